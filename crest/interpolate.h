@@ -1,0 +1,41 @@
+// Bilinear sampling of a column-major single-precision map.
+#pragma once
+
+#include <cstdint>
+
+namespace crest {
+
+// Clamps a coordinate into [0, size - 1.001]: the ceiling lies just inside the
+// last pixel, so the truncated coordinate leaves room for its +1 neighbour.
+// A map one pixel across has only the coordinate 0; NaN also reads there.
+inline float clampCoordinate(float p, int32_t size) {
+    if (size < 2 || !(p >= 0.0f)) return 0.0f;
+    const double ceiling = static_cast<double>(size) - 1.001;
+    if (static_cast<double>(p) > ceiling) return static_cast<float>(ceiling);
+    return p;
+}
+
+// Sample at column px, row py (pixel centres at whole numbers) from the four
+// neighbours. The +1 neighbour is kept inside the map, which only matters for
+// maps one pixel across or wider than 32769, where the ceiling no longer does it.
+inline float interpolateBilinear(const float *map, int32_t h, int32_t w, float px, float py) {
+    px = clampCoordinate(px, w);
+    py = clampCoordinate(py, h);
+    const int32_t ix = static_cast<int32_t>(px);
+    const int32_t iy = static_cast<int32_t>(py);
+    const float fx = px - static_cast<float>(ix);
+    const float fy = py - static_cast<float>(iy);
+    const int32_t ix1 = ix + 1 < w ? ix + 1 : w - 1;
+    const int32_t iy1 = iy + 1 < h ? iy + 1 : h - 1;
+    const int64_t c0 = static_cast<int64_t>(h) * ix;
+    const int64_t c1 = static_cast<int64_t>(h) * ix1;
+    const float p00 = map[iy + c0];
+    const float p01 = map[iy + c1];
+    const float p10 = map[iy1 + c0];
+    const float p11 = map[iy1 + c1];
+    const float gx = 1.0f - fx;
+    const float gy = 1.0f - fy;
+    return (gx * p00) * gy + (fx * p01) * gy + (gx * p10) * fy + (fx * p11) * fy;
+}
+
+}  // namespace crest

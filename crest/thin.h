@@ -1,0 +1,26 @@
+// Edge thinning: orientation-guided non-maximum suppression, then a linear fade
+// of the border bands. Plain kernels over column-major single-precision maps of
+// h rows and w columns.
+#pragma once
+
+#include <cstdint>
+
+namespace crest {
+
+// Body of the parallel region: the calling thread takes its block of
+// ceil(w / team) columns and writes every pixel of them into thinnedMap.
+void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_t radius,
+                       float multiplier, int32_t h, int32_t w, float *thinnedMap);
+
+// Scales the outer bands (min(marginWidth, w/2, h/2) wide) by k / b in place.
+void attenuateMargin(float *thinnedMap, int32_t h, int32_t w, int32_t marginWidth);
+
+// Sine and cosine of an orientation, as this build computes them.
+void orientationSinCos(float theta, float *sn, float *cs);
+
+// The whole thinning: suppression on a team of `team` threads (one region),
+// then the margin pass on the calling thread. The serial build ignores `team`.
+void thinEdges(const float *edgeMap, const float *orientationMap, int32_t h, int32_t w,
+               int32_t radius, float multiplier, int32_t marginWidth, int team, float *thinnedMap);
+
+}  // namespace crest
