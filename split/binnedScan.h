@@ -1,0 +1,82 @@
+// Split search over 8-bit binned features: for every listed feature, the
+// lowest class-weighted split impurity over all thresholds between adjacent
+// bins, found from cumulative class histograms of the node's samples.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace split {
+
+// The read-only values of one search, fixed before the workers start.
+struct BinnedInputs {
+    const uint8_t *binnedData;          // M rows (samples), one column per feature
+    int32_t M;
+    const uint32_t *labels;             // one-based class per sample
+    const float *weights;               // per sample
+    const uint32_t *nodeSamples;        // n zero-based sample numbers
+    int32_t n;
+    const uint32_t *candidateFeatures;  // F zero-based column numbers
+    int32_t F;
+    const double *classWeights;         // K
+    int32_t K;
+    int32_t B;                          // number of bins
+};
+
+// Three rows of F doubles, zero-filled by the caller; element p belongs to
+// candidateFeatures[p] and keeps its zeros unless a split beats the node.
+struct SplitRows {
+    double *impurity;
+    double *threshold;
+    double *gain;
+};
+
+// The node's total weight and impurity.
+struct BinnedNode {
+    double W;
+    double G0;
+};
+
+// A thread's histograms, zeroed again for every feature it scans.
+struct BinScratch {
+    std::vector<double> cdf;                        // B bins
+    std::vector<std::vector<double>> cdfPerClass;   // K classes of B bins
+};
+
+enum class BinnedFailure { none, outOfMemory, binOutOfRange };
+
+struct BinnedStatus {
+    BinnedFailure failure = BinnedFailure::none;
+    // binOutOfRange: the lowest candidate position whose column holds a bin
+    // value of B or above for a listed sample, and the list position of the
+    // first such sample.
+    int32_t position = -1;
+    int32_t listIndex = -1;
+    // outOfMemory: the scratch that was asked for.
+    uint64_t scratchBytes = 0;
+};
+
+// Bin values are 8-bit: bins from this one up never hold a sample.
+constexpr int32_t binValueCount = 256;
+
+// W and G0 over the listed samples, each class's term divided by W twice.
+// Labels of listed samples lie in 1..K, K >= 1. Returns false when the class
+// table cannot be allocated.
+bool binnedNodeTotals(const BinnedInputs &in, BinnedNode &node);
+
+// Scans the feature at candidate position p with the thread's scratch (sized
+// for in.B bins and in.K classes). Returns -1, or the list position of the
+// first listed sample whose bin value is in.B or above, in which case nothing
+// of position p was written.
+int32_t scanFeature(const BinnedInputs &in, const BinnedNode &node, int32_t p, BinScratch &scratch,
+                    const SplitRows &rows);
+
+// The whole parallel phase on a team of at most `team` threads, each taking
+// a contiguous block of candidate positions. Scratch is made before the
+// region; no failure leaves a worker. Needs B >= 1 and K >= 1 when n > 0,
+// labels of listed samples in 1..K, sample numbers below M and feature
+// numbers inside binnedData. Results do not depend on `team`.
+BinnedStatus binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows,
+                        int team);
+
+}  // namespace split
