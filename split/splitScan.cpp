@@ -48,10 +48,9 @@ Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, i
         return {Fault::outOfMemory, 0};
     }
 
-    int32_t badSample = -1;
-    const double W = split::accumulateClassMass(in.labels, in.weights, in.M, in.K, classMass.data(), &badSample);
-    if (badSample >= 0) return {Fault::badLabel, badSample};
-    const split::NodeTotals node = split::nodeTotals(classMass.data(), in.classWeights, in.K, W);
+    const split::ClassMassPass pass = split::accumulateClassMass(in.labels, in.weights, in.M, in.K, classMass.data());
+    if (pass.badSample >= 0) return {Fault::badLabel, pass.badSample};
+    const split::NodeTotals node = split::nodeTotals(classMass.data(), in.classWeights, in.K, pass);
 
     parallel::keepThreadRuntimeLoaded();
     const int64_t badEntry = split::scanSortedFeatures(in, node, rows, team, sweepTables.data());

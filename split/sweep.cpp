@@ -36,6 +36,7 @@ int64_t sweepFeature(const SweepInput &in, const NodeTotals &node, int32_t j, do
     double WL = 0.0, SL = 0.0;
     double WR = node.W, SR = node.S;
     double best = node.G0;
+    int32_t rightWeighted = node.weightedSamples;
     // The last sample never moves: every sample on the left is no split.
     if (M < 2) return noBadEntry;
 
@@ -50,6 +51,7 @@ int64_t sweepFeature(const SweepInput &in, const NodeTotals &node, int32_t j, do
 
         WL = WL + w;
         WR = WR - w;
+        if (w != 0.0) --rightWeighted;
         // Only the moving sample's class changes: retract its two terms, update
         // the masses, add the terms back.
         SL = SL - classTerm(leftMass[k], c);
@@ -61,8 +63,11 @@ int64_t sweepFeature(const SweepInput &in, const NodeTotals &node, int32_t j, do
 
         const double I = splitGini(WL, SL, WR, SR, node.W);
         // Strict: the earliest position wins a tie, G0 itself is never recorded
-        // and a NaN (a side of zero weight) never wins.
-        if (I < best) {
+        // and a NaN never wins. A side without weight has impurity 0/0; the
+        // left side computes exactly that, but the right side's running sums
+        // keep rounding residue (a WR of 0 beside a nonzero SR gives -inf), so
+        // a weightless right side is passed over by count.
+        if (I < best && rightWeighted > 0) {
             best = I;
             out.impurity[j] = I;
             out.gain[j] = node.G0 - I;
@@ -80,6 +85,7 @@ size_t scanScratchDoubles(int32_t K, int team) {
 int64_t scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
                            double *scratch) {
     if (team < 1) team = 1;
+    (void)team;  // the serial build runs one thread
     // With one sample the sweep reads no column; check the entries here.
     if (in.M == 1) {
         for (int32_t j = 0; j < in.N; ++j)
@@ -90,7 +96,9 @@ int64_t scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const S
     // those noted belongs to the lowest feature, whatever the team size.
     int64_t firstBad = std::numeric_limits<int64_t>::max();
     const size_t tableDoubles = static_cast<size_t>(in.K > 0 ? in.K : 0);
+#ifdef _OPENMP
 #pragma omp parallel num_threads(team) reduction(min : firstBad)
+#endif
     {
         const parallel::Range block = parallel::staticBlock(in.N, parallel::teamSize(), parallel::threadId());
         double *leftMass = scratch + 2 * tableDoubles * static_cast<size_t>(parallel::threadId());
