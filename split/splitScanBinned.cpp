@@ -47,15 +47,15 @@ int64_t indexValue(const mxArray *a, size_t i) {
     return mxGetClassID(a) == mxINT32_CLASS ? static_cast<int64_t>(static_cast<int32_t>(v)) : v;
 }
 
-// A count that must be at least 1; NaN, infinities and values beyond the
-// 32-bit range truncate to INT32_MIN and are refused with it.
+// A count, truncated toward zero, of at least 1; NaN, infinities and values
+// beyond the 32-bit range truncate to INT32_MIN and are refused with it.
 int32_t readCount(const mxArray *a, gateway::Arg arg, const char *what) {
     const double value = gateway::readScalar(moduleName, a, arg);
     const int32_t count = gateway::truncateToInt32(value);
     if (count < 1)
         gateway::raiseError(moduleName, gateway::reason::badValue,
-                            "Argument %d (%s) must be a finite %s of at least 1; it is %g.",
-                            arg.position, arg.name, what, value);
+                            "Argument %d (%s) must be a %s from 1 to %d; it is %g.",
+                            arg.position, arg.name, what, INT32_MAX, value);
     return count;
 }
 
