@@ -3,6 +3,7 @@
 // class-weighted Gini impurity that one threshold reaches, the threshold and
 // the gain over the node's own impurity.
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <vector>
 
@@ -93,8 +94,8 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     const int32_t K = truncateToInt32(classCount);
     if (!(classCount >= 0.0) || K < 0 || (K == 0 && M > 0))
         raiseError(moduleName, reason::badValue,
-                   "Argument %d (%s) must be a finite class count of at least 1; it is %g.",
-                   classCountIn.position, classCountIn.name, classCount);
+                   "Argument %d (%s) must be a class count from 1 to %d; it is %g.", classCountIn.position,
+                   classCountIn.name, INT32_MAX, classCount);
     // The value of argument 6 plays no part; the position only has to be filled.
     requireRealClass(moduleName, classWeights, classWeightsIn, mxDOUBLE_CLASS);
     requireAtLeastElements(moduleName, classWeights, classWeightsIn, static_cast<size_t>(K), "one per class");

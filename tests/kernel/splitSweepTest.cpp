@@ -34,7 +34,7 @@ Scan scan(const SplitProblem &p, int team) {
 }
 
 bool sameBits(const std::vector<double> &a, const std::vector<double> &b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 // One feature of four samples, unit weights unless given.
