@@ -42,7 +42,7 @@ split::BinnedStatus scan(const oracle::BinnedProblem &p, Rows &rows, int team, s
 }
 
 bool sameBits(const std::vector<double> &a, const std::vector<double> &b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 // One feature over samples 0..3, all listed, unit weights unless given.
