@@ -25,6 +25,14 @@ build() {
 
 stage "release build" build release
 stage "release tests" ctest --preset release
+# Octave as the host: the modules built by the prompt build script, then the
+# Octave suite, which also compares them with the release modules above.
+octave_eval() {
+  octave-cli --norc --quiet --no-window-system --eval "$1"
+}
+stage "octave build" octave_eval "addpath('$PWD/matlab'); buildModules('$PWD/build/octave')"
+stage "octave tests" octave_eval "addpath('$PWD/tests/octave');
+  exit(runOctaveSuite('$PWD/build/octave', '$PWD/build/release/mex', '$PWD/build/release/tests/crossHost') > 0)"
 stage "sanitizer build" build asan
 stage "sanitizer tests" ctest --preset asan
 

@@ -1,0 +1,74 @@
+%SPLITSCAN  Best class-weighted Gini split of every real-valued feature.
+%   [impurity, threshold, gain] = splitScan(X, labels, weights, sortedOrder, ...
+%                                           K, unused, classWeights)
+%
+%   For the samples that reach one node of a decision tree, finds for every
+%   feature (column of X) the threshold with the lowest class-weighted Gini
+%   impurity, by one sweep over the samples in the feature's presorted order.
+%   Every position of the order is a candidate; the earliest position that
+%   reaches the lowest value wins, and only values strictly below the node's
+%   own impurity G0 are recorded.
+%
+%   The impurity of a set A with total sample weight W_A and class masses
+%   m_A(k) is 1 - sum_k (classWeights(k)*m_A(k))^2 / W_A^2; a split's
+%   impurity is (W_L*G(L) + W_R*G(R)) / W, W the node's total weight.
+%
+%   Inputs
+%     X             real single M-by-N matrix: one row per sample, one
+%                   column per feature.
+%     labels        uint32 or int32 array of M elements: class numbers
+%                   1..K, one per sample.
+%     weights       real single array of M elements: sample weights.
+%     sortedOrder   uint32 or int32 array of M*N elements (any shape, read
+%                   as M-by-N): column j lists the ZERO-based sample indices
+%                   0..M-1 sorted by X(:, j), for instance
+%                   [~, order] = sort(X, 1); sortedOrder = uint32(order - 1).
+%     K             numeric scalar, truncated toward zero: number of classes,
+%                   at least 1 (0 is accepted when M is 0).
+%     unused        any numeric scalar; its value has no effect.
+%     classWeights  real double array of at least K elements: the weight of
+%                   each class's mass (1 for plain Gini; 0 ignores a class).
+%
+%   Outputs (each a 1-by-N double row; element j belongs to feature j)
+%     impurity      lowest split impurity found.
+%     threshold     the split point: the midpoint, in single precision, of
+%                   the two feature values that meet there. With an
+%                   ascending order, samples with X(:, j) below it go left.
+%     gain          G0 minus impurity.
+%   A feature without a split below G0 has 0 in all three rows, as does
+%   every feature when M < 2 or the node's total weight is 0.
+%
+%   Example
+%     X = single([1 5; 2 5; 3 5; 4 7]);
+%     labels = uint32([1; 1; 2; 2]);
+%     [~, order] = sort(X, 1);
+%     [impurity, threshold, gain] = splitScan(X, labels, ones(4, 1, 'single'), ...
+%                                             uint32(order - 1), 2, 0, [1 1])
+%     % impurity = [0 0], threshold = [2.5 5], gain = [0.5 0.5]
+%
+%   Notes
+%     Features are divided over a team of min(OMP maximum, 4) threads, set
+%     with the environment variable OMP_NUM_THREADS before the host starts;
+%     the results are bit-identical for every team size.
+%
+%     A bad call raises an error whose identifier is splitScan:<reason> and
+%     whose message names the argument and the offending value:
+%       splitScan:notEnoughInputs, splitScan:tooManyInputs
+%                               not exactly seven inputs
+%       splitScan:tooManyOutputs  more than three outputs requested
+%       splitScan:wrongClass, splitScan:notReal, splitScan:notMatrix
+%                               an input of the wrong class, complex, or an
+%                               X with more than two dimensions
+%       splitScan:wrongSize     labels, weights or sortedOrder of the wrong
+%                               length, classWeights shorter than K
+%       splitScan:notScalar     K empty or not numeric
+%       splitScan:badValue      K not a finite count of at least 1
+%       splitScan:labelOutOfRange   a label outside 1..K (sample and label
+%                               are named)
+%       splitScan:indexOutOfRange   a sortedOrder entry outside 0..M-1
+%                               (feature and position are named)
+%       splitScan:outOfMemory   the class tables could not be allocated
+%
+%   Build the module with buildModules.
+%
+%   See also splitScanBinned, crestThin, buildModules, sort.

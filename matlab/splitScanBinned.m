@@ -1,0 +1,80 @@
+%SPLITSCANBINNED  Best class-weighted Gini split of listed 8-bit binned features.
+%   [impurity, threshold, gain] = splitScanBinned(binnedData, labels, weights, ...
+%       B, nodeSamples, candidateFeatures, K, unused, classWeights, threadLimit)
+%
+%   For the samples of one decision-tree node (listed in nodeSamples), finds
+%   for every listed feature the bin threshold with the lowest
+%   class-weighted Gini impurity, from cumulative class histograms over the
+%   B bins. Thresholds j = 0..B-2 are tried in increasing order; the lowest
+%   bin that reaches the lowest value wins, and only values strictly below
+%   the node's own impurity G0 are recorded. The impurity is the one of
+%   splitScan (class masses scaled by classWeights, normalised by the plain
+%   total sample weight).
+%
+%   Inputs
+%     binnedData         real uint8 M-by-P matrix: one row per sample, one
+%                        column per feature, each value a bin 0..B-1.
+%     labels             uint32 or int32 array of at least M elements:
+%                        class numbers 1..K, one per sample.
+%     weights            real single array of at least M elements: sample
+%                        weights.
+%     B                  numeric scalar, truncated toward zero: number of
+%                        bins, at least 1 (256 covers every uint8 value).
+%     nodeSamples        uint32 or int32 array (any shape): the ZERO-based
+%                        rows of binnedData that reach the node; a row
+%                        listed twice counts twice.
+%     candidateFeatures  uint32 or int32 array (any shape) of F elements:
+%                        the ZERO-based columns of binnedData to scan.
+%     K                  numeric scalar, truncated toward zero: number of
+%                        classes, at least 1.
+%     unused             any numeric scalar; its value has no effect.
+%     classWeights       real double array of at least K elements: the
+%                        weight of each class's mass (1 for plain Gini).
+%     threadLimit        numeric scalar, truncated toward zero: largest
+%                        number of threads to use; below 1 runs one thread,
+%                        above the OpenMP maximum runs the maximum.
+%   B and K are only checked when nodeSamples is not empty.
+%
+%   Outputs (each a 1-by-F double row; element p belongs to the feature
+%   candidateFeatures(p))
+%     impurity   lowest split impurity found.
+%     threshold  the bin j of that split: samples with a bin value of at
+%                most j form the left side.
+%     gain       G0 minus impurity.
+%   A feature without a split below G0 has 0 in all three rows, as does
+%   every feature when nodeSamples is empty.
+%
+%   Example
+%     binnedData = uint8([0 3 0; 1 2 0; 2 1 1; 3 0 1]);
+%     [impurity, threshold, gain] = splitScanBinned(binnedData, ...
+%         uint32([1 1 2 2]), ones(1, 4, 'single'), 4, uint32(0:3), ...
+%         uint32([2 0 1]), 2, 0, [1 1], 4)
+%     % impurity = [0 0 0], threshold = [0 1 1], gain = [0.5 0.5 0.5]
+%
+%   Notes
+%     Features are divided over one OpenMP team of min(threadLimit, OMP
+%     maximum) threads; the results are bit-identical for every team size.
+%
+%     A bad call raises an error whose identifier is splitScanBinned:<reason>
+%     and whose message names the argument and the offending value:
+%       splitScanBinned:notEnoughInputs, splitScanBinned:tooManyInputs
+%                                 not exactly ten inputs
+%       splitScanBinned:tooManyOutputs  more than three outputs requested
+%       splitScanBinned:wrongClass, splitScanBinned:notReal,
+%       splitScanBinned:notMatrix   an input of the wrong class, complex,
+%                                 or binnedData with more than two dimensions
+%       splitScanBinned:wrongSize   labels or weights shorter than M,
+%                                 classWeights shorter than K
+%       splitScanBinned:notScalar   a scalar that is empty or not numeric
+%       splitScanBinned:badValue    B or K not a finite count of at least 1,
+%                                 or a listed sample's bin value of B or
+%                                 more (feature, sample and value are named)
+%       splitScanBinned:indexOutOfRange  a nodeSamples entry of M or more,
+%                                 a candidateFeatures entry of P or more
+%       splitScanBinned:labelOutOfRange  a listed sample's label outside 1..K
+%       splitScanBinned:outOfMemory  the class histograms could not be
+%                                 allocated
+%
+%   Build the module with buildModules.
+%
+%   See also splitScan, crestThin, buildModules.

@@ -1,0 +1,29 @@
+function failed = runOctaveSuite(moduleDir, standinDir, crossHostTool)
+%RUNOCTAVESUITE  The Octave suite: the modules built by buildModules in
+%   moduleDir, checked in Octave as the host, and against the stand-in host's
+%   modules in standinDir through the crossHost tool. Prints one closing line
+%   "N passed, N failed" and returns the number of failed cases.
+global octaveSuite
+octaveSuite = struct('passed', 0, 'failed', 0);
+here = fileparts(mfilename('fullpath'));
+helpDir = fullfile(fileparts(fileparts(here)), 'matlab');
+addpath(moduleDir);
+expectTrue('the modules come from the build folder', ...
+           strcmp(which('crestThin'), fullfile(moduleDir, ['crestThin.' mexext])), which('crestThin'));
+workDir = tempname();
+mkdir(workDir);
+groups = {@() crestThinTests(), @() splitScanTests(), @() splitScanBinnedTests(), ...
+          @() threadCountTests(moduleDir, workDir), @() crossHostTests(standinDir, crossHostTool, workDir), ...
+          @() helpTests(moduleDir, helpDir, workDir)};
+for i = 1:numel(groups)
+    try
+        groups{i}();
+    catch err
+        expectTrue(sprintf('%s ran to its end', func2str(groups{i})), false, err.message);
+    end
+end
+confirm_recursive_rmdir(false);
+rmdir(workDir, 's');
+printf('%d passed, %d failed\n', octaveSuite.passed, octaveSuite.failed);
+failed = octaveSuite.failed;
+end
