@@ -44,8 +44,8 @@ inline SplitResult plainSplitScan(const SplitProblem &p) {
         std::vector<double> left(p.K, 0.0), right = mass;
         double WL = 0, SL = 0, WR = W, SR = S, best = G0;
         int rightWeighted = weighted;
-        const uint32_t *order = &p.sortedOrder[static_cast<size_t>(j) * p.M];
-        const float *x = &p.X[static_cast<size_t>(j) * p.M];
+        const uint32_t *order = p.sortedOrder.data() + static_cast<size_t>(j) * p.M;
+        const float *x = p.X.data() + static_cast<size_t>(j) * p.M;
         for (int s = 0; s + 1 < p.M; ++s) {
             const uint32_t i = order[s], n = order[s + 1];
             const double w = p.weights[i];
@@ -93,7 +93,7 @@ inline SplitProblem randomProblem(unsigned seed, int M, int N, int K) {
             p.X.push_back(rng() % 23 == 0 ? NAN : static_cast<float>(rng() % 9) * 0.3f - 1.0f);
             order[i] = i;
         }
-        const float *x = &p.X[static_cast<size_t>(j) * M];
+        const float *x = p.X.data() + static_cast<size_t>(j) * M;
         std::stable_sort(order.begin(), order.end(), [x](uint32_t a, uint32_t b) {
             return !std::isnan(x[a]) && (std::isnan(x[b]) || x[a] < x[b]);
         });
