@@ -109,6 +109,7 @@ BinnedStatus binnedScan(const BinnedInputs &in, const BinnedNode &node, const Sp
     team = static_cast<int>(std::clamp<int64_t>(team, 1, in.F));
 
     status.scratchBytes = scratchBytes(scan.K, scan.B, team);
+    status.team = team;
     if (status.scratchBytes > physicalMemoryBytes()) {
         status.failure = BinnedFailure::outOfMemory;
         return status;

@@ -52,8 +52,9 @@ struct BinnedStatus {
     // first such sample.
     int32_t position = -1;
     int32_t listIndex = -1;
-    // outOfMemory: the scratch that was asked for.
+    // outOfMemory: the scratch that was asked for, and for how many threads.
     uint64_t scratchBytes = 0;
+    int team = 0;
 };
 
 // Bin values are 8-bit: bins from this one up never hold a sample.

@@ -59,6 +59,45 @@ int32_t readCount(const mxArray *a, gateway::Arg arg, const char *what) {
     return count;
 }
 
+// Every listed sample is a row of binnedData.
+void checkNodeSamples(const mxArray *samples, int32_t M) {
+    const uint32_t *nodeSamples = static_cast<const uint32_t *>(mxGetData(samples));
+    const size_t n = mxGetNumberOfElements(samples);
+    for (size_t i = 0; i < n; ++i)
+        if (nodeSamples[i] >= static_cast<uint32_t>(M))
+            gateway::raiseError(moduleName, gateway::reason::indexOutOfRange,
+                                "Argument %d (%s) element %zu is %" PRId64
+                                "; zero-based sample numbers must lie in 0..%" PRId32 " (rows of binnedData).",
+                                nodeSamplesIn.position, nodeSamplesIn.name, i + 1, indexValue(samples, i), M - 1);
+}
+
+// Every listed sample's label lies in 1..K; unlisted samples are never read.
+void checkListedLabels(const mxArray *labelArray, const uint32_t *nodeSamples, int32_t n, int32_t K) {
+    const uint32_t *labels = static_cast<const uint32_t *>(mxGetData(labelArray));
+    for (int32_t i = 0; i < n; ++i) {
+        const uint32_t s = nodeSamples[i];
+        // Label 0 and negative int32 labels wrap to large values.
+        if (labels[s] - 1u >= static_cast<uint32_t>(K))
+            gateway::raiseError(moduleName, gateway::reason::labelOutOfRange,
+                                "Argument %d (%s) element %" PRIu32 " (sample %" PRIu32
+                                ", listed in nodeSamples) is %" PRId64 "; labels must lie in 1..%" PRId32 " (K).",
+                                labelsIn.position, labelsIn.name, s + 1, s, indexValue(labelArray, s), K);
+    }
+}
+
+// Every listed feature is a column of binnedData.
+void checkCandidateFeatures(const mxArray *features, size_t columns) {
+    const uint32_t *candidateFeatures = static_cast<const uint32_t *>(mxGetData(features));
+    const size_t F = mxGetNumberOfElements(features);
+    for (size_t p = 0; p < F; ++p)
+        if (candidateFeatures[p] >= columns)
+            gateway::raiseError(moduleName, gateway::reason::indexOutOfRange,
+                                "Argument %d (%s) element %zu is %" PRId64
+                                "; zero-based feature numbers must be below %zu (columns of binnedData).",
+                                candidateFeaturesIn.position, candidateFeaturesIn.name, p + 1,
+                                indexValue(features, p), columns);
+}
+
 }  // namespace
 
 MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
@@ -101,28 +140,10 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     }
     const uint32_t *nodeSamples = static_cast<const uint32_t *>(mxGetData(samples));
     const uint32_t *labels = static_cast<const uint32_t *>(mxGetData(labelArray));
-    for (int32_t i = 0; i < n; ++i)
-        if (nodeSamples[i] >= static_cast<uint32_t>(M))
-            raiseError(moduleName, reason::indexOutOfRange,
-                       "Argument %d (%s) element %" PRId32 " is %" PRId64
-                       "; zero-based sample numbers must lie in 0..%" PRId32 " (rows of binnedData).",
-                       nodeSamplesIn.position, nodeSamplesIn.name, i + 1, indexValue(samples, i), M - 1);
-    for (int32_t i = 0; i < n; ++i) {
-        const uint32_t s = nodeSamples[i];
-        if (labels[s] - 1u >= static_cast<uint32_t>(K))
-            raiseError(moduleName, reason::labelOutOfRange,
-                       "Argument %d (%s) element %" PRIu32 " (sample %" PRIu32
-                       ", listed in nodeSamples) is %" PRId64 "; labels must lie in 1..%" PRId32 " (K).",
-                       labelsIn.position, labelsIn.name, s + 1, s, indexValue(labelArray, s), K);
-    }
     const uint32_t *candidateFeatures = static_cast<const uint32_t *>(mxGetData(features));
-    for (int32_t p = 0; p < F; ++p)
-        if (candidateFeatures[p] >= columns)
-            raiseError(moduleName, reason::indexOutOfRange,
-                       "Argument %d (%s) element %" PRId32 " is %" PRId64
-                       "; zero-based feature numbers must be below %zu (columns of binnedData).",
-                       candidateFeaturesIn.position, candidateFeaturesIn.name, p + 1,
-                       indexValue(features, p), columns);
+    checkNodeSamples(samples, M);
+    checkListedLabels(labelArray, nodeSamples, n, K);
+    checkCandidateFeatures(features, columns);
 
     const split::BinnedInputs in{static_cast<const uint8_t *>(mxGetData(binned)),
                                  M,
@@ -158,8 +179,8 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     if (status.failure == split::BinnedFailure::outOfMemory)
         raiseError(moduleName, reason::outOfMemory,
                    "The class histograms need %" PRIu64 " bytes (K = %" PRId32
-                   " classes, up to %d threads); lower argument %d (%s) or use fewer classes.",
-                   status.scratchBytes, K, team, threadLimitIn.position, threadLimitIn.name);
+                   " classes on %d threads); lower argument %d (%s) or use fewer classes.",
+                   status.scratchBytes, K, status.team, threadLimitIn.position, threadLimitIn.name);
     if (status.failure == split::BinnedFailure::binOutOfRange) {
         const uint32_t feature = candidateFeatures[status.position];
         const uint32_t sample = nodeSamples[status.listIndex];
