@@ -32,7 +32,7 @@ msvc = ispc && ~isOctave && ~isempty(strfind(lower(selectedCompiler()), 'msvc'))
 if msvc
     flags = {'COMPFLAGS=$COMPFLAGS /std:c++17 /openmp /fp:precise'};
 else
-    cxx = '-std=c++17 -ffp-contract=off -fvisibility=hidden';
+    cxx = '-std=c++17 -ffp-contract=off';
     omp = '';
     if ~ismac, omp = ' -fopenmp'; end
     if isOctave
@@ -60,9 +60,11 @@ for i = 1:size(modules, 1)
         % MATLAB's mex adds the API-version record itself.
         args = [args, {api, '-outdir', outDir, '-output', name}];
     end
+    clear(name);  % unload a loaded module of that name before it is replaced
     mex(args{:}, entry, kernels{:}, gateway{:});
     fprintf('built %s\n', fullfile(outDir, [name '.' mexext]));
 end
+rehash;  % a folder already on the path now holds modules that shadow the help files
 end
 
 function files = kernelSources(folder, entries)
