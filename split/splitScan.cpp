@@ -27,7 +27,7 @@ const gateway::Arg sortedOrderIn{4, "sortedOrder"};
 const gateway::Arg classCountIn{5, "K"};
 const gateway::Arg classWeightsIn{7, "classWeights"};
 
-// Beyond four threads the sweep gains too little on a typical node.
+// The team is the runtime's maximum, but never more than four threads.
 const int teamLimit = 4;
 
 // What went wrong in the computing phase, raised by the entry once the
