@@ -83,18 +83,6 @@ TEST(SplitSweep, TrailingZeroWeightSampleChangesNothing) {
                 sameBits(a.rows.gain, b.rows.gain));
 }
 
-TEST(SplitSweep, NoCandidateWithoutTwoSamples) {
-    for (int M : {0, 1}) {
-        SplitProblem p = oracle::randomProblem(7, M, 3, 2);
-        const Scan s = scan(p, 2);
-        EXPECT_EQ(s.badEntry, split::noBadEntry);
-        EXPECT_TRUE(sameBits(s.rows.impurity, {0, 0, 0}) && sameBits(s.rows.threshold, {0, 0, 0}) &&
-                    sameBits(s.rows.gain, {0, 0, 0}))
-            << "M = " << M;
-    }
-    EXPECT_EQ(scan(oracle::randomProblem(7, 5, 0, 2), 3).badEntry, split::noBadEntry);
-}
-
 // The plain sweep as oracle, on teams of every size including more threads than features.
 TEST(SplitSweep, MatchesPlainSweepBitForBitOnAnyTeam) {
     const struct {
