@@ -1,39 +1,97 @@
 include(CheckLinkerFlag)
-# LLVM's linker records the version node without the absolute symbol that GNU
-# ld adds for it, so the module's dynamic symbols are exactly its exports.
-check_linker_flag(CXX "-fuse-ld=lld" MEX_HAVE_LLD)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  # LLVM's linker records the version node without the absolute symbol that GNU
+  # ld adds for it, so the module's dynamic symbols are exactly its exports.
+  check_linker_flag(CXX "-fuse-ld=lld" MEX_HAVE_LLD)
+endif()
+
+# The module extension the host expects on this platform (what mexext says).
+if(WIN32)
+  set(MEX_EXTENSION "mexw64")
+elseif(APPLE)
+  set(mexArch "${CMAKE_SYSTEM_PROCESSOR}")
+  if(CMAKE_OSX_ARCHITECTURES)
+    set(mexArch "${CMAKE_OSX_ARCHITECTURES}")
+  endif()
+  if(mexArch MATCHES "^(arm64|aarch64)$")
+    set(MEX_EXTENSION "mexmaca64")
+  elseif(mexArch STREQUAL "x86_64")
+    set(MEX_EXTENSION "mexmaci64")
+  else()
+    message(FATAL_ERROR "A MEX bundle is built for one architecture, arm64 or x86_64; not '${mexArch}'.")
+  endif()
+else()
+  set(MEX_EXTENSION "mexa64")
+endif()
 
 # add_mex_module(<name> API <compat32|large> SOURCES <files...> [LINK <targets...>])
 #
-# A MEX module as the host loads it: a shared object named <name>.<mexext> in
-# MEX_OUTPUT_DIR, exporting mexFunction (and the API-version record for the
-# 64-bit interface) with symbol version MEX and nothing else, importing the MX
-# operations from libmx (and libmex) under the host's link names.
+# A MEX module as the host loads it, named <name>.<MEX_EXTENSION> in
+# MEX_OUTPUT_DIR, exporting mexFunction (and, with the 64-bit array interface,
+# the API-version record) and nothing else, importing the MX operations from
+# libmx (and libmex) under the host's link names.
+#   Linux:   shared object; exports bound to symbol version MEX by a version script.
+#   Windows: DLL; export table from a .def file; imports through libmx.lib and
+#            libmex.lib made from the stand-in's .def files; the thread runtime
+#            DLLs are copied beside the module (see below).
+#   macOS:   bundle exporting _mexFunction; serial, no thread runtime.
 function(add_mex_module name)
   cmake_parse_arguments(ARG "" "API" "SOURCES;LINK" ${ARGN})
   add_library(${name} MODULE ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE mexGateway ${ARG_LINK} mx mex)
+  target_link_libraries(${name} PRIVATE mexGateway ${ARG_LINK})
   target_compile_definitions(${name} PRIVATE USE_BUNDLED_MX_API)
-  if(ARG_API STREQUAL "compat32")
-    target_compile_definitions(${name} PRIVATE MX_COMPAT_32)
-    set(map "${PROJECT_SOURCE_DIR}/gateway/mexFunction.map")
-  else()
-    target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/gateway/apiVersion.cpp")
-    set(map "${PROJECT_SOURCE_DIR}/gateway/mexFunctionApi.map")
-  endif()
   if(NOT MEX_SERIAL)
     target_link_libraries(${name} PRIVATE OpenMP::OpenMP_CXX)
   endif()
-  target_link_options(${name} PRIVATE "-Wl,--version-script=${map}" "-Wl,--no-undefined")
-  if(MEX_HAVE_LLD)
-    target_link_options(${name} PRIVATE "-fuse-ld=lld")
-  endif()
   set_target_properties(${name} PROPERTIES
     PREFIX ""
-    SUFFIX ".mexa64"
+    SUFFIX ".${MEX_EXTENSION}"
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON
     SKIP_BUILD_RPATH ON
-    LINK_DEPENDS "${map}"
     LIBRARY_OUTPUT_DIRECTORY "${MEX_OUTPUT_DIR}")
+  if(ARG_API STREQUAL "compat32")
+    target_compile_definitions(${name} PRIVATE MX_COMPAT_32)
+  else()
+    target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/gateway/apiVersion.cpp")
+  endif()
+
+  if(WIN32)
+    if(NOT ARG_API STREQUAL "compat32")
+      message(FATAL_ERROR "${name}: only modules with the 32-bit array interface are built for Windows.")
+    endif()
+    target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/gateway/mexFunction.def")
+    target_link_libraries(${name} PRIVATE mxImport mexImport)
+    # The C++ runtime goes into the module, so no libstdc++ DLL of some other
+    # version, loaded earlier by name, can stand in for it. The OpenMP runtime
+    # cannot: its worker threads outlive the module after `clear mex`, so it
+    # must be a DLL of its own that the module pins in the process
+    # (gateway/threadRuntime.cpp). It and the DLLs it needs are copied beside
+    # the module, where the host's loader finds a module's dependencies.
+    target_link_options(${name} PRIVATE -static-libgcc -static-libstdc++ "-Wl,--no-undefined")
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND "${CMAKE_COMMAND}" -DFILE=$<TARGET_FILE:${name}> -DDEST=${MEX_OUTPUT_DIR}
+              -DOBJDUMP=${MINGW_OBJDUMP} -DCOMPILER=${CMAKE_CXX_COMPILER} "-DSKIP=libmx.dll;libmex.dll"
+              -P "${PROJECT_SOURCE_DIR}/cmake/copyRuntimeDlls.cmake"
+      VERBATIM)
+  elseif(APPLE)
+    target_link_libraries(${name} PRIVATE mx mex)
+    set(exports "-Wl,-exported_symbol,_mexFunction")
+    if(NOT ARG_API STREQUAL "compat32")
+      list(APPEND exports "-Wl,-exported_symbol,_mexfilerequiredapiversion")
+    endif()
+    target_link_options(${name} PRIVATE ${exports})
+  else()
+    target_link_libraries(${name} PRIVATE mx mex)
+    if(ARG_API STREQUAL "compat32")
+      set(map "${PROJECT_SOURCE_DIR}/gateway/mexFunction.map")
+    else()
+      set(map "${PROJECT_SOURCE_DIR}/gateway/mexFunctionApi.map")
+    endif()
+    target_link_options(${name} PRIVATE "-Wl,--version-script=${map}" "-Wl,--no-undefined")
+    if(MEX_HAVE_LLD)
+      target_link_options(${name} PRIVATE "-fuse-ld=lld")
+    endif()
+    set_target_properties(${name} PROPERTIES LINK_DEPENDS "${map}")
+  endif()
 endfunction()

@@ -36,8 +36,16 @@ struct Arg {
     const char *name;
 };
 
+// MinGW's "printf" is the Windows runtime's, without %zu; the messages are
+// formatted by the C99 printf that MinGW's C++ library selects.
+#if defined(__MINGW32__)
+#define GATEWAY_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
+#define GATEWAY_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#endif
+
 [[noreturn]] void raiseError(const char *module, const char *reason, const char *format, ...)
-    __attribute__((format(printf, 3, 4)));
+    GATEWAY_PRINTF_FORMAT(3, 4);
 
 // Input and output counts; `signature` lists the inputs for the message.
 void checkArgCounts(const char *module, int nlhs, int nrhs, int inputs, int maxOutputs,

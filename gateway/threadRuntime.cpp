@@ -2,6 +2,10 @@
 
 #if defined(_OPENMP) && defined(_WIN32)
 #include <windows.h>
+// The import-table slot of a runtime function: it holds the address inside the
+// runtime's DLL. The function's own name would resolve to this module's import
+// thunk, and pinning by that address would pin the module instead.
+extern "C" void *__imp_omp_get_max_threads;
 #elif defined(_OPENMP)
 #include <dlfcn.h>
 #endif
@@ -15,7 +19,7 @@ void keepThreadRuntimeLoaded() {
 #if defined(_WIN32)
     HMODULE runtime = nullptr;
     pinned = GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                                reinterpret_cast<LPCSTR>(&omp_get_max_threads), &runtime) != 0;
+                                static_cast<LPCSTR>(__imp_omp_get_max_threads), &runtime) != 0;
 #else
     // Find the runtime that provides omp_get_max_threads and take a reference
     // that is never dropped.

@@ -1,6 +1,10 @@
 #include "loader.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdlib>
 #include <stdexcept>
@@ -15,18 +19,52 @@ Array makeArray(mxClassID id, const std::vector<size_t> &dims, mxComplexity flag
 
 Array makeScalar(double value) { return makeMatrix<double>(1, 1, {value}); }
 
-Module::Module(const std::string &path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-    if (!handle_) throw std::runtime_error(std::string("cannot load ") + path + ": " + dlerror());
-    entry_ = reinterpret_cast<void (*)(int, mxArray **, int, const mxArray **)>(dlsym(handle_, "mexFunction"));
+#ifdef _WIN32
+namespace {
+
+// A module's dependencies are looked up in its own folder first, as MATLAB
+// loads MEX files, so runtime DLLs placed beside a module are found. That
+// search needs a full path and skips the program's folder; so the host's own
+// libraries are loaded first, from there, as MATLAB's are before any module,
+// and a module's imports from them bind to those already in the process.
+void *openLibrary(const std::string &path) {
+    static const bool hostLibraries = LoadLibraryA("libmx.dll") && LoadLibraryA("libmex.dll");
+    if (!hostLibraries) return nullptr;
+    char full[MAX_PATH];
+    const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    return LoadLibraryExA(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+std::string lastError() { return "error " + std::to_string(GetLastError()); }
+void closeLibrary(void *handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+void *findSymbol(void *handle, const char *name) {
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+
+}  // namespace
+#else
+namespace {
+
+void *openLibrary(const std::string &path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+std::string lastError() { return dlerror(); }
+void closeLibrary(void *handle) { dlclose(handle); }
+void *findSymbol(void *handle, const char *name) { return dlsym(handle, name); }
+
+}  // namespace
+#endif
+
+Module::Module(const std::string &path) : handle_(openLibrary(path)) {
+    if (!handle_) throw std::runtime_error(std::string("cannot load ") + path + ": " + lastError());
+    entry_ = reinterpret_cast<void (*)(int, mxArray **, int, const mxArray **)>(findSymbol(handle_, "mexFunction"));
     if (!entry_) {
-        dlclose(handle_);
+        closeLibrary(handle_);
         throw std::runtime_error(path + " has no mexFunction");
     }
 }
 
-Module::~Module() { dlclose(handle_); }
+Module::~Module() { closeLibrary(handle_); }
 
-void *Module::symbol(const char *name) const { return dlsym(handle_, name); }
+void *Module::symbol(const char *name) const { return findSymbol(handle_, name); }
 
 CallResult Module::call(int nlhs, const std::vector<const mxArray *> &inputs) const {
     const size_t slots = nlhs < 1 ? 1 : static_cast<size_t>(nlhs);
@@ -54,7 +92,10 @@ std::string modulePath(const std::string &name) {
 #ifdef DEFAULT_MEX_MODULE_DIR
     if (!dir) dir = DEFAULT_MEX_MODULE_DIR;
 #endif
-    return std::string(dir ? dir : ".") + "/" + name + ".mexa64";
+#ifndef MEX_EXTENSION
+#define MEX_EXTENSION "mexa64"
+#endif
+    return std::string(dir ? dir : ".") + "/" + name + "." MEX_EXTENSION;
 }
 
 }  // namespace host

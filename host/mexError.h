@@ -5,9 +5,18 @@
 #include <stdexcept>
 #include <string>
 
+// Exported from libmex on Windows, so that hosts catch the one type it throws.
+#if defined(_WIN32) && defined(STANDIN_BUILDING_MEX)
+#define STANDIN_MEX_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define STANDIN_MEX_API __declspec(dllimport)
+#else
+#define STANDIN_MEX_API
+#endif
+
 namespace host {
 
-class MexError : public std::runtime_error {
+class STANDIN_MEX_API MexError : public std::runtime_error {
 public:
     MexError(std::string id, const std::string &message);
     ~MexError() override;
