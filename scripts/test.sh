@@ -35,6 +35,12 @@ stage "octave tests" octave_eval "addpath('$PWD/tests/octave');
   exit(runOctaveSuite('$PWD/build/octave', '$PWD/build/release/mex', '$PWD/build/release/tests/crossHost') > 0)"
 stage "sanitizer build" build asan
 stage "sanitizer tests" ctest --preset asan
+# crestThin's other builds, checked against the release module: the serial
+# (macOS) variant, and the Windows module cross-built and run under Wine.
+stage "serial build" build serial
+stage "serial tests" ctest --preset serial
+stage "windows build" build windows
+stage "windows tests" ctest --preset windows
 
 # Totals over every suite: ctest's "tests failed out of N" lines and the
 # plain "N passed, N failed" lines of the other runners.
