@@ -38,7 +38,9 @@ struct Arg {
 
 // MinGW's "printf" is the Windows runtime's, without %zu; the messages are
 // formatted by the C99 printf that MinGW's C++ library selects.
-#if defined(__MINGW32__)
+#if defined(_MSC_VER)
+#define GATEWAY_PRINTF_FORMAT(f, a)
+#elif defined(__MINGW32__)
 #define GATEWAY_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
 #else
 #define GATEWAY_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
