@@ -1,0 +1,113 @@
+// crestThin: the plain suppression loop and the optimized kernel side by side.
+// Every iteration runs both on the same maps with the same team, each timed on
+// its own; the reported time is the optimized one. Counters per row:
+//   ns_px, Mpx_s                 optimized: nanoseconds per pixel, megapixels per second
+//   plain_ns_px, plain_Mpx_s     the plain loop, measured in the same iterations
+//   ratio                        plain time / optimized time
+//   identical                    1 when every optimized output had the plain output's bits
+// Run with repetitions and look at the medians, e.g.
+//   benchmarks --benchmark_filter=crestThin --benchmark_repetitions=9 --benchmark_report_aggregates_only
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "crest/thin.h"
+#include "tests/kernel/crestPlain.h"
+
+namespace {
+
+struct Workload {
+    int32_t h, w, radius, margin;
+    float multiplier;
+    double density;  // share of non-zero pixels
+};
+
+struct Maps {
+    std::vector<float> edge, orientation;
+};
+
+// Random strengths in (0, 1] on the non-zero pixels, angles in [-pi, pi].
+const Maps &mapsFor(const Workload &load) {
+    static std::map<std::string, Maps> cache;
+    const std::string key = std::to_string(load.h) + "x" + std::to_string(load.w) + "/" + std::to_string(load.density);
+    auto found = cache.find(key);
+    if (found != cache.end()) return found->second;
+    Maps maps;
+    const size_t n = static_cast<size_t>(load.h) * static_cast<size_t>(load.w);
+    maps.edge.resize(n);
+    maps.orientation.resize(n);
+    std::mt19937 rng(20240611u + static_cast<unsigned>(n));
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::uniform_real_distribution<float> angle(-static_cast<float>(M_PI), static_cast<float>(M_PI));
+    for (size_t i = 0; i < n; ++i) {
+        const bool edge = load.density >= 1.0 || unit(rng) < load.density;
+        maps.edge[i] = edge ? 1.0f - unit(rng) : 0.0f;
+        maps.orientation[i] = angle(rng);
+    }
+    return cache.emplace(key, std::move(maps)).first->second;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void crestThin(benchmark::State &state, Workload load) {
+    const int team = static_cast<int>(state.range(0));
+    const Maps &maps = mapsFor(load);
+    const size_t n = maps.edge.size();
+    std::vector<float> plain(n), optimized(n);
+    auto runPlain = [&] {
+        crestPlain::thinEdges(maps.edge.data(), maps.orientation.data(), load.h, load.w, load.radius,
+                              load.multiplier, load.margin, team, plain.data());
+    };
+    auto runOptimized = [&] {
+        crest::thinEdges(maps.edge.data(), maps.orientation.data(), load.h, load.w, load.radius, load.multiplier,
+                         load.margin, team, optimized.data());
+    };
+    runPlain();
+    runOptimized();
+
+    double plainSeconds = 0, optimizedSeconds = 0;
+    bool identical = true;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        runPlain();
+        plainSeconds += secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        runOptimized();
+        const double seconds = secondsSince(start);
+        optimizedSeconds += seconds;
+        state.SetIterationTime(seconds);
+        identical = identical && std::memcmp(plain.data(), optimized.data(), n * sizeof(float)) == 0;
+    }
+    const double pixels = static_cast<double>(n) * static_cast<double>(state.iterations());
+    state.counters["ns_px"] = optimizedSeconds / pixels * 1e9;
+    state.counters["Mpx_s"] = pixels / optimizedSeconds / 1e6;
+    state.counters["plain_ns_px"] = plainSeconds / pixels * 1e9;
+    state.counters["plain_Mpx_s"] = pixels / plainSeconds / 1e6;
+    state.counters["ratio"] = plainSeconds / optimizedSeconds;
+    state.counters["identical"] = identical ? 1 : 0;
+    state.SetLabel(identical ? "bitwise identical" : "OUTPUT DIFFERS FROM PLAIN");
+}
+
+// Dense maps: every pixel non-zero. Sparse: 10 % non-zero.
+const Workload dense2048r1{2048, 2048, 1, 5, 1.01f, 1.0};
+const Workload dense2048r3{2048, 2048, 3, 5, 1.01f, 1.0};
+const Workload sparse2048r1{2048, 2048, 1, 5, 1.01f, 0.1};
+const Workload dense1024r1{1024, 1024, 1, 5, 1.01f, 1.0};
+const Workload sparse1024r1{1024, 1024, 1, 5, 1.01f, 0.1};
+
+}  // namespace
+
+// The argument is the thread team.
+BENCHMARK_CAPTURE(crestThin, dense2048_r1, dense2048r1)->ArgName("threads")->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(crestThin, dense2048_r3, dense2048r3)->ArgName("threads")->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(crestThin, sparse2048_r1, sparse2048r1)->ArgName("threads")->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(crestThin, dense1024_r1, dense1024r1)->ArgName("threads")->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(crestThin, sparse1024_r1, sparse1024r1)->ArgName("threads")->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond);
