@@ -115,16 +115,6 @@ oracle::BinnedProblem threeColumns() {
     return p;
 }
 
-TEST(BinnedScan, RowsFollowTheCandidateList) {
-    oracle::BinnedProblem p = threeColumns();
-    p.candidateFeatures = {2, 0, 1, 2};
-    Rows rows(4);
-    EXPECT_EQ(scan(p, rows, 2).failure, split::BinnedFailure::none);
-    EXPECT_EQ(rows.impurity, (std::vector<double>{0, 0, 0, 0}));
-    EXPECT_EQ(rows.threshold, (std::vector<double>{0, 1, 1, 0}));
-    EXPECT_EQ(rows.gain, (std::vector<double>{0.5, 0.5, 0.5, 0.5}));
-}
-
 TEST(BinnedScan, NodeWeightUsesListedSamplesOnly) {
     oracle::BinnedProblem p = threeColumns();
     p.nodeSamples = {1, 2, 3};
