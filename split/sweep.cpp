@@ -19,6 +19,14 @@ inline float midpoint(float next, float moving) {
     return m;
 }
 
+// Doubles between two threads' tables: both tables rounded up to whole cache
+// lines of 64 bytes, plus one line, so that no two threads ever write to the
+// same line whatever the alignment of the scratch block.
+size_t threadStride(int32_t K) {
+    const size_t tables = 2 * static_cast<size_t>(K > 0 ? K : 0);
+    return (tables + 7) / 8 * 8 + 8;
+}
+
 }  // namespace
 
 int64_t sweepFeature(const SweepInput &in, const NodeTotals &node, int32_t j, double *leftMass,
@@ -79,7 +87,7 @@ int64_t sweepFeature(const SweepInput &in, const NodeTotals &node, int32_t j, do
 }
 
 size_t scanScratchDoubles(int32_t K, int team) {
-    return 2 * static_cast<size_t>(K > 0 ? K : 0) * static_cast<size_t>(team > 0 ? team : 1);
+    return threadStride(K) * static_cast<size_t>(team > 0 ? team : 1);
 }
 
 int64_t scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
@@ -101,7 +109,7 @@ int64_t scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const S
 #endif
     {
         const parallel::Range block = parallel::staticBlock(in.N, parallel::teamSize(), parallel::threadId());
-        double *leftMass = scratch + 2 * tableDoubles * static_cast<size_t>(parallel::threadId());
+        double *leftMass = scratch + threadStride(in.K) * static_cast<size_t>(parallel::threadId());
         double *rightMass = leftMass + tableDoubles;
         for (int64_t j = block.begin; j < block.end; ++j) {
             const int64_t bad = sweepFeature(in, node, static_cast<int32_t>(j), leftMass, rightMass, out);

@@ -41,7 +41,8 @@ inline constexpr int64_t noBadEntry = -1;
 int64_t sweepFeature(const SweepInput &in, const NodeTotals &node, int32_t j, double *leftMass,
                      double *rightMass, const SplitRows &out);
 
-// Doubles of scratch that scanSortedFeatures needs: two tables per thread.
+// Doubles of scratch that scanSortedFeatures needs: two tables per thread,
+// kept a cache line apart.
 size_t scanScratchDoubles(int32_t K, int team);
 
 // Sweeps every feature on one parallel region of `team` threads, each taking a
