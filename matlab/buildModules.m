@@ -25,6 +25,9 @@ modules = {
     'crestThin',       fullfile(root, 'crest', 'crestThin.cpp'),       crest, '-compatibleArrayDims'
     'splitScan',       fullfile(root, 'split', 'splitScan.cpp'),       split, '-largeArrayDims'
     'splitScanBinned', fullfile(root, 'split', 'splitScanBinned.cpp'), split, '-largeArrayDims'};
+if ~isunix || ismac
+    modules = modules(1, :);  % the split searches are built for Linux only
+end
 
 % Results are fixed to the last bit by the order of operations: no
 % contraction into fused multiply-add. macOS builds run without OpenMP.
@@ -37,6 +40,9 @@ else
     if ~ismac, omp = ' -fopenmp'; end
     if isOctave
         flags = strsplit([cxx omp]);  % Octave's mex hands these to compiler and linker
+    elseif ispc
+        % MinGW: the C++ runtime goes into the module; OpenMP stays a DLL beside it.
+        flags = {['CXXFLAGS=$CXXFLAGS ' cxx omp], ['LDFLAGS=$LDFLAGS' omp ' -static-libgcc -static-libstdc++']};
     else
         flags = {['CXXFLAGS=$CXXFLAGS ' cxx omp], ['LDFLAGS=$LDFLAGS' omp]};
     end
@@ -64,6 +70,9 @@ for i = 1:size(modules, 1)
     mex(args{:}, entry, kernels{:}, gateway{:});
     fprintf('built %s\n', fullfile(outDir, [name '.' mexext]));
 end
+if ispc && ~isOctave && ~msvc
+    copyMinGWRuntime(outDir);
+end
 rehash;  % a folder already on the path now holds modules that shadow the help files
 end
 
@@ -71,6 +80,15 @@ function files = kernelSources(folder, entries)
 listing = dir(fullfile(folder, '*.cpp'));
 names = sort(setdiff({listing.name}, entries));
 files = cellfun(@(n) fullfile(folder, n), names, 'UniformOutput', false);
+end
+
+function copyMinGWRuntime(outDir)
+% The OpenMP runtime and what it needs, beside the module (Octave ships its own).
+bin = fullfile(getenv('MW_MINGW64_LOC'), 'bin');
+for dll = {'libgomp-1.dll', 'libgcc_s_seh-1.dll', 'libwinpthread-1.dll'}
+    source = fullfile(bin, dll{1});
+    if exist(source, 'file'), copyfile(source, outDir); end
+end
 end
 
 function name = selectedCompiler()
