@@ -67,6 +67,10 @@ void requireRealClass(const char *module, const mxArray *a, Arg arg, mxClassID i
     if (mxIsComplex(a))
         raiseError(module, reason::notReal, "Argument %d (%s) must be real; it is complex %s.",
                    arg.position, arg.name, className(actual));
+    // A sparse array's data holds only its non-zeros.
+    if (mxIsSparse(a))
+        raiseError(module, reason::wrongClass, "Argument %d (%s) must be a full %s array; it is sparse.",
+                   arg.position, arg.name, className(actual));
 }
 
 void requireIndexClass(const char *module, const mxArray *a, Arg arg) {

@@ -59,6 +59,7 @@ size_t mxGetNumberOfElements(const mxArray *pa);
 mwSize mxGetNumberOfDimensions(const mxArray *pa);
 mxClassID mxGetClassID(const mxArray *pa);
 bool mxIsComplex(const mxArray *pa);
+bool mxIsSparse(const mxArray *pa);
 mxArray *mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classid, mxComplexity flag);
 
 void mexErrMsgIdAndTxt(const char *errorid, const char *errormsg, ...);

@@ -10,6 +10,7 @@
 struct mxArray_tag {
     mxClassID classId;
     bool complex;
+    bool sparse;
     std::vector<size_t> dims;
     size_t count;
     size_t elementSize;
@@ -41,7 +42,7 @@ template <typename T> double firstAs(const void *p) { return static_cast<double>
 extern "C" {
 
 mxArray *standinCreateArray(size_t ndims, const size_t *dims, mxClassID id, mxComplexity flag) {
-    auto *a = new mxArray_tag{id, flag == mxCOMPLEX, {}, 1, elementSize(id), nullptr, nullptr, 0};
+    auto *a = new mxArray_tag{id, flag == mxCOMPLEX, false, {}, 1, elementSize(id), nullptr, nullptr, 0};
     for (size_t d = 0; d < ndims; ++d) a->dims.push_back(dims[d]);
     while (a->dims.size() < 2) a->dims.push_back(a->dims.empty() ? 0 : 1);
     // Trailing singleton dimensions beyond the second are dropped, as MATLAB does.
@@ -68,6 +69,7 @@ void standinDestroyArray(mxArray *a) {
 }
 
 void *standinImagData(const mxArray *a) { return a->imag; }
+void standinMarkSparse(mxArray *a) { a->sparse = true; }
 size_t standinNumberOfDimensions(const mxArray *a) { return a->dims.size(); }
 const size_t *standinDimensions(const mxArray *a) { return a->dims.data(); }
 
@@ -110,6 +112,7 @@ size_t mxGetN(const mxArray *a) {
 size_t mxGetNumberOfElements(const mxArray *a) { return a->count; }
 mxClassID mxGetClassID(const mxArray *a) { return a->classId; }
 bool mxIsComplex(const mxArray *a) { return a->complex; }
+bool mxIsSparse(const mxArray *a) { return a->sparse; }
 int mxGetNumberOfDimensions_700(const mxArray *a) { return static_cast<int>(a->dims.size()); }
 size_t mxGetNumberOfDimensions_730(const mxArray *a) { return a->dims.size(); }
 

@@ -23,6 +23,8 @@ extern "C" {
 STANDIN_MX_API mxArray *standinCreateArray(size_t ndims, const size_t *dims, mxClassID id, mxComplexity flag);
 STANDIN_MX_API void standinDestroyArray(mxArray *a);
 STANDIN_MX_API void *standinImagData(const mxArray *a);
+// Flags an array as sparse, for checking that modules refuse such arrays.
+STANDIN_MX_API void standinMarkSparse(mxArray *a);
 STANDIN_MX_API size_t standinNumberOfDimensions(const mxArray *a);
 STANDIN_MX_API const size_t *standinDimensions(const mxArray *a);
 // Serial number of the most recently created array; arrays are numbered from 1.
