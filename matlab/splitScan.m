@@ -25,15 +25,19 @@
 %                   [~, order] = sort(X, 1); sortedOrder = uint32(order - 1).
 %     K             numeric scalar, truncated toward zero: number of classes,
 %                   at least 1 (0 is accepted when M is 0).
-%     unused        any numeric scalar; its value has no effect.
+%     unused        a placeholder that must be present; it is never read.
 %     classWeights  real double array of at least K elements: the weight of
 %                   each class's mass (1 for plain Gini; 0 ignores a class).
 %
 %   Outputs (each a 1-by-N double row; element j belongs to feature j)
 %     impurity      lowest split impurity found.
-%     threshold     the split point: the midpoint, in single precision, of
-%                   the two feature values that meet there. With an
-%                   ascending order, samples with X(:, j) below it go left.
+%     threshold     the split point: the midpoint, rounded to single, of
+%                   the two feature values that meet there (halved first
+%                   where their sum would overflow). With an ascending order
+%                   the samples up to that position go left; where the two
+%                   values are equal, or adjacent in single precision, the
+%                   threshold equals one of them, so a test X < threshold
+%                   does not reproduce the split exactly.
 %     gain          G0 minus impurity.
 %   A feature without a split below G0 has 0 in all three rows, as does
 %   every feature when M < 2 or the node's total weight is 0.
