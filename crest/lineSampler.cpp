@@ -29,15 +29,78 @@ void fetchNeighbourPairs(const float *edgeMap, int32_t h, int32_t n, StepScratch
     }
 }
 
-int32_t listNonZeroScalar(const float *edge, float *thinned, int32_t y0, int32_t y1, int32_t *rows) {
+int32_t listCandidatesScalar(const float *edge, float *thinned, const float *orientationMap, int64_t column,
+                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
+    // Non-zero rows first, without branching (NaN is not zero), then the
+    // ones among them whose angle is finite and limit not NaN.
     int32_t listed = 0;
-    for (int32_t y = y0; y < y1; ++y) {
-        const float v = edge[y];
-        thinned[y] = v;
-        rows[listed] = y;
-        listed += v != 0.0f;
+    int32_t y = y0;
+    while (y < h && listed <= batchRows - 16) {
+        const int32_t end = h - y > 16 ? y + 16 : h;
+        __builtin_prefetch(ahead + y);
+        for (; y < end; ++y) {
+            const float v = edge[y];
+            thinned[y] = v;
+            c.rows[listed] = y;
+            listed += v != 0.0f;
+        }
     }
-    return listed;
+    int32_t kept = 0;
+    for (int32_t k = 0; k < listed; ++k) {
+        const int32_t row = c.rows[k];
+        const float limit = edge[row] * multiplier;
+        const float theta = orientationMap[column + row];
+        c.rows[kept] = row;
+        c.theta[kept] = theta;
+        c.limit[kept] = limit;
+        c.group[kept] = quadrantGroup(theta);
+        kept += std::isfinite(theta) && !std::isnan(limit);
+    }
+    *n = kept;
+    return y;
+}
+
+int32_t padLines(LineBatch &batch, StepScratch &step) {
+    int32_t padded = batch.n;
+    for (; padded % batchLanes != 0; ++padded) {
+        batch.rows[padded] = 0;
+        batch.sn[padded] = 0.0f;
+        batch.cs[padded] = 0.0f;
+        batch.limit[padded] = std::numeric_limits<float>::quiet_NaN();
+        step.alive[padded] = 0;
+    }
+    return padded;
+}
+
+namespace {
+
+// A kept pixel's bits stay, a suppressed one's become +0.
+inline void clearUnlessAlive(float *pixel, uint32_t alive) {
+    uint32_t bits;
+    std::memcpy(&bits, pixel, sizeof bits);
+    bits &= alive;
+    std::memcpy(pixel, &bits, sizeof bits);
+}
+
+}  // namespace
+
+void packLines(LineBatch &batch, StepScratch &step, float *thinned) {
+    int32_t kept = 0;
+    for (int32_t k = 0; k < batch.n; ++k) {
+        const uint32_t alive = step.alive[k];
+        clearUnlessAlive(&thinned[batch.rows[k]], alive);
+        batch.rows[kept] = batch.rows[k];
+        batch.sn[kept] = batch.sn[k];
+        batch.cs[kept] = batch.cs[k];
+        batch.limit[kept] = batch.limit[k];
+        step.alive[kept] = ~0u;
+        kept += alive != 0;
+    }
+    batch.n = kept;
+}
+
+void clearSuppressed(const LineBatch &batch, const StepScratch &step, float *thinned) {
+    for (int32_t k = 0; k < batch.n; ++k) clearUnlessAlive(&thinned[batch.rows[k]], step.alive[k]);
 }
 
 namespace {
@@ -50,17 +113,17 @@ inline float clampTo(float p, ClampLimits limits) {
 
 }  // namespace
 
-// Step by step over the whole batch: positions and indices, then the
+// Step by step over the live lines: positions and indices, then the
 // neighbour pairs, then the samples and their comparison.
-void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, const LineBatch &batch) {
+void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned) {
     StepScratch step;
+    for (int32_t k = 0; k < batch.n; ++k) step.alive[k] = ~0u;
     const float xf = static_cast<float>(x);
     const int32_t h = map.h;
-    for (int32_t k = 0; k < batch.n; ++k) batch.keep[k] = ~0u;
-    for (int64_t d = -static_cast<int64_t>(radius); d <= radius; ++d) {
-        if (d == 0) continue;
+    for (int64_t d = radius > 0 ? -1 : 0; d != 0 && batch.n > 0; d = nextStep(d, radius)) {
         const float fd = static_cast<float>(d);
-        for (int32_t k = 0; k < batch.n; ++k) {
+        const int32_t n = batch.n;
+        for (int32_t k = 0; k < n; ++k) {
             const float px = clampTo(xf + batch.cs[k] * fd, map.columnLimits);
             const float py = clampTo(static_cast<float>(batch.rows[k]) + batch.sn[k] * fd, map.rowLimits);
             const int32_t ix = static_cast<int32_t>(px);
@@ -69,17 +132,21 @@ void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, const L
             step.fx[k] = px - static_cast<float>(ix);
             step.fy[k] = py - static_cast<float>(iy);
         }
-        fetchNeighbourPairs(map.edgeMap, h, batch.n, step);
-        for (int32_t k = 0; k < batch.n; ++k) {
+        fetchNeighbourPairs(map.edgeMap, h, n, step);
+        int32_t alive = 0;
+        for (int32_t k = 0; k < n; ++k) {
             const float fx = step.fx[k], fy = step.fy[k];
             const float p00 = step.left[2 * k], p10 = step.left[2 * k + 1];
             const float p01 = step.right[2 * k], p11 = step.right[2 * k + 1];
             const float gx = 1.0f - fx;
             const float gy = 1.0f - fy;
             const float s = (gx * p00) * gy + (fx * p01) * gy + (gx * p10) * fy + (fx * p11) * fy;
-            batch.keep[k] &= s > batch.limit[k] ? 0u : ~0u;
+            step.alive[k] &= s > batch.limit[k] ? 0u : ~0u;
+            alive += step.alive[k] != 0;
         }
+        if (worthPacking(alive, n, d, radius)) packLines(batch, step, thinned);
     }
+    clearSuppressed(batch, step, thinned);
 }
 
 }  // namespace crest

@@ -1,6 +1,6 @@
-// Sampling along the orientation lines of a batch of pixels from one column:
-// the inner loops of the suppression, in a portable version and in SIMD
-// versions chosen at run time. Every version gives the same bits.
+// The stages of the suppression over one stretch of a column, in a portable
+// version and in SIMD versions chosen at run time. Every version gives the
+// same bits.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +11,50 @@ namespace crest {
 // runs on every processor (see lineSamplerAvailable).
 enum class LineSampler { scalar, avx2, avx512 };
 
-// Rows per batch; batches are padded to a multiple of batchLanes.
+// Candidates per batch at most; a stretch of a column runs until its
+// candidates fill a batch. Sampled lines are padded to a multiple of
+// batchLanes.
 constexpr int32_t batchRows = 512;
 constexpr int32_t batchLanes = 16;
 constexpr int32_t batchCapacity = batchRows + batchLanes;
+
+// The pixels of one stretch that a sample can suppress: edge value not zero,
+// angle finite and limit not NaN (the others keep their value whatever the
+// samples say).
+struct Candidates {
+    alignas(64) int32_t rows[batchCapacity];
+    alignas(64) float theta[batchCapacity];
+    alignas(64) float limit[batchCapacity];
+    // The angle's quadrant group (see quadrantGroup), for the order of the
+    // sine and cosine calls.
+    alignas(64) int32_t group[batchCapacity];
+    alignas(64) float sn[batchCapacity];
+    alignas(64) float cs[batchCapacity];
+    alignas(64) uint16_t order[batchCapacity];
+};
+constexpr int quadrantGroups = 5;
+
+// 0 for angles within about an eighth of a turn of 0, else 1 + the quadrant
+// (0..3) of the nearest quarter turn. Only the speed of the sine and cosine
+// depends on it.
+inline int32_t quadrantGroup(float theta) {
+    float q = theta * 0.636619772f;  // quarter turns
+    q = q < -1.0e6f ? -1.0e6f : q;
+    q = q > 1.0e6f ? 1.0e6f : q;
+    const int32_t quadrant = static_cast<int32_t>(q + (q < 0.0f ? -0.5f : 0.5f));
+    return (1 + (quadrant & 3)) & -static_cast<int32_t>(quadrant != 0);
+}
+
+// Copies a column's rows from y0 on into the thinned column and lists the
+// candidates among them, sixteen rows at a time until a batch is nearly full
+// or the column ends. `edge` and `thinned` point at the column's first row,
+// which is element `column` of the orientation map; the orientation of a zero
+// pixel is not read. Returns the row after the last one copied; *n receives
+// the number of candidates. The same rows of the edge column `ahead` are
+// asked for on the way: the samples of a later column will read them, and
+// asking a few at a time keeps the requests from being dropped.
+int32_t listCandidatesScalar(const float *edge, float *thinned, const float *orientationMap, int64_t column,
+                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
 
 // Clamp constants of one dimension: coordinates above `threshold` become
 // `ceiling`. The ceiling is size - 1.001 worked out in double and rounded to
@@ -38,43 +78,71 @@ struct SampledMap {
 bool batchSamplable(int32_t h, int32_t w);
 SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w);
 
-// Pixels (rows[k], column x) with their sine, cosine and limit, n of them
-// (a multiple of batchLanes; padding rows carry a NaN limit). The samplers
-// set keep[k] to all ones, or to 0 where some sample on the line within
-// `radius` steps is stronger than limit[k].
+// The lines of n pixels (rows[k], column x), each row at most once, with
+// their sine, cosine and limit. The arrays hold batchCapacity entries and
+// are the sampler's to reorder and pad.
 struct LineBatch {
-    const int32_t *rows;
-    const float *sn, *cs, *limit;
+    int32_t *rows;
+    float *sn, *cs, *limit;
     int32_t n;
-    uint32_t *keep;
 };
 
-// One step of a batch, between the SIMD stages: for each pixel the linear
-// index of its sample's upper left neighbour and the fractions, then the
-// neighbour pairs (rows iy and iy + 1) of columns ix and ix + 1.
+// What a sampler keeps between its stages: a mask per line that a stronger
+// sample clears, and for the current step each line's linear index of its
+// sample's upper left neighbour, the fractions, and the neighbour pairs (rows
+// iy and iy + 1) of columns ix and ix + 1.
 struct StepScratch {
+    alignas(64) uint32_t alive[batchCapacity];
     alignas(64) int32_t index[batchCapacity];
     alignas(64) float fx[batchCapacity];
     alignas(64) float fy[batchCapacity];
     alignas(64) float left[2 * batchCapacity];
     alignas(64) float right[2 * batchCapacity];
 };
+
+// The samplers take the steps nearest first, where a stronger sample is
+// likeliest on real maps; once enough lines have lost their mask they clear
+// those pixels and pack the rest to the front, so later steps sample only
+// what is left. Neither the order of the steps nor the packing changes the
+// outcome. These are their shared parts.
+
+// The step after `d` in the order -1, 1, -2, 2, ..., -r, r; 0 when done.
+inline int64_t nextStep(int64_t d, int32_t radius) {
+    if (d < 0) return -d;
+    return d < radius ? -(d + 1) : 0;
+}
+// Pads the lines to a multiple of batchLanes with harmless ones (row 0, no
+// angle, NaN limit, never alive); returns the padded count.
+int32_t padLines(LineBatch &batch, StepScratch &step);
 // Copies the pairs of every index: the two rows of a column sit side by side,
 // so one 8-byte load fetches both, which beats a hardware gather.
 void fetchNeighbourPairs(const float *edgeMap, int32_t h, int32_t n, StepScratch &step);
+// Whether packing pays after step d, which left `alive` of n lines: it
+// saves sampling the dropped lines in every step still to come, and costs
+// about as much as two steps over all lines (measured).
+inline bool worthPacking(int32_t alive, int32_t n, int64_t d, int32_t radius) {
+    const int64_t stepsLeft = 2 * static_cast<int64_t>(radius) - (d < 0 ? -2 * d - 1 : 2 * d);
+    return (n - alive) * stepsLeft > 2 * static_cast<int64_t>(n);
+}
+// Clears the pixels of the lines no longer alive and packs the others to the
+// front, alive.
+void packLines(LineBatch &batch, StepScratch &step, float *thinned);
+// Clears the pixels of the lines no longer alive.
+void clearSuppressed(const LineBatch &batch, const StepScratch &step, float *thinned);
 
-// Copies rows y0 .. y1-1 of a column and lists the rows whose edge value is
-// not zero (NaN included) in `rows`, which holds batchCapacity entries.
-// Returns how many were listed.
-int32_t listNonZeroScalar(const float *edge, float *thinned, int32_t y0, int32_t y1, int32_t *rows);
-void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, const LineBatch &batch);
+// Tests every line of the batch and clears to +0 the thinned value (thinned
+// points at column x's first row) of each pixel with a sample stronger than
+// its limit.
+void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
+
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 // Win64 GCC cannot align the stack for spilled 32- and 64-byte vectors, so the
 // SIMD versions are left out there.
 #define CREST_X86_SAMPLERS 1
-void sampleLinesAvx2(const SampledMap &map, int32_t x, int32_t radius, const LineBatch &batch);
-int32_t listNonZeroAvx512(const float *edge, float *thinned, int32_t y0, int32_t y1, int32_t *rows);
-void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius, const LineBatch &batch);
+void sampleLinesAvx2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
+int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *orientationMap, int64_t column,
+                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
+void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 #endif
 
 // Whether a version is built here and runs on this processor; the fastest

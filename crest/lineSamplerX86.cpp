@@ -14,8 +14,9 @@
 namespace crest {
 
 __attribute__((target("avx2"))) void sampleLinesAvx2(const SampledMap &map, int32_t x, int32_t radius,
-                                                     const LineBatch &batch) {
+                                                     LineBatch &batch, float *thinned) {
     StepScratch step;
+    for (int32_t k = 0; k < batch.n; ++k) step.alive[k] = ~0u;
     const __m256 xf = _mm256_set1_ps(static_cast<float>(x));
     const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
     const __m256 columnThreshold = _mm256_set1_ps(map.columnLimits.threshold);
@@ -24,26 +25,28 @@ __attribute__((target("avx2"))) void sampleLinesAvx2(const SampledMap &map, int3
     const __m256 rowCeiling = _mm256_set1_ps(map.rowLimits.ceiling);
     const __m256i rowCount = _mm256_set1_epi32(map.h);
     const __m256i firsts = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
-    for (int32_t k = 0; k < batch.n; k += 8) _mm256_storeu_si256(reinterpret_cast<__m256i *>(batch.keep + k), _mm256_set1_epi32(-1));
-    for (int64_t d = -static_cast<int64_t>(radius); d <= radius; ++d) {
-        if (d == 0) continue;
+    for (int64_t d = radius > 0 ? -1 : 0; d != 0 && batch.n > 0; d = nextStep(d, radius)) {
+        const int32_t n = batch.n, padded = padLines(batch, step);
         const __m256 fd = _mm256_set1_ps(static_cast<float>(d));
-        for (int32_t k = 0; k < batch.n; k += 8) {
-            const __m256 yf = _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(batch.rows + k)));
-            __m256 px = _mm256_add_ps(xf, _mm256_mul_ps(_mm256_loadu_ps(batch.cs + k), fd));
-            __m256 py = _mm256_add_ps(yf, _mm256_mul_ps(_mm256_loadu_ps(batch.sn + k), fd));
+        for (int32_t k = 0; k < padded; k += 8) {
+            const __m256 yf = _mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i *>(batch.rows + k)));
+            __m256 px = _mm256_add_ps(xf, _mm256_mul_ps(_mm256_load_ps(batch.cs + k), fd));
+            __m256 py = _mm256_add_ps(yf, _mm256_mul_ps(_mm256_load_ps(batch.sn + k), fd));
+            // Below 0 reads at +0, above the threshold at the ceiling.
             px = _mm256_and_ps(px, _mm256_cmp_ps(px, zero, _CMP_GE_OQ));
             px = _mm256_blendv_ps(px, columnCeiling, _mm256_cmp_ps(px, columnThreshold, _CMP_GT_OQ));
             py = _mm256_and_ps(py, _mm256_cmp_ps(py, zero, _CMP_GE_OQ));
             py = _mm256_blendv_ps(py, rowCeiling, _mm256_cmp_ps(py, rowThreshold, _CMP_GT_OQ));
             const __m256i ix = _mm256_cvttps_epi32(px);
             const __m256i iy = _mm256_cvttps_epi32(py);
-            _mm256_store_si256(reinterpret_cast<__m256i *>(step.index + k), _mm256_add_epi32(iy, _mm256_mullo_epi32(ix, rowCount)));
+            _mm256_store_si256(reinterpret_cast<__m256i *>(step.index + k),
+                               _mm256_add_epi32(iy, _mm256_mullo_epi32(ix, rowCount)));
             _mm256_store_ps(step.fx + k, _mm256_sub_ps(px, _mm256_cvtepi32_ps(ix)));
             _mm256_store_ps(step.fy + k, _mm256_sub_ps(py, _mm256_cvtepi32_ps(iy)));
         }
-        fetchNeighbourPairs(map.edgeMap, map.h, batch.n, step);
-        for (int32_t k = 0; k < batch.n; k += 8) {
+        fetchNeighbourPairs(map.edgeMap, map.h, padded, step);
+        int32_t alive = 0;  // padding lanes are never alive
+        for (int32_t k = 0; k < padded; k += 8) {
             // Pairs of lanes 0-3 then 4-7, split into first and second.
             const __m256 left0 = _mm256_permutevar8x32_ps(_mm256_load_ps(step.left + 2 * k), firsts);
             const __m256 left1 = _mm256_permutevar8x32_ps(_mm256_load_ps(step.left + 2 * k + 8), firsts);
@@ -60,35 +63,65 @@ __attribute__((target("avx2"))) void sampleLinesAvx2(const SampledMap &map, int3
             s = _mm256_add_ps(s, _mm256_mul_ps(_mm256_mul_ps(fx, p01), gy));
             s = _mm256_add_ps(s, _mm256_mul_ps(_mm256_mul_ps(gx, p10), fy));
             s = _mm256_add_ps(s, _mm256_mul_ps(_mm256_mul_ps(fx, p11), fy));
-            const __m256 stronger = _mm256_cmp_ps(s, _mm256_loadu_ps(batch.limit + k), _CMP_GT_OQ);
-            __m256i *keep = reinterpret_cast<__m256i *>(batch.keep + k);
-            _mm256_storeu_si256(keep, _mm256_andnot_si256(_mm256_castps_si256(stronger), _mm256_loadu_si256(keep)));
+            const __m256 stronger = _mm256_cmp_ps(s, _mm256_load_ps(batch.limit + k), _CMP_GT_OQ);
+            __m256i *aliveLanes = reinterpret_cast<__m256i *>(step.alive + k);
+            const __m256i stays = _mm256_andnot_si256(_mm256_castps_si256(stronger), _mm256_load_si256(aliveLanes));
+            _mm256_store_si256(aliveLanes, stays);
+            alive += __builtin_popcount(static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(stays))));
         }
+        if (worthPacking(alive, n, d, radius)) packLines(batch, step, thinned);
     }
+    clearSuppressed(batch, step, thinned);
 }
 
-__attribute__((target("avx512f"))) int32_t listNonZeroAvx512(const float *edge, float *thinned, int32_t y0,
-                                                             int32_t y1, int32_t *rows) {
-    const __m512 zero = _mm512_setzero_ps();
+// The orientation is loaded only in the lanes of non-zero pixels, and the
+// candidates are compressed into place.
+__attribute__((target("avx512f"))) int32_t listCandidatesAvx512(const float *edge, float *thinned,
+                                                                const float *orientationMap, int64_t column,
+                                                                float multiplier, int32_t y0, int32_t h,
+                                                                const float *ahead, Candidates &c, int32_t *n) {
+    const __m512 zero = _mm512_setzero_ps(), factor = _mm512_set1_ps(multiplier);
+    const __m512 infinity = _mm512_set1_ps(__builtin_inff());
+    const __m512 quarterTurns = _mm512_set1_ps(0.636619772f), far = _mm512_set1_ps(1.0e6f);
+    const __m512i half = _mm512_castps_si512(_mm512_set1_ps(0.5f)), signBit = _mm512_set1_epi32(INT32_MIN);
+    const __m512i one = _mm512_set1_epi32(1), three = _mm512_set1_epi32(3);
     __m512i y = _mm512_add_epi32(_mm512_set1_epi32(y0),
                                  _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
-    int32_t listed = 0;
+    int32_t kept = 0;
     int32_t row = y0;
-    for (; y1 - row >= 16; row += 16) {
-        const __m512 v = _mm512_loadu_ps(edge + row);
-        _mm512_storeu_ps(thinned + row, v);
-        const __mmask16 nonZero = _mm512_cmp_ps_mask(v, zero, _CMP_NEQ_UQ);  // NaN too
-        // Compress in a register and store all 16: the memory form is slow on some cores.
-        _mm512_storeu_si512(rows + listed, _mm512_maskz_compress_epi32(nonZero, y));
-        listed += __builtin_popcount(nonZero);
-        y = _mm512_add_epi32(y, _mm512_set1_epi32(16));
+    for (; row < h && kept <= batchRows - 16; row += 16, y = _mm512_add_epi32(y, _mm512_set1_epi32(16))) {
+        const __mmask16 inside = h - row >= 16 ? 0xffff : static_cast<__mmask16>((1u << (h - row)) - 1);
+        const __m512 v = _mm512_maskz_loadu_ps(inside, edge + row);
+        _mm512_mask_storeu_ps(thinned + row, inside, v);
+        __builtin_prefetch(ahead + row);
+        const __mmask16 nonZero = _mm512_mask_cmp_ps_mask(inside, v, zero, _CMP_NEQ_UQ);  // NaN too
+        if (nonZero == 0) continue;
+        const __m512 theta = _mm512_maskz_loadu_ps(nonZero, orientationMap + (column + row));
+        const __m512 limit = _mm512_mul_ps(v, factor);
+        const __mmask16 valid = _mm512_mask_cmp_ps_mask(nonZero, _mm512_abs_ps(theta), infinity, _CMP_LT_OQ) &
+                                _mm512_cmp_ps_mask(limit, limit, _CMP_ORD_Q);
+        // quadrantGroup, lane by lane.
+        const __m512 q = _mm512_min_ps(_mm512_max_ps(_mm512_mul_ps(theta, quarterTurns), -far), far);
+        const __m512i signedHalf = _mm512_or_si512(half, _mm512_and_si512(_mm512_castps_si512(q), signBit));
+        const __m512i quadrant = _mm512_cvttps_epi32(_mm512_add_ps(q, _mm512_castsi512_ps(signedHalf)));
+        const __m512i group = _mm512_maskz_add_epi32(_mm512_test_epi32_mask(quadrant, quadrant),
+                                                     _mm512_and_si512(quadrant, three), one);
+        // Compress in registers and store all 16 lanes: the memory form is
+        // slow on some cores, and the arrays have room.
+        _mm512_storeu_si512(c.rows + kept, _mm512_maskz_compress_epi32(valid, y));
+        _mm512_storeu_ps(c.theta + kept, _mm512_maskz_compress_ps(valid, theta));
+        _mm512_storeu_ps(c.limit + kept, _mm512_maskz_compress_ps(valid, limit));
+        _mm512_storeu_si512(c.group + kept, _mm512_maskz_compress_epi32(valid, group));
+        kept += __builtin_popcount(valid);
     }
-    return listed + listNonZeroScalar(edge, thinned, row, y1, rows + listed);
+    *n = kept;
+    return row < h ? row : h;
 }
 
 __attribute__((target("avx512f"))) void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius,
-                                                          const LineBatch &batch) {
+                                                          LineBatch &batch, float *thinned) {
     StepScratch step;
+    for (int32_t k = 0; k < batch.n; ++k) step.alive[k] = ~0u;
     const __m512 xf = _mm512_set1_ps(static_cast<float>(x));
     const __m512 zero = _mm512_setzero_ps(), one = _mm512_set1_ps(1.0f);
     const __m512 columnThreshold = _mm512_set1_ps(map.columnLimits.threshold);
@@ -98,14 +131,14 @@ __attribute__((target("avx512f"))) void sampleLinesAvx512(const SampledMap &map,
     const __m512i rowCount = _mm512_set1_epi32(map.h);
     const __m512i firsts = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     const __m512i seconds = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
-    for (int32_t k = 0; k < batch.n; k += 16) _mm512_storeu_si512(batch.keep + k, _mm512_set1_epi32(-1));
-    for (int64_t d = -static_cast<int64_t>(radius); d <= radius; ++d) {
-        if (d == 0) continue;
+    for (int64_t d = radius > 0 ? -1 : 0; d != 0 && batch.n > 0; d = nextStep(d, radius)) {
+        const int32_t n = batch.n, padded = padLines(batch, step);
         const __m512 fd = _mm512_set1_ps(static_cast<float>(d));
-        for (int32_t k = 0; k < batch.n; k += 16) {
-            const __m512 yf = _mm512_cvtepi32_ps(_mm512_loadu_si512(batch.rows + k));
-            __m512 px = _mm512_add_ps(xf, _mm512_mul_ps(_mm512_loadu_ps(batch.cs + k), fd));
-            __m512 py = _mm512_add_ps(yf, _mm512_mul_ps(_mm512_loadu_ps(batch.sn + k), fd));
+        for (int32_t k = 0; k < padded; k += 16) {
+            const __m512 yf = _mm512_cvtepi32_ps(_mm512_load_si512(batch.rows + k));
+            __m512 px = _mm512_add_ps(xf, _mm512_mul_ps(_mm512_load_ps(batch.cs + k), fd));
+            __m512 py = _mm512_add_ps(yf, _mm512_mul_ps(_mm512_load_ps(batch.sn + k), fd));
+            // Below 0 reads at +0, above the threshold at the ceiling.
             px = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(px, zero, _CMP_GE_OQ), px);
             px = _mm512_mask_mov_ps(px, _mm512_cmp_ps_mask(px, columnThreshold, _CMP_GT_OQ), columnCeiling);
             py = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(py, zero, _CMP_GE_OQ), py);
@@ -116,8 +149,9 @@ __attribute__((target("avx512f"))) void sampleLinesAvx512(const SampledMap &map,
             _mm512_store_ps(step.fx + k, _mm512_sub_ps(px, _mm512_cvtepi32_ps(ix)));
             _mm512_store_ps(step.fy + k, _mm512_sub_ps(py, _mm512_cvtepi32_ps(iy)));
         }
-        fetchNeighbourPairs(map.edgeMap, map.h, batch.n, step);
-        for (int32_t k = 0; k < batch.n; k += 16) {
+        fetchNeighbourPairs(map.edgeMap, map.h, padded, step);
+        int32_t alive = 0;  // padding lanes are never alive
+        for (int32_t k = 0; k < padded; k += 16) {
             const __m512 left0 = _mm512_load_ps(step.left + 2 * k), left1 = _mm512_load_ps(step.left + 2 * k + 16);
             const __m512 right0 = _mm512_load_ps(step.right + 2 * k), right1 = _mm512_load_ps(step.right + 2 * k + 16);
             const __m512 p00 = _mm512_permutex2var_ps(left0, firsts, left1);
@@ -131,10 +165,16 @@ __attribute__((target("avx512f"))) void sampleLinesAvx512(const SampledMap &map,
             s = _mm512_add_ps(s, _mm512_mul_ps(_mm512_mul_ps(fx, p01), gy));
             s = _mm512_add_ps(s, _mm512_mul_ps(_mm512_mul_ps(gx, p10), fy));
             s = _mm512_add_ps(s, _mm512_mul_ps(_mm512_mul_ps(fx, p11), fy));
-            const __mmask16 stronger = _mm512_cmp_ps_mask(s, _mm512_loadu_ps(batch.limit + k), _CMP_GT_OQ);
-            _mm512_mask_storeu_epi32(batch.keep + k, stronger, _mm512_setzero_si512());
+            const __mmask16 stronger = _mm512_cmp_ps_mask(s, _mm512_load_ps(batch.limit + k), _CMP_GT_OQ);
+            const __mmask16 stays =
+                _mm512_mask_test_epi32_mask(static_cast<__mmask16>(~stronger), _mm512_load_si512(step.alive + k),
+                                            _mm512_load_si512(step.alive + k));
+            _mm512_store_si512(step.alive + k, _mm512_maskz_mov_epi32(stays, _mm512_set1_epi32(-1)));
+            alive += __builtin_popcount(stays);
         }
+        if (worthPacking(alive, n, d, radius)) packLines(batch, step, thinned);
     }
+    clearSuppressed(batch, step, thinned);
 }
 
 }  // namespace crest

@@ -2,6 +2,7 @@
 // sampling version this processor runs (the portable one always).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -131,7 +132,7 @@ TEST(CrestDifferential, EverySamplerMatchesThePlainLoop) {
     for (const auto &size : sizes)
         for (Kind kind : {Kind::continuous, Kind::ties, Kind::specials, Kind::sparse}) {
             const Maps m = randomMaps(size.h, size.w, kind, seed++);
-            for (int radius = -1; radius <= 4; ++radius)
+            for (int radius : {-1, 0, 1, 2, 3, 4, 9})
                 for (float multiplier : multipliers) {
                     const auto expected = plainSuppression(m, size.h, size.w, radius, multiplier);
                     for (size_t i = 0; i < expected.size(); ++i) {
@@ -209,64 +210,73 @@ TEST(ClampLimits, ThresholdIsTheLargestSingleNotAboveTheCeiling) {
 // Lines from pixels of one column, for the samplers alone.
 struct Line {
     int32_t row;
-    float cs, sn;
+    float cs, sn, limit;
 };
 
-// On a map rising along both axes, with cs and sn at least 0, the sample one
-// step ahead is the largest on a line of radius 1. Each line gets two lanes,
-// with the limit at that sample and one step below it, so any change in how
-// a sampler computes it flips one of them.
+// Runs every sampler on the lines, in batches of distinct rows, and checks
+// which pixels each one cleared against the plain loop on the same lines.
 void expectSamplersAgree(const std::vector<float> &edge, int h, int w, int x, const std::vector<Line> &lines) {
     const crest::SampledMap map = crest::sampledMap(edge.data(), h, w);
-    for (size_t first = 0; first < lines.size(); first += crest::batchRows / 2) {
-        std::vector<int32_t> rows;
-        std::vector<float> sines, cosines, limits;
-        for (size_t i = first; i < lines.size() && i < first + crest::batchRows / 2; ++i) {
-            const Line &l = lines[i];
-            const float ahead = crest::interpolateBilinear(edge.data(), h, w, static_cast<float>(x) + l.cs,
-                                                           static_cast<float>(l.row) + l.sn);
-            for (float limit : {ahead, std::nextafter(ahead, -inf)}) {
-                rows.push_back(l.row);
-                cosines.push_back(l.cs);
-                sines.push_back(l.sn);
-                limits.push_back(limit);
-            }
-        }
-        const size_t lanes = rows.size();
-        while (rows.size() % crest::batchLanes != 0) {
-            rows.push_back(0);
-            cosines.push_back(0.0f);
-            sines.push_back(0.0f);
-            limits.push_back(nan);
-        }
-        std::vector<uint32_t> expected(rows.size());
-        for (size_t k = 0; k < rows.size(); ++k)
-            expected[k] = crestPlain::strongerAlongLine(edge.data(), h, w, static_cast<float>(x),
-                                                        static_cast<float>(rows[k]), cosines[k], sines[k], 1, limits[k])
-                              ? 0u
-                              : ~0u;
-        for (size_t k = 0; k < lanes; k += 2)
-            ASSERT_NE(expected[k], expected[k + 1]) << "the sample ahead is not the largest: " << h << "x" << w
-                                                    << " cs " << cosines[k] << " sn " << sines[k];
-
+    std::vector<std::vector<Line>> batches;
+    for (const Line &l : lines) {
+        auto fits = [&](const std::vector<Line> &b) {
+            if (b.size() >= static_cast<size_t>(crest::batchRows)) return false;
+            for (const Line &m : b)
+                if (m.row == l.row) return false;
+            return true;
+        };
+        auto found = std::find_if(batches.begin(), batches.end(), fits);
+        if (found == batches.end()) found = batches.insert(batches.end(), std::vector<Line>{});
+        found->push_back(l);
+    }
+    for (const auto &lanes : batches)
         for (LineSampler sampler : availableSamplers()) {
-            std::vector<uint32_t> keep(rows.size(), 12345u);
-            const crest::LineBatch batch{rows.data(), sines.data(), cosines.data(), limits.data(),
-                                         static_cast<int32_t>(rows.size()), keep.data()};
+            std::vector<int32_t> rows(crest::batchCapacity);
+            std::vector<float> sines(crest::batchCapacity), cosines(crest::batchCapacity), limits(crest::batchCapacity);
+            for (size_t k = 0; k < lanes.size(); ++k) {
+                rows[k] = lanes[k].row;
+                cosines[k] = lanes[k].cs;
+                sines[k] = lanes[k].sn;
+                limits[k] = lanes[k].limit;
+            }
+            std::vector<float> thinned(h, 1.0f);
+            crest::LineBatch batch{rows.data(), sines.data(), cosines.data(), limits.data(),
+                                   static_cast<int32_t>(lanes.size())};
 #ifdef CREST_X86_SAMPLERS
             if (sampler == LineSampler::avx512)
-                crest::sampleLinesAvx512(map, x, 1, batch);
+                crest::sampleLinesAvx512(map, x, 1, batch, thinned.data());
             else if (sampler == LineSampler::avx2)
-                crest::sampleLinesAvx2(map, x, 1, batch);
+                crest::sampleLinesAvx2(map, x, 1, batch, thinned.data());
             else
 #endif
-                crest::sampleLinesScalar(map, x, 1, batch);
-            for (size_t k = 0; k < rows.size(); ++k)
-                ASSERT_EQ(keep[k], expected[k]) << nameOf(sampler) << " " << h << "x" << w << " column " << x
-                                                << " row " << rows[k] << " cs " << cosines[k] << " sn " << sines[k]
-                                                << " limit " << limits[k];
+                crest::sampleLinesScalar(map, x, 1, batch, thinned.data());
+            for (const Line &l : lanes) {
+                const bool stronger = crestPlain::strongerAlongLine(edge.data(), h, w, static_cast<float>(x),
+                                                                    static_cast<float>(l.row), l.cs, l.sn, 1, l.limit);
+                const float expected = stronger ? 0.0f : 1.0f;
+                ASSERT_EQ(std::memcmp(&thinned[l.row], &expected, sizeof expected), 0)
+                    << nameOf(sampler) << " " << h << "x" << w << " column " << x << " row " << l.row << " cs "
+                    << l.cs << " sn " << l.sn << " limit " << l.limit;
+            }
         }
-    }
+}
+
+// On a map rising along both axes, with cs and sn at least 0, the sample one
+// step ahead is the largest on a line of radius 1. Each line goes in twice,
+// with the limit at that sample and one step below it, so any change in how
+// a sampler computes it flips one of the two.
+void addPairOfLines(const std::vector<float> &edge, int h, int w, int x, int32_t row, float cs, float sn,
+                    std::vector<Line> &lines) {
+    const float ahead = crest::interpolateBilinear(edge.data(), h, w, static_cast<float>(x) + cs,
+                                                   static_cast<float>(row) + sn);
+    const Line at{row, cs, sn, ahead}, below{row, cs, sn, std::nextafter(ahead, -inf)};
+    ASSERT_FALSE(crestPlain::strongerAlongLine(edge.data(), h, w, static_cast<float>(x), static_cast<float>(row), cs, sn,
+                                               1, at.limit))
+        << "the sample ahead is not the largest";
+    ASSERT_TRUE(crestPlain::strongerAlongLine(edge.data(), h, w, static_cast<float>(x), static_cast<float>(row), cs, sn,
+                                              1, below.limit));
+    lines.push_back(at);
+    lines.push_back(below);
 }
 
 // Strictly rising along both axes by random steps.
@@ -283,8 +293,9 @@ std::vector<float> risingMap(int h, int w, unsigned seed) {
 }
 
 // Positions just below, at and above the clamp threshold and the rounded
-// ceiling of each dimension, reached from the pixel one row and column in
-// from the far corner (the offsets are exact).
+// ceiling of each dimension (and one inside), reached from pixels of the
+// column before the last, on rows above the last. The offsets are exact, so
+// the step +1 lands on each position exactly.
 TEST(CrestDifferential, SamplersAtTheClampThresholds) {
     for (auto [h, w] : {std::pair{2, 2}, std::pair{3, 4}, std::pair{9, 17}, std::pair{40, 1000}, std::pair{2, 32769},
                         std::pair{32769, 2}}) {
@@ -297,12 +308,16 @@ TEST(CrestDifferential, SamplersAtTheClampThresholds) {
             }
             return out;
         };
-        const int x = w - 2, y = h - 2;
+        const auto edge = risingMap(h, w, 5u + h);
+        const int x = w - 2;
         std::vector<Line> lines;
+        int32_t row = 0;
         for (float px : positionsAround(crest::clampLimits(w), x))
-            for (float py : positionsAround(crest::clampLimits(h), y))
-                lines.push_back({y, px - static_cast<float>(x), py - static_cast<float>(y)});
-        expectSamplersAgree(risingMap(h, w, 5u + h), h, w, x, lines);
+            for (float py : positionsAround(crest::clampLimits(h), h - 2)) {
+                row = (row + 1) % (h - 1);  // rows 0 .. h-2, all below py
+                addPairOfLines(edge, h, w, x, row, px - static_cast<float>(x), py - static_cast<float>(row), lines);
+            }
+        expectSamplersAgree(edge, h, w, x, lines);
     }
 }
 
@@ -314,12 +329,13 @@ TEST(CrestDifferential, SamplersOnRandomLines) {
         const auto edge = risingMap(h, w, 31u + w);
         std::uniform_int_distribution<int> row(0, h - 1), column(0, w - 1);
         for (int columns = 0; columns < 8; ++columns) {
+            const int x = column(rng);
             std::vector<Line> lines;
             while (lines.size() < 400) {
-                const Line l{row(rng), offset(rng), offset(rng)};
-                if (l.cs + l.sn >= 0.2f) lines.push_back(l);  // keep the two samples apart
+                const float cs = offset(rng), sn = offset(rng);
+                if (cs + sn >= 0.2f) addPairOfLines(edge, h, w, x, row(rng), cs, sn, lines);  // samples apart
             }
-            expectSamplersAgree(edge, h, w, column(rng), lines);
+            expectSamplersAgree(edge, h, w, x, lines);
         }
     }
 }
