@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace crest {
 
@@ -36,13 +37,15 @@ constexpr int quadrantGroups = 5;
 
 // 0 for angles within about an eighth of a turn of 0, else 1 + the quadrant
 // (0..3) of the nearest quarter turn. Only the speed of the sine and cosine
-// depends on it.
+// depends on it. Adding 1.5 * 2^23 rounds the quarter turns to a whole number
+// held in the low bits (for less than 2^22 of them; farther out, and for
+// non-finite angles, some group results), without branching.
 inline int32_t quadrantGroup(float theta) {
-    float q = theta * 0.636619772f;  // quarter turns
-    q = q < -1.0e6f ? -1.0e6f : q;
-    q = q > 1.0e6f ? 1.0e6f : q;
-    const int32_t quadrant = static_cast<int32_t>(q + (q < 0.0f ? -0.5f : 0.5f));
-    return (1 + (quadrant & 3)) & -static_cast<int32_t>(quadrant != 0);
+    const float shifted = theta * 0.636619772f + 12582912.0f;
+    uint32_t bits;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    const uint32_t quadrant = bits - 0x4b400000u;
+    return static_cast<int32_t>((1u + (quadrant & 3u)) & (0u - (quadrant != 0)));
 }
 
 // Copies a column's rows from y0 on into the thinned column and lists the

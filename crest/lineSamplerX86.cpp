@@ -29,9 +29,9 @@ __attribute__((target("avx2"))) void sampleLinesAvx2(const SampledMap &map, int3
         const int32_t n = batch.n, padded = padLines(batch, step);
         const __m256 fd = _mm256_set1_ps(static_cast<float>(d));
         for (int32_t k = 0; k < padded; k += 8) {
-            const __m256 yf = _mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i *>(batch.rows + k)));
-            __m256 px = _mm256_add_ps(xf, _mm256_mul_ps(_mm256_load_ps(batch.cs + k), fd));
-            __m256 py = _mm256_add_ps(yf, _mm256_mul_ps(_mm256_load_ps(batch.sn + k), fd));
+            const __m256 yf = _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(batch.rows + k)));
+            __m256 px = _mm256_add_ps(xf, _mm256_mul_ps(_mm256_loadu_ps(batch.cs + k), fd));
+            __m256 py = _mm256_add_ps(yf, _mm256_mul_ps(_mm256_loadu_ps(batch.sn + k), fd));
             // Below 0 reads at +0, above the threshold at the ceiling.
             px = _mm256_and_ps(px, _mm256_cmp_ps(px, zero, _CMP_GE_OQ));
             px = _mm256_blendv_ps(px, columnCeiling, _mm256_cmp_ps(px, columnThreshold, _CMP_GT_OQ));
@@ -63,7 +63,7 @@ __attribute__((target("avx2"))) void sampleLinesAvx2(const SampledMap &map, int3
             s = _mm256_add_ps(s, _mm256_mul_ps(_mm256_mul_ps(fx, p01), gy));
             s = _mm256_add_ps(s, _mm256_mul_ps(_mm256_mul_ps(gx, p10), fy));
             s = _mm256_add_ps(s, _mm256_mul_ps(_mm256_mul_ps(fx, p11), fy));
-            const __m256 stronger = _mm256_cmp_ps(s, _mm256_load_ps(batch.limit + k), _CMP_GT_OQ);
+            const __m256 stronger = _mm256_cmp_ps(s, _mm256_loadu_ps(batch.limit + k), _CMP_GT_OQ);
             __m256i *aliveLanes = reinterpret_cast<__m256i *>(step.alive + k);
             const __m256i stays = _mm256_andnot_si256(_mm256_castps_si256(stronger), _mm256_load_si256(aliveLanes));
             _mm256_store_si256(aliveLanes, stays);
@@ -82,8 +82,8 @@ __attribute__((target("avx512f"))) int32_t listCandidatesAvx512(const float *edg
                                                                 const float *ahead, Candidates &c, int32_t *n) {
     const __m512 zero = _mm512_setzero_ps(), factor = _mm512_set1_ps(multiplier);
     const __m512 infinity = _mm512_set1_ps(__builtin_inff());
-    const __m512 quarterTurns = _mm512_set1_ps(0.636619772f), far = _mm512_set1_ps(1.0e6f);
-    const __m512i half = _mm512_castps_si512(_mm512_set1_ps(0.5f)), signBit = _mm512_set1_epi32(INT32_MIN);
+    const __m512 quarterTurns = _mm512_set1_ps(0.636619772f), roundingShift = _mm512_set1_ps(12582912.0f);
+    const __m512i shiftBits = _mm512_set1_epi32(0x4b400000);
     const __m512i one = _mm512_set1_epi32(1), three = _mm512_set1_epi32(3);
     __m512i y = _mm512_add_epi32(_mm512_set1_epi32(y0),
                                  _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
@@ -101,9 +101,8 @@ __attribute__((target("avx512f"))) int32_t listCandidatesAvx512(const float *edg
         const __mmask16 valid = _mm512_mask_cmp_ps_mask(nonZero, _mm512_abs_ps(theta), infinity, _CMP_LT_OQ) &
                                 _mm512_cmp_ps_mask(limit, limit, _CMP_ORD_Q);
         // quadrantGroup, lane by lane.
-        const __m512 q = _mm512_min_ps(_mm512_max_ps(_mm512_mul_ps(theta, quarterTurns), -far), far);
-        const __m512i signedHalf = _mm512_or_si512(half, _mm512_and_si512(_mm512_castps_si512(q), signBit));
-        const __m512i quadrant = _mm512_cvttps_epi32(_mm512_add_ps(q, _mm512_castsi512_ps(signedHalf)));
+        const __m512 shifted = _mm512_add_ps(_mm512_mul_ps(theta, quarterTurns), roundingShift);
+        const __m512i quadrant = _mm512_sub_epi32(_mm512_castps_si512(shifted), shiftBits);
         const __m512i group = _mm512_maskz_add_epi32(_mm512_test_epi32_mask(quadrant, quadrant),
                                                      _mm512_and_si512(quadrant, three), one);
         // Compress in registers and store all 16 lanes: the memory form is
@@ -116,6 +115,30 @@ __attribute__((target("avx512f"))) int32_t listCandidatesAvx512(const float *edg
     }
     *n = kept;
     return row < h ? row : h;
+}
+
+// clearSuppressed, then with `pack` packLines: the lanes are compressed in
+// registers, and the stores never pass the lanes already read.
+__attribute__((target("avx512f"))) static void clearAndPackAvx512(LineBatch &batch, StepScratch &step,
+                                                                  float *thinned, bool pack) {
+    int32_t kept = 0;
+    for (int32_t k = 0; k < batch.n; k += 16) {
+        const __mmask16 real = batch.n - k >= 16 ? 0xffff : static_cast<__mmask16>((1u << (batch.n - k)) - 1);
+        const __m512i alive = _mm512_load_si512(step.alive + k);
+        const __mmask16 stays = _mm512_mask_test_epi32_mask(real, alive, alive);
+        const __m512i rows = _mm512_loadu_si512(batch.rows + k);
+        _mm512_mask_i32scatter_ps(thinned, real & static_cast<__mmask16>(~stays), rows, _mm512_setzero_ps(), 4);
+        if (!pack) continue;
+        const __m512 sn = _mm512_loadu_ps(batch.sn + k), cs = _mm512_loadu_ps(batch.cs + k);
+        const __m512 limit = _mm512_loadu_ps(batch.limit + k);
+        _mm512_storeu_si512(batch.rows + kept, _mm512_maskz_compress_epi32(stays, rows));
+        _mm512_storeu_ps(batch.sn + kept, _mm512_maskz_compress_ps(stays, sn));
+        _mm512_storeu_ps(batch.cs + kept, _mm512_maskz_compress_ps(stays, cs));
+        _mm512_storeu_ps(batch.limit + kept, _mm512_maskz_compress_ps(stays, limit));
+        _mm512_storeu_si512(step.alive + kept, _mm512_set1_epi32(-1));
+        kept += __builtin_popcount(stays);
+    }
+    if (pack) batch.n = kept;
 }
 
 __attribute__((target("avx512f"))) void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius,
@@ -135,9 +158,9 @@ __attribute__((target("avx512f"))) void sampleLinesAvx512(const SampledMap &map,
         const int32_t n = batch.n, padded = padLines(batch, step);
         const __m512 fd = _mm512_set1_ps(static_cast<float>(d));
         for (int32_t k = 0; k < padded; k += 16) {
-            const __m512 yf = _mm512_cvtepi32_ps(_mm512_load_si512(batch.rows + k));
-            __m512 px = _mm512_add_ps(xf, _mm512_mul_ps(_mm512_load_ps(batch.cs + k), fd));
-            __m512 py = _mm512_add_ps(yf, _mm512_mul_ps(_mm512_load_ps(batch.sn + k), fd));
+            const __m512 yf = _mm512_cvtepi32_ps(_mm512_loadu_si512(batch.rows + k));
+            __m512 px = _mm512_add_ps(xf, _mm512_mul_ps(_mm512_loadu_ps(batch.cs + k), fd));
+            __m512 py = _mm512_add_ps(yf, _mm512_mul_ps(_mm512_loadu_ps(batch.sn + k), fd));
             // Below 0 reads at +0, above the threshold at the ceiling.
             px = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(px, zero, _CMP_GE_OQ), px);
             px = _mm512_mask_mov_ps(px, _mm512_cmp_ps_mask(px, columnThreshold, _CMP_GT_OQ), columnCeiling);
@@ -165,16 +188,16 @@ __attribute__((target("avx512f"))) void sampleLinesAvx512(const SampledMap &map,
             s = _mm512_add_ps(s, _mm512_mul_ps(_mm512_mul_ps(fx, p01), gy));
             s = _mm512_add_ps(s, _mm512_mul_ps(_mm512_mul_ps(gx, p10), fy));
             s = _mm512_add_ps(s, _mm512_mul_ps(_mm512_mul_ps(fx, p11), fy));
-            const __mmask16 stronger = _mm512_cmp_ps_mask(s, _mm512_load_ps(batch.limit + k), _CMP_GT_OQ);
+            const __mmask16 stronger = _mm512_cmp_ps_mask(s, _mm512_loadu_ps(batch.limit + k), _CMP_GT_OQ);
             const __mmask16 stays =
                 _mm512_mask_test_epi32_mask(static_cast<__mmask16>(~stronger), _mm512_load_si512(step.alive + k),
                                             _mm512_load_si512(step.alive + k));
             _mm512_store_si512(step.alive + k, _mm512_maskz_mov_epi32(stays, _mm512_set1_epi32(-1)));
             alive += __builtin_popcount(stays);
         }
-        if (worthPacking(alive, n, d, radius)) packLines(batch, step, thinned);
+        if (worthPacking(alive, n, d, radius)) clearAndPackAvx512(batch, step, thinned, true);
     }
-    clearSuppressed(batch, step, thinned);
+    clearAndPackAvx512(batch, step, thinned, false);
 }
 
 }  // namespace crest
