@@ -10,7 +10,7 @@ namespace crest {
 
 // The versions this source knows; not every one is built on every platform or
 // runs on every processor (see lineSamplerAvailable).
-enum class LineSampler { scalar, avx2, avx512 };
+enum class LineSampler { scalar, sse2, avx2, avx512 };
 
 // Candidates per batch at most; a stretch of a column runs until its
 // candidates fill a batch. Sampled lines are padded to a multiple of
@@ -138,6 +138,11 @@ void clearSuppressed(const LineBatch &batch, const StepScratch &step, float *thi
 // its limit.
 void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define CREST_SSE2_SAMPLER 1
+void sampleLinesSse2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
+#endif
+
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 // Win64 GCC cannot align the stack for spilled 32- and 64-byte vectors, so the
 // SIMD versions are left out there.
@@ -152,6 +157,10 @@ void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius, LineBat
 // such version.
 bool lineSamplerAvailable(LineSampler sampler);
 LineSampler fastestLineSampler();
+
+// The sampler of a version (which must be available).
+void sampleLinesWith(LineSampler sampler, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
+                     float *thinned);
 
 // suppressNonMaxima with a chosen version (which must be available).
 void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const float *orientationMap,

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 
 #include "gateway/parallel.h"
@@ -35,9 +36,11 @@ Stages stagesOf(LineSampler sampler) {
 #ifdef CREST_X86_SAMPLERS
     if (sampler == LineSampler::avx512) return {listCandidatesAvx512, sampleLinesAvx512};
     if (sampler == LineSampler::avx2) return {listCandidatesScalar, sampleLinesAvx2};
-#else
-    (void)sampler;
 #endif
+#ifdef CREST_SSE2_SAMPLER
+    if (sampler == LineSampler::sse2) return {listCandidatesScalar, sampleLinesSse2};
+#endif
+    (void)sampler;
     return {listCandidatesScalar, sampleLinesScalar};
 }
 
@@ -92,6 +95,10 @@ bool lineSamplerAvailable(LineSampler sampler) {
     switch (sampler) {
     case LineSampler::scalar:
         return true;
+#ifdef CREST_SSE2_SAMPLER
+    case LineSampler::sse2:
+        return true;
+#endif
 #ifdef CREST_X86_SAMPLERS
     case LineSampler::avx2:
         __builtin_cpu_init();
@@ -106,9 +113,14 @@ bool lineSamplerAvailable(LineSampler sampler) {
 }
 
 LineSampler fastestLineSampler() {
-    if (lineSamplerAvailable(LineSampler::avx512)) return LineSampler::avx512;
-    if (lineSamplerAvailable(LineSampler::avx2)) return LineSampler::avx2;
+    for (LineSampler s : {LineSampler::avx512, LineSampler::avx2, LineSampler::sse2})
+        if (lineSamplerAvailable(s)) return s;
     return LineSampler::scalar;
+}
+
+void sampleLinesWith(LineSampler sampler, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
+                     float *thinned) {
+    stagesOf(sampler).sampleLines(map, x, radius, batch, thinned);
 }
 
 // Each column is taken in stretches that hold a batch of candidates: copy the

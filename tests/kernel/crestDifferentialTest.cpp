@@ -25,13 +25,18 @@ const float pi = static_cast<float>(M_PI);
 
 std::vector<LineSampler> availableSamplers() {
     std::vector<LineSampler> found;
-    for (LineSampler s : {LineSampler::scalar, LineSampler::avx2, LineSampler::avx512})
+    for (LineSampler s : {LineSampler::scalar, LineSampler::sse2, LineSampler::avx2, LineSampler::avx512})
         if (crest::lineSamplerAvailable(s)) found.push_back(s);
     return found;
 }
 
 const char *nameOf(LineSampler s) {
-    return s == LineSampler::avx512 ? "avx512" : s == LineSampler::avx2 ? "avx2" : "scalar";
+    switch (s) {
+    case LineSampler::avx512: return "avx512";
+    case LineSampler::avx2: return "avx2";
+    case LineSampler::sse2: return "sse2";
+    default: return "scalar";
+    }
 }
 
 bool sameBits(const std::vector<float> &a, const std::vector<float> &b) {
@@ -242,14 +247,7 @@ void expectSamplersAgree(const std::vector<float> &edge, int h, int w, int x, co
             std::vector<float> thinned(h, 1.0f);
             crest::LineBatch batch{rows.data(), sines.data(), cosines.data(), limits.data(),
                                    static_cast<int32_t>(lanes.size())};
-#ifdef CREST_X86_SAMPLERS
-            if (sampler == LineSampler::avx512)
-                crest::sampleLinesAvx512(map, x, 1, batch, thinned.data());
-            else if (sampler == LineSampler::avx2)
-                crest::sampleLinesAvx2(map, x, 1, batch, thinned.data());
-            else
-#endif
-                crest::sampleLinesScalar(map, x, 1, batch, thinned.data());
+            crest::sampleLinesWith(sampler, map, x, 1, batch, thinned.data());
             for (const Line &l : lanes) {
                 const bool stronger = crestPlain::strongerAlongLine(edge.data(), h, w, static_cast<float>(x),
                                                                     static_cast<float>(l.row), l.cs, l.sn, 1, l.limit);
