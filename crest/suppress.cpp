@@ -125,14 +125,15 @@ void sampleLinesWith(LineSampler sampler, const SampledMap &map, int32_t x, int3
 
 // Each column is taken in stretches that hold a batch of candidates: copy the
 // stretch while listing the pixels that a sample can suppress (a zero pixel
-// costs a copy and a compare), work out their sines and cosines, test all
-// their lines at once, and clear the suppressed ones. Taking every sample and suppressing when any is stronger gives what
-// stopping at the first stronger one gives, and a pixel's result depends on
-// nothing but its own samples, so neither the grouping nor the order counts.
+// costs a copy and a compare), work out their sines and cosines, then let the
+// sampler test all their lines at once and clear the suppressed ones. A pixel
+// is suppressed when any of its samples is stronger, which is what stopping
+// at the first stronger one gives; its result depends on nothing but its own
+// samples, so neither the grouping nor the order of the work counts.
 void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const float *orientationMap,
                            int32_t radius, float multiplier, int32_t h, int32_t w, float *thinnedMap) {
     const parallel::Range columns = parallel::ceilBlock(w, parallel::teamSize(), parallel::threadId());
-    if (columns.begin >= columns.end) return;
+    if (columns.begin >= columns.end || h <= 0) return;
     const int64_t first = static_cast<int64_t>(h) * columns.begin;
     if (radius <= 0) {
         std::memcpy(thinnedMap + first, edgeMap + first,
