@@ -3,11 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
+#include <vector>
 
+#include "binnedBlock.h"
 #include "gateway/parallel.h"
-#include "gini.h"
-#include "histogram.h"
 
 namespace split {
 
@@ -36,47 +37,6 @@ bool binnedNodeTotals(const BinnedInputs &in, BinnedNode &node) {
     return true;
 }
 
-int32_t scanFeature(const BinnedInputs &in, const BinnedNode &node, int32_t p, BinScratch &scratch,
-                    const SplitRows &rows) {
-    const int32_t B = in.B;
-    const uint8_t *binColumn =
-        in.binnedData + static_cast<int64_t>(in.M) * static_cast<int64_t>(in.candidateFeatures[p]);
-    std::vector<double> &cdf = scratch.cdf;
-    std::vector<std::vector<double>> &cdfPerClass = scratch.cdfPerClass;
-    std::fill(cdf.begin(), cdf.begin() + B, 0.0);
-    for (std::vector<double> &histogram : cdfPerClass) std::fill(histogram.begin(), histogram.begin() + B, 0.0);
-
-    const int32_t bad = constructCdfPerClass(binColumn, in.labels, in.weights, B, in.n,
-                                             in.nodeSamples, cdfPerClass);
-    if (bad >= 0) return bad;
-    constructCdf(binColumn, in.weights, B, in.n, in.nodeSamples, cdf);
-
-    // Strict test in ascending bins: the lowest bin reaching the lowest value
-    // wins, a value equal to G0 never counts, and NaN (an empty side) never does.
-    double best = node.G0;
-    for (int32_t j = 0; j + 1 < B; ++j) {
-        const double WL = cdf[j];
-        const double WR = cdf[B - 1] - WL;
-        double SL = 0.0;
-        double SR = 0.0;
-        for (int32_t k = 0; k < in.K; ++k) {
-            const double c = in.classWeights[k];
-            const double mL = cdfPerClass[k][j];
-            const double mR = cdfPerClass[k][B - 1] - mL;
-            SL = SL + (c * mL) * (c * mL);
-            SR = SR + (c * mR) * (c * mR);
-        }
-        const double I = splitGini(WL, SL, WR, SR, node.W);
-        if (best > I) {
-            best = I;
-            rows.impurity[p] = I;
-            rows.gain[p] = node.G0 - I;
-            rows.threshold[p] = static_cast<double>(j);
-        }
-    }
-    return -1;
-}
-
 // Refuses scratch beyond the machine's memory up front: the histograms are
 // zero-filled at once, and an overcommitted request would be killed while
 // touching its pages rather than fail to allocate.
@@ -87,14 +47,38 @@ static uint64_t physicalMemoryBytes() {
     return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
 }
 
-static uint64_t scratchBytes(int32_t K, int32_t B, int team) {
-    const uint64_t perThread = (static_cast<uint64_t>(K) + 1) * static_cast<uint64_t>(B) * sizeof(double) +
-                               static_cast<uint64_t>(K) * sizeof(std::vector<double>);
-    return perThread * static_cast<uint64_t>(team);
+bool binnedKernelAvailable(BinnedKernel kernel) {
+    switch (kernel) {
+    case BinnedKernel::portable:
+        return true;
+    case BinnedKernel::avx512:
+#ifdef SPLIT_BINNED_X86
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+#else
+        return false;
+#endif
+    }
+    return false;
 }
 
-BinnedStatus binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows,
-                        int team) {
+BinnedKernel fastestBinnedKernel() {
+    return binnedKernelAvailable(BinnedKernel::avx512) ? BinnedKernel::avx512 : BinnedKernel::portable;
+}
+
+static binned::BinnedSteps stepsOf(BinnedKernel kernel, int32_t K) {
+#ifdef SPLIT_BINNED_X86
+    if (kernel == BinnedKernel::avx512) return binned::avx512Steps(K);
+#endif
+    return binned::portableSteps(K);
+}
+
+BinnedStatus binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows, int team) {
+    return binnedScanWith(fastestBinnedKernel(), in, node, rows, team);
+}
+
+BinnedStatus binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const BinnedNode &node,
+                            const SplitRows &rows, int team) {
     BinnedStatus status;
     // Without samples every side weighs 0 and no threshold can be recorded.
     if (in.n <= 0 || in.F <= 0) return status;
@@ -103,54 +87,70 @@ BinnedStatus binnedScan(const BinnedInputs &in, const BinnedNode &node, const Sp
     // impurity is NaN and never recorded, and cdf[B-1] equals cdf[255]
     // bit for bit, so scanning 256 bins gives the same results for any
     // larger B without sizing histograms by it.
-    BinnedInputs scan = in;
-    scan.B = std::min(in.B, binValueCount);
+    const int32_t B = std::min(in.B, binned::binSlots);
     // More threads than features would only hold idle scratch.
     team = static_cast<int>(std::clamp<int64_t>(team, 1, in.F));
+    const binned::BinnedSteps steps = stepsOf(kernel, in.K);
 
-    status.scratchBytes = scratchBytes(scan.K, scan.B, team);
+    // The packed samples, shared, and every thread's tables; a cache line
+    // more to align them.
+    const size_t perThread = binned::threadDoubles(steps.layout, in.K, B);
+    const uint64_t tableDoubles = static_cast<uint64_t>(perThread) * static_cast<uint64_t>(team) + 8;
+    status.scratchBytes = static_cast<uint64_t>(in.n) * sizeof(binned::PackedSample) + tableDoubles * sizeof(double);
     status.team = team;
     if (status.scratchBytes > physicalMemoryBytes()) {
         status.failure = BinnedFailure::outOfMemory;
         return status;
     }
-    std::vector<BinScratch> scratch;
-    std::vector<BinnedStatus> faults;
+    std::vector<binned::PackedSample> packed;
+    std::vector<double> tables;
+    std::vector<binned::BlockFault> faults;
     try {
-        scratch.resize(static_cast<size_t>(team));
-        for (BinScratch &s : scratch) {
-            s.cdf.assign(static_cast<size_t>(scan.B), 0.0);
-            s.cdfPerClass.assign(static_cast<size_t>(scan.K), s.cdf);
-        }
+        packed.resize(static_cast<size_t>(in.n));
+        tables.resize(static_cast<size_t>(tableDoubles));
         faults.resize(static_cast<size_t>(team));
     } catch (const std::bad_alloc &) {
         status.failure = BinnedFailure::outOfMemory;
         return status;
     }
+    double *scratch = tables.data();
+    while (reinterpret_cast<uintptr_t>(scratch) % 64 != 0) ++scratch;
+
+    const int32_t stride = binned::rowStride(B);
+    const binned::BinnedJob job{in.binnedData,
+                                in.M,
+                                in.candidateFeatures,
+                                in.nodeSamples,
+                                in.n,
+                                binned::packSamples(in, steps.layout, stride, packed.data()),
+                                packed.data(),
+                                in.classWeights,
+                                in.K,
+                                B,
+                                stride,
+                                node.W,
+                                node.G0,
+                                steps.layout};
 
 #ifdef _OPENMP
 #pragma omp parallel num_threads(team)
 #endif
     {
         const int t = parallel::threadId();
-        const parallel::Range block = parallel::staticBlock(scan.F, parallel::teamSize(), t);
-        for (int64_t p = block.begin; p < block.end; ++p) {
-            const int32_t bad = scanFeature(scan, node, static_cast<int32_t>(p), scratch[t], rows);
-            if (bad >= 0) {
-                // The rest of this block lies at higher positions: the first
-                // fault of the lowest block is the lowest overall.
-                faults[t].failure = BinnedFailure::binOutOfRange;
-                faults[t].position = static_cast<int32_t>(p);
-                faults[t].listIndex = bad;
-                break;
-            }
-        }
+        const parallel::Range block = parallel::staticBlock(in.F, parallel::teamSize(), t);
+        faults[t] = binned::scanBlock(steps, job, scratch + static_cast<size_t>(t) * perThread, block.begin,
+                                      block.end, rows);
     }
 
-    for (const BinnedStatus &fault : faults)
-        if (fault.failure != BinnedFailure::none &&
-            (status.failure == BinnedFailure::none || fault.position < status.position))
-            status = fault;
+    // Each block stops at its first fault; the first fault of the lowest
+    // block that has one is the lowest overall.
+    for (const binned::BlockFault &fault : faults) {
+        if (fault.position < 0) continue;
+        status.failure = BinnedFailure::binOutOfRange;
+        status.position = fault.position;
+        status.listIndex = fault.listIndex;
+        break;
+    }
     return status;
 }
 

@@ -37,12 +37,6 @@ struct BinnedNode {
     double G0;
 };
 
-// A thread's histograms, zeroed again for every feature it scans.
-struct BinScratch {
-    std::vector<double> cdf;                        // B bins
-    std::vector<std::vector<double>> cdfPerClass;   // K classes of B bins
-};
-
 enum class BinnedFailure { none, outOfMemory, binOutOfRange };
 
 struct BinnedStatus {
@@ -52,7 +46,8 @@ struct BinnedStatus {
     // first such sample.
     int32_t position = -1;
     int32_t listIndex = -1;
-    // outOfMemory: the scratch that was asked for, and for how many threads.
+    // outOfMemory: the scratch that was asked for (the packed samples and
+    // every thread's tables), and for how many threads.
     uint64_t scratchBytes = 0;
     int team = 0;
 };
@@ -65,13 +60,6 @@ constexpr int32_t binValueCount = 256;
 // table cannot be allocated.
 bool binnedNodeTotals(const BinnedInputs &in, BinnedNode &node);
 
-// Scans the feature at candidate position p with the thread's scratch (sized
-// for in.B bins and in.K classes). Returns -1, or the list position of the
-// first listed sample whose bin value is in.B or above, in which case nothing
-// of position p was written.
-int32_t scanFeature(const BinnedInputs &in, const BinnedNode &node, int32_t p, BinScratch &scratch,
-                    const SplitRows &rows);
-
 // The whole parallel phase on a team of at most `team` threads, each taking
 // a contiguous block of candidate positions. Scratch is made before the
 // region; no failure leaves a worker. Needs B >= 1 and K >= 1 when n > 0,
@@ -79,5 +67,18 @@ int32_t scanFeature(const BinnedInputs &in, const BinnedNode &node, int32_t p, B
 // numbers inside binnedData. Results do not depend on `team`.
 BinnedStatus binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows,
                         int team);
+
+// The builds of the scan this source knows. All give the same bits; not every
+// one is built on every platform or runs on every processor.
+enum class BinnedKernel { portable, avx512 };
+
+// Whether a build is here and runs on this processor; the fastest such build,
+// which binnedScan uses.
+bool binnedKernelAvailable(BinnedKernel kernel);
+BinnedKernel fastestBinnedKernel();
+
+// binnedScan with a chosen build, which must be available.
+BinnedStatus binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const BinnedNode &node,
+                            const SplitRows &rows, int team);
 
 }  // namespace split

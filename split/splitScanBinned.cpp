@@ -178,9 +178,10 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
 
     if (status.failure == split::BinnedFailure::outOfMemory)
         raiseError(moduleName, reason::outOfMemory,
-                   "The class histograms need %" PRIu64 " bytes (K = %" PRId32
-                   " classes on %d threads); lower argument %d (%s) or use fewer classes.",
-                   status.scratchBytes, K, status.team, threadLimitIn.position, threadLimitIn.name);
+                   "The scan needs %" PRIu64 " bytes of scratch (class histograms for K = %" PRId32
+                   " classes on %d threads, and %" PRId32 " listed samples); lower argument %d (%s) or "
+                   "use fewer classes.",
+                   status.scratchBytes, K, status.team, n, threadLimitIn.position, threadLimitIn.name);
     if (status.failure == split::BinnedFailure::binOutOfRange) {
         const uint32_t feature = candidateFeatures[status.position];
         const uint32_t sample = nodeSamples[status.listIndex];

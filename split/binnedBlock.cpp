@@ -1,0 +1,100 @@
+#include "binnedBlock.h"
+
+#include <algorithm>
+
+#include "binnedSteps.h"
+
+namespace split::binned {
+
+namespace {
+
+constexpr int32_t lineDoubles = 8;  // doubles per 64-byte cache line
+
+size_t wholeLines(size_t doubles) { return (doubles + lineDoubles - 1) / lineDoubles * lineDoubles; }
+
+// The list position of a feature's first listed sample whose bin value is B
+// or above; looked for only when the fill saw one.
+int32_t firstBinAtOrAbove(const BinnedJob &job, const uint8_t *column) {
+    for (int32_t i = 0; i < job.n; ++i)
+        if (column[job.nodeSamples[i]] >= job.B) return i;
+    return -1;
+}
+
+// Histograms start from +0.0. Lane tables are read only for bins below B;
+// every bin of the row tables is zeroed, since whole blocks of candidates
+// read them.
+void clearTables(const BinnedJob &job, double *table) {
+    const size_t doubles = job.layout == Layout::lanes ? static_cast<size_t>(laneWidth) * job.B
+                                                       : (static_cast<size_t>(job.K) + 1) * job.stride;
+    std::fill(table, table + doubles, 0.0);
+}
+
+void fillPortable(const BinnedJob &job, int count, const uint8_t *const *columns, double *const *tables,
+                  uint8_t *highestBin) {
+    fillRowsFor(job, count, columns, tables, highestBin);
+}
+
+void finishPortable(const BinnedJob &job, double *table, double *impurity, int32_t p, const SplitRows &rows) {
+    finishRows<2>(job, table, impurity, p, rows);
+}
+
+}  // namespace
+
+int32_t rowStride(int32_t B) { return static_cast<int32_t>(wholeLines(static_cast<size_t>(B))) + lineDoubles; }
+
+size_t featureDoubles(Layout layout, int32_t K, int32_t B) {
+    const size_t rows = (static_cast<size_t>(K) + 1) * static_cast<size_t>(rowStride(B)) + binSlots;
+    return wholeLines(layout == Layout::lanes ? laneWidth * binSlots + rows : rows);
+}
+
+size_t threadDoubles(Layout layout, int32_t K, int32_t B) {
+    return featuresPerPass * featureDoubles(layout, K, B) + binSlots;
+}
+
+int64_t packSamples(const BinnedInputs &in, Layout layout, int32_t stride, PackedSample *packed) {
+    const int64_t first = in.nodeSamples[0];
+    bool run = true;
+    for (int32_t i = 0; i < in.n; ++i) {
+        const uint32_t s = in.nodeSamples[i];
+        const int64_t k = static_cast<int64_t>(in.labels[s]) - 1;
+        const int64_t key = layout == Layout::lanes ? (int64_t{1} | int64_t{2} << k) : (k + 1) * stride;
+        packed[i] = {static_cast<double>(in.weights[s]), key};
+        run = run && s == first + i;
+    }
+    // Bins are taken from 8-byte loads of a run in little-endian byte order.
+    const bool littleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+    return run && littleEndian ? first : -1;
+}
+
+double *rowTable(Layout layout, double *tables) {
+    return layout == Layout::lanes ? tables + laneWidth * binSlots : tables;
+}
+
+BinnedSteps portableSteps(int32_t) { return {Layout::rows, fillPortable, finishPortable}; }
+
+BlockFault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                     const SplitRows &rows) {
+    const size_t slot = featureDoubles(job.layout, job.K, job.B);
+    double *tables[featuresPerPass];
+    for (int g = 0; g < featuresPerPass; ++g) tables[g] = scratch + g * slot;
+    double *impurity = scratch + featuresPerPass * slot;
+
+    for (int64_t p = begin; p < end; p += featuresPerPass) {
+        const int count = static_cast<int>(std::min<int64_t>(featuresPerPass, end - p));
+        const uint8_t *columns[featuresPerPass];
+        for (int g = 0; g < count; ++g) {
+            columns[g] = job.binnedData + job.M * static_cast<int64_t>(job.candidateFeatures[p + g]);
+            clearTables(job, tables[g]);
+        }
+        uint8_t highestBin[featuresPerPass];
+        steps.fill(job, count, columns, tables, highestBin);
+        for (int g = 0; g < count; ++g) {
+            const int32_t position = static_cast<int32_t>(p + g);
+            if (highestBin[g] >= job.B) return {position, firstBinAtOrAbove(job, columns[g])};
+            steps.finish(job, tables[g], impurity, position, rows);
+        }
+    }
+    return {};
+}
+
+}  // namespace split::binned

@@ -1,0 +1,118 @@
+// The worker side of the binned scan: what every thread reads, the layout of
+// its tables, and the steps that one build of the scan compiles.
+//
+// Every bin of every histogram still receives its additions one by one in
+// list order, and every candidate is evaluated with the operations of the
+// plain scan, so all builds give the plain scan's bits. What differs is the
+// work around them: the samples' classes and weights are packed once per call
+// in list order, the histograms of two features are filled in one pass, and
+// the candidates' impurities are computed side by side before the first
+// strict improvement is picked in bin order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "binnedScan.h"
+
+namespace split::binned {
+
+// Every 8-bit value has a bin in every table, so even a bin value of B or
+// above lands inside a feature's tables; such a feature is reported, never
+// scanned.
+constexpr int32_t binSlots = 256;
+
+// Row layout: one row of bins over all classes, then one row per class, each
+// `stride` doubles: B rounded up to a whole cache line, plus one more line so
+// that rows of 256 bins do not lie a multiple of 4 KiB apart, which makes the
+// processor take their loads and stores for one another. A bin value of up to
+// 255 past the last row still falls in the table's tail.
+int32_t rowStride(int32_t B);
+
+// Lane layout, for K <= 3: per bin four doubles, the bin over all classes and
+// then classes 0..2, so that one sample's two additions are one vector
+// operation. The histograms are turned into the row layout when cumulated.
+constexpr int32_t laneWidth = 4;
+constexpr int32_t laneClasses = laneWidth - 1;
+
+enum class Layout { rows, lanes };
+
+// The histograms of this many features are filled in one pass: the packed
+// samples are read once for all of them, and where one feature's samples fall
+// into the same bin in a row, the other feature's additions fill the wait.
+constexpr int featuresPerPass = 2;
+
+// One listed sample as every pass reads it, in list order.
+struct PackedSample {
+    double weight;  // widened once
+    // Row layout: the distance (1 + k) * stride from the row over all classes
+    // to the row of its class k. Lane layout: the mask of its two lanes,
+    // lane 0 and lane 1 + k.
+    int64_t key;
+};
+
+// Everything a worker reads; fixed before the region.
+struct BinnedJob {
+    const uint8_t *binnedData;
+    int64_t M;
+    const uint32_t *candidateFeatures;
+    const uint32_t *nodeSamples;
+    int32_t n;
+    // nodeSamples[i] == firstSample + i for every i, or -1: the bins of such a
+    // run of rows are read straight from the columns, eight at a time.
+    int64_t firstSample;
+    const PackedSample *packed;
+    const double *classWeights;
+    int32_t K;
+    int32_t B;       // at most binSlots
+    int32_t stride;  // rowStride(B)
+    double W;
+    double G0;
+    Layout layout;
+};
+
+// Packs the listed samples (n >= 1, labels in 1..K) for a layout, in list
+// order. Returns the first sample when the list is a run of consecutive rows,
+// otherwise -1.
+int64_t packSamples(const BinnedInputs &in, Layout layout, int32_t stride, PackedSample *packed);
+
+// Doubles of one feature's tables and of one thread's scratch (the tables of
+// featuresPerPass features, then the candidates' impurities); whole cache
+// lines, so every table starts on one when the scratch does.
+size_t featureDoubles(Layout layout, int32_t K, int32_t B);
+size_t threadDoubles(Layout layout, int32_t K, int32_t B);
+
+// One build's steps. `fill` adds the samples of `count` features (1 or
+// featuresPerPass) into their zeroed tables in one pass, noting each feature's
+// highest bin value. `finish` makes one feature's histograms cumulative in the
+// row layout, evaluates every threshold and writes the outputs at position p
+// when one beats G0.
+struct BinnedSteps {
+    Layout layout;
+    void (*fill)(const BinnedJob &job, int count, const uint8_t *const *columns, double *const *tables,
+                 uint8_t *highestBin);
+    void (*finish)(const BinnedJob &job, double *table, double *impurity, int32_t p, const SplitRows &rows);
+};
+
+// Where `finish` leaves a feature's cumulative histograms, in the row layout.
+double *rowTable(Layout layout, double *tables);
+
+// Steps for K classes.
+BinnedSteps portableSteps(int32_t K);
+#if defined(__x86_64__) && defined(__GNUC__)
+#define SPLIT_BINNED_X86 1
+BinnedSteps avx512Steps(int32_t K);
+#endif
+
+struct BlockFault {
+    int32_t position = -1;  // candidate position, or -1
+    int32_t listIndex = -1;
+};
+
+// Scans candidate positions begin .. end-1 in order with one thread's scratch
+// (threadDoubles, cache-line aligned), stopping at the first feature that
+// holds a bin value of B or above for a listed sample.
+BlockFault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                     const SplitRows &rows);
+
+}  // namespace split::binned
