@@ -88,7 +88,7 @@ __attribute__((target("avx512f"))) int32_t listCandidatesAvx512(const float *edg
     __m512i y = _mm512_add_epi32(_mm512_set1_epi32(y0),
                                  _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
     int32_t kept = 0;
-    int32_t row = y0;
+    int64_t row = y0;  // may pass h by up to 15 (and so INT32_MAX)
     for (; row < h && kept <= batchRows - 16; row += 16, y = _mm512_add_epi32(y, _mm512_set1_epi32(16))) {
         const __mmask16 inside = h - row >= 16 ? 0xffff : static_cast<__mmask16>((1u << (h - row)) - 1);
         const __m512 v = _mm512_maskz_loadu_ps(inside, edge + row);
@@ -114,7 +114,7 @@ __attribute__((target("avx512f"))) int32_t listCandidatesAvx512(const float *edg
         kept += __builtin_popcount(valid);
     }
     *n = kept;
-    return row < h ? row : h;
+    return row < h ? static_cast<int32_t>(row) : h;
 }
 
 // clearSuppressed, then with `pack` packLines: the lanes are compressed in
