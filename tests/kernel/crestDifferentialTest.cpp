@@ -126,8 +126,8 @@ TEST(CrestDifferential, EverySamplerMatchesThePlainLoop) {
     ASSERT_FALSE(samplers.empty());
     for (LineSampler s : samplers) std::printf("[ sampler  ] %s\n", nameOf(s));
 
-    // Odd sizes, one row or column, several 512-row stretches, and a size
-    // past 32769 that takes the clamping path.
+    // Odd sizes, one row or one column, and columns of several stretches;
+    // radius 9 makes the samplers pack their lines more than once.
     const struct {
         int h, w;
     } sizes[] = {{1, 1}, {1, 37}, {37, 1}, {2, 2}, {3, 5}, {17, 13}, {64, 3}, {531, 7}, {1100, 3}};
