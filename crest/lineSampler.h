@@ -138,6 +138,7 @@ void clearSuppressed(const LineBatch &batch, const StepScratch &step, float *thi
 // its limit.
 void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 
+// Every x86-64 processor has SSE2.
 #if defined(__x86_64__) && defined(__GNUC__)
 #define CREST_SSE2_SAMPLER 1
 void sampleLinesSse2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
@@ -145,7 +146,7 @@ void sampleLinesSse2(const SampledMap &map, int32_t x, int32_t radius, LineBatch
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 // Win64 GCC cannot align the stack for spilled 32- and 64-byte vectors, so the
-// SIMD versions are left out there.
+// AVX versions are left out there; 16-byte SSE2 vectors are safe.
 #define CREST_X86_SAMPLERS 1
 void sampleLinesAvx2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *orientationMap, int64_t column,
