@@ -1,15 +1,27 @@
-// The presorted sweep over whole nodes, in nanoseconds per sample-feature.
-// Arguments: M samples, N features, K classes, team size.
+// splitScan: the plain presorted sweep and the optimized kernel side by side
+// over whole nodes. Every iteration runs both on the same node with the same
+// team, each timed on its own; the reported time is the optimized one.
+// Counters per row:
+//   ns_per_sample_feature        optimized: nanoseconds per sample and feature
+//   plain_ns_per_sample_feature  the plain sweep, measured in the same iterations
+//   ratio                        plain time / optimized time
+//   identical                    1 when every optimized output had the plain output's bits
+// Arguments: M samples, N features, K classes, team size. The rows named
+// after a kernel version force that version; the others take the fastest one
+// this processor runs. Run with repetitions and look at the medians, e.g.
+//   benchmarks --benchmark_filter=splitScan/ --benchmark_repetitions=9 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <numeric>
 #include <random>
 #include <vector>
 
 #include "split/nodeTotals.h"
 #include "split/sweep.h"
+#include "tests/kernel/splitSweepPlain.h"
 
 namespace {
 
@@ -41,35 +53,96 @@ Node randomNode(int32_t M, int32_t N, int32_t K) {
     return n;
 }
 
-void sortedSweep(benchmark::State &state) {
-    const Node n = randomNode(state.range(0), state.range(1), state.range(2));
+struct Rows {
+    std::vector<double> impurity, threshold, gain;
+    explicit Rows(int32_t N) : impurity(N), threshold(N), gain(N) {}
+    split::SplitRows view() { return {impurity.data(), threshold.data(), gain.data()}; }
+    bool sameBits(const Rows &o) const {
+        const size_t bytes = impurity.size() * sizeof(double);
+        return std::memcmp(impurity.data(), o.impurity.data(), bytes) == 0 &&
+               std::memcmp(threshold.data(), o.threshold.data(), bytes) == 0 &&
+               std::memcmp(gain.data(), o.gain.data(), bytes) == 0;
+    }
+};
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void sweep(benchmark::State &state, split::SweepKernel kernel, bool fastest) {
+    if (fastest) kernel = split::fastestSweepKernel();
+    if (!split::sweepKernelAvailable(kernel)) {
+        state.SkipWithError("kernel version not available on this processor");
+        return;
+    }
+    const Node n = randomNode(static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1)),
+                              static_cast<int32_t>(state.range(2)));
     const int team = static_cast<int>(state.range(3));
-    std::vector<double> classMass(n.K, 0.0), scratch(split::scanScratchDoubles(n.K, team));
-    std::vector<double> impurity(n.N), threshold(n.N), gain(n.N);
-    const split::ClassMassPass pass = split::accumulateClassMass(n.labels.data(), n.weights.data(), n.M, n.K, classMass.data());
+    std::vector<double> classMass(n.K, 0.0);
+    const split::ClassMassPass pass =
+        split::accumulateClassMass(n.labels.data(), n.weights.data(), n.M, n.K, classMass.data());
     const split::NodeTotals node = split::nodeTotals(classMass.data(), n.classWeights.data(), n.K, pass);
     const split::SweepInput in{n.X.data(), n.labels.data(), n.weights.data(), n.sortedOrder.data(),
                                n.classWeights.data(), n.M, n.N, n.K};
-    const auto start = std::chrono::steady_clock::now();
+
+    std::vector<double> plainScratch = sweepPlain::scratchFor(n.K, team);
+    std::vector<split::SampleRecord> records(n.M);
+    std::vector<double> tables(split::sweepTableDoubles(n.K, team));
+    Rows plain(n.N), optimized(n.N);
+    auto runPlain = [&] {
+        benchmark::DoNotOptimize(sweepPlain::scanSortedFeatures(in, node, plain.view(), team, plainScratch.data()));
+    };
+    auto runOptimized = [&] {
+        benchmark::DoNotOptimize(
+            split::scanSortedFeaturesWith(kernel, in, node, optimized.view(), team, {records.data(), tables.data()}));
+    };
+
+    double plainSeconds = 0, optimizedSeconds = 0;
+    bool identical = true;
     for (auto _ : state) {
-        const int64_t bad = split::scanSortedFeatures(in, node, {impurity.data(), threshold.data(), gain.data()}, team,
-                                                      scratch.data());
-        benchmark::DoNotOptimize(bad);
+        auto start = std::chrono::steady_clock::now();
+        runPlain();
+        plainSeconds += secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        runOptimized();
+        const double seconds = secondsSince(start);
+        optimizedSeconds += seconds;
+        state.SetIterationTime(seconds);
+        identical = identical && optimized.sameBits(plain);
         benchmark::ClobberMemory();
     }
-    // Wall time, since the workers' CPU time is not the calling thread's.
-    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-    state.counters["ns_per_sample_feature"] =
-        ns / (static_cast<double>(state.iterations()) * n.M * n.N);
+    const double elements = static_cast<double>(n.M) * n.N * static_cast<double>(state.iterations());
+    state.counters["ns_per_sample_feature"] = optimizedSeconds / elements * 1e9;
+    state.counters["plain_ns_per_sample_feature"] = plainSeconds / elements * 1e9;
+    state.counters["ratio"] = plainSeconds / optimizedSeconds;
+    state.counters["identical"] = identical ? 1 : 0;
+    state.SetLabel(identical ? "bitwise identical" : "OUTPUT DIFFERS FROM PLAIN");
 }
+
+void splitScan(benchmark::State &state) { sweep(state, split::SweepKernel::scalar, true); }
+void splitScanScalar(benchmark::State &state) { sweep(state, split::SweepKernel::scalar, false); }
+void splitScanAvx2(benchmark::State &state) { sweep(state, split::SweepKernel::avx2, false); }
+void splitScanAvx512(benchmark::State &state) { sweep(state, split::SweepKernel::avx512, false); }
 
 }  // namespace
 
-BENCHMARK(sortedSweep)
+BENCHMARK(splitScan)
     ->ArgNames({"M", "N", "K", "team"})
     ->Args({10000, 100, 2, 1})
     ->Args({10000, 100, 2, 2})
     ->Args({20000, 50, 10, 1})
     ->Args({20000, 50, 10, 2})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Each version on one thread.
+#define SPLIT_SCAN_VERSION(name)                                                                                       \
+    BENCHMARK(name)                                                                                                    \
+        ->ArgNames({"M", "N", "K", "team"})                                                                            \
+        ->Args({10000, 100, 2, 1})                                                                                     \
+        ->Args({20000, 50, 10, 1})                                                                                     \
+        ->UseManualTime()                                                                                              \
+        ->Unit(benchmark::kMillisecond)
+SPLIT_SCAN_VERSION(splitScanScalar);
+SPLIT_SCAN_VERSION(splitScanAvx2);
+SPLIT_SCAN_VERSION(splitScanAvx512);

@@ -71,7 +71,7 @@
 %                               are named)
 %       splitScan:indexOutOfRange   a sortedOrder entry outside 0..M-1
 %                               (feature and position are named)
-%       splitScan:outOfMemory   the class tables could not be allocated
+%       splitScan:outOfMemory   the sweep tables could not be allocated
 %
 %   Build the module with buildModules.
 %

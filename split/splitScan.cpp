@@ -37,14 +37,16 @@ struct Fault {
     int64_t index = 0;  // the sample (badLabel) or the element of sortedOrder (badSortedOrder)
 };
 
-// Owns every scratch table of the call: the node's class masses and each
-// thread's two sweep tables, all allocated before the region.
+// Owns every scratch table of the call: the node's class masses, the packed
+// samples and each thread's class table, all allocated before the region.
 Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, int team) {
     std::vector<double> classMass;
+    std::vector<split::SampleRecord> records;
     std::vector<double> sweepTables;
     try {
         classMass.assign(static_cast<size_t>(in.K), 0.0);
-        sweepTables.assign(split::scanScratchDoubles(in.K, team), 0.0);
+        records.resize(static_cast<size_t>(in.M));
+        sweepTables.resize(split::sweepTableDoubles(in.K, team));
     } catch (const std::bad_alloc &) {
         return {Fault::outOfMemory, 0};
     }
@@ -54,7 +56,7 @@ Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, i
     const split::NodeTotals node = split::nodeTotals(classMass.data(), in.classWeights, in.K, pass);
 
     parallel::keepThreadRuntimeLoaded();
-    const int64_t badEntry = split::scanSortedFeatures(in, node, rows, team, sweepTables.data());
+    const int64_t badEntry = split::scanSortedFeatures(in, node, rows, team, {records.data(), sweepTables.data()});
     if (badEntry != split::noBadEntry) return {Fault::badSortedOrder, badEntry};
     return {};
 }
@@ -121,7 +123,8 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
         return;
     case Fault::outOfMemory:
         raiseError(moduleName, reason::outOfMemory,
-                   "Out of memory allocating the class tables for %d classes on %d threads.", K, team);
+                   "Out of memory allocating the sweep tables for %d samples and %d classes on %d threads.", M, K,
+                   team);
     case Fault::badLabel: {
         const uint32_t label = in.labels[fault.index];
         raiseError(moduleName, reason::labelOutOfRange,

@@ -1,97 +1,91 @@
 #include "sweep.h"
 
-#include <cmath>
 #include <limits>
 
 #include "gateway/parallel.h"
 #include "gini.h"
+#include "sweepBlock.h"
 
 namespace split {
 
 namespace {
 
-// Midpoint of the two values that meet at a split, in single precision. Two
-// finite values whose sum overflows are halved before adding, so that the
-// threshold still lies between them instead of at infinity.
-inline float midpoint(float next, float moving) {
-    const float m = (next + moving) * 0.5f;
-    if (std::isinf(m) && std::isfinite(next) && std::isfinite(moving)) return next * 0.5f + moving * 0.5f;
-    return m;
+// Doubles between two tables: K entries rounded up to whole cache lines of 64
+// bytes, plus one line, so that no two threads ever write to the same line
+// whatever the alignment of the scratch block.
+size_t tableStride(int32_t K) {
+    const size_t doubles = classEntry * (static_cast<size_t>(K > 0 ? K : 0) + 1);
+    return (doubles + 7) / 8 * 8 + 8;
 }
 
-// Doubles between two threads' tables: both tables rounded up to whole cache
-// lines of 64 bytes, plus one line, so that no two threads ever write to the
-// same line whatever the alignment of the scratch block.
-size_t threadStride(int32_t K) {
-    const size_t tables = 2 * static_cast<size_t>(K > 0 ? K : 0);
-    return (tables + 7) / 8 * 8 + 8;
+struct ScalarKernel {
+    using Sums = ScalarSums;
+    static constexpr int32_t width = 4;
+    static constexpr int32_t lag = 2;
+    static uint32_t group(PositionRing &ring, int32_t slot, double W, double best) {
+        uint32_t lower = 0;
+        for (int32_t l = 0; l < width; ++l) {
+            const int32_t p = slot + l;
+            ring.I[p] = splitGini(ring.W[2 * p + 1], ring.S[2 * p + 1], ring.W[2 * p], ring.S[2 * p], W);
+            lower |= static_cast<uint32_t>(ring.I[p] < best) << l;
+        }
+        return lower;
+    }
+};
+
+int64_t sweepFeatureScalar(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out) {
+    return sweepFeatureWith<ScalarKernel>(ctx, j, table, out);
+}
+
+FeatureSweep featureSweep(SweepKernel kernel) {
+    switch (kernel) {
+#ifdef SPLIT_X86_SWEEPS
+    case SweepKernel::avx2:
+        return sweepFeatureAvx2;
+    case SweepKernel::avx512:
+        return sweepFeatureAvx512;
+#endif
+    default:
+        return sweepFeatureScalar;
+    }
 }
 
 }  // namespace
 
-int64_t sweepFeature(const SweepInput &in, const NodeTotals &node, int32_t j, double *leftMass,
-                     double *rightMass, const SplitRows &out) {
-    const int32_t M = in.M;
-    const int64_t column = static_cast<int64_t>(j) * M;
-    const uint32_t *order = in.sortedOrder + column;
-    const float *x = in.X + column;
-    const uint32_t samples = static_cast<uint32_t>(M);
-
-    for (int32_t k = 0; k < in.K; ++k) {
-        leftMass[k] = 0.0;
-        rightMass[k] = node.classMass[k];
-    }
-    double WL = 0.0, SL = 0.0;
-    double WR = node.W, SR = node.S;
-    double best = node.G0;
-    int32_t rightWeighted = node.weightedSamples;
-    // The last sample never moves: every sample on the left is no split.
-    if (M < 2) return noBadEntry;
-
-    uint32_t i = order[0];
-    if (i >= samples) return column;
-    for (int32_t s = 0; s + 1 < M; ++s) {
-        const uint32_t n = order[s + 1];
-        if (n >= samples) return column + s + 1;
-        const double w = in.weights[i];
-        const uint32_t k = in.labels[i] - 1u;
-        const double c = in.classWeights[k];
-
-        WL = WL + w;
-        WR = WR - w;
-        if (w != 0.0) --rightWeighted;
-        // Only the moving sample's class changes: retract its two terms, update
-        // the masses, add the terms back.
-        SL = SL - classTerm(leftMass[k], c);
-        leftMass[k] = leftMass[k] + w;
-        SR = SR - classTerm(rightMass[k], c);
-        rightMass[k] = rightMass[k] - w;
-        SL = SL + classTerm(leftMass[k], c);
-        SR = SR + classTerm(rightMass[k], c);
-
-        const double I = splitGini(WL, SL, WR, SR, node.W);
-        // Strict: the earliest position wins a tie, G0 itself is never recorded
-        // and a NaN never wins. A side without weight has impurity 0/0; the
-        // left side computes exactly that, but the right side's running sums
-        // keep rounding residue (a WR of 0 beside a nonzero SR gives -inf), so
-        // a weightless right side is passed over by count.
-        if (I < best && rightWeighted > 0) {
-            best = I;
-            out.impurity[j] = I;
-            out.gain[j] = node.G0 - I;
-            out.threshold[j] = static_cast<double>(midpoint(x[n], x[i]));
-        }
-        i = n;
-    }
-    return noBadEntry;
+size_t sweepTableDoubles(int32_t K, int team) {
+    return tableStride(K) * (static_cast<size_t>(team > 0 ? team : 1) + 1);
 }
 
-size_t scanScratchDoubles(int32_t K, int team) {
-    return threadStride(K) * static_cast<size_t>(team > 0 ? team : 1);
+bool sweepKernelAvailable(SweepKernel kernel) {
+    switch (kernel) {
+    case SweepKernel::scalar:
+        return true;
+#ifdef SPLIT_X86_SWEEPS
+    case SweepKernel::avx2:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2");
+    case SweepKernel::avx512:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f");
+#endif
+    default:
+        return false;
+    }
+}
+
+SweepKernel fastestSweepKernel() {
+    if (sweepKernelAvailable(SweepKernel::avx512)) return SweepKernel::avx512;
+    if (sweepKernelAvailable(SweepKernel::avx2)) return SweepKernel::avx2;
+    return SweepKernel::scalar;
 }
 
 int64_t scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
-                           double *scratch) {
+                           const SweepScratch &scratch) {
+    return scanSortedFeaturesWith(fastestSweepKernel(), in, node, out, team, scratch);
+}
+
+int64_t scanSortedFeaturesWith(SweepKernel kernel, const SweepInput &in, const NodeTotals &node,
+                               const SplitRows &out, int team, const SweepScratch &scratch) {
     if (team < 1) team = 1;
     (void)team;  // the serial build runs one thread
     // With one sample the sweep reads no column; check the entries here.
@@ -99,20 +93,38 @@ int64_t scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const S
         for (int32_t j = 0; j < in.N; ++j)
             if (in.sortedOrder[j] != 0) return j;
     }
+    if (in.M < 2 || in.N < 1) return noBadEntry;
+
+    // Independent of the feature, so done once: each sample's class and
+    // weight side by side, and the table every sweep starts from.
+    for (int32_t i = 0; i < in.M; ++i) {
+        const double w = in.weights[i];
+        const uint32_t k = in.labels[i] - 1u;
+        scratch.records[i] = {w, k, w != 0.0};
+    }
+    double *startTable = scratch.tables;
+    for (int32_t k = 0; k < in.K; ++k) {
+        const double c = in.classWeights[k];
+        double *entry = startTable + static_cast<size_t>(classEntry) * k;
+        entry[0] = node.classMass[k];
+        entry[1] = 0.0;
+        entry[2] = classTerm(node.classMass[k], c);
+        entry[3] = classTerm(0.0, c);
+    }
+    const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, scratch.records, startTable, node, in.M, in.K};
+    const FeatureSweep sweep = featureSweep(kernel);
 
     // Bad entries lie in disjoint columns, so the lowest linear index among
     // those noted belongs to the lowest feature, whatever the team size.
     int64_t firstBad = std::numeric_limits<int64_t>::max();
-    const size_t tableDoubles = static_cast<size_t>(in.K > 0 ? in.K : 0);
 #ifdef _OPENMP
 #pragma omp parallel num_threads(team) reduction(min : firstBad)
 #endif
     {
         const parallel::Range block = parallel::staticBlock(in.N, parallel::teamSize(), parallel::threadId());
-        double *leftMass = scratch + threadStride(in.K) * static_cast<size_t>(parallel::threadId());
-        double *rightMass = leftMass + tableDoubles;
+        double *table = scratch.tables + tableStride(in.K) * (static_cast<size_t>(parallel::threadId()) + 1);
         for (int64_t j = block.begin; j < block.end; ++j) {
-            const int64_t bad = sweepFeature(in, node, static_cast<int32_t>(j), leftMass, rightMass, out);
+            const int64_t bad = sweep(ctx, static_cast<int32_t>(j), table, out);
             // Later features of this block are higher; the others' blocks still run.
             if (bad != noBadEntry) {
                 firstBad = bad;

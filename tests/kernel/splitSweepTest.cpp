@@ -25,11 +25,12 @@ Scan scan(const SplitProblem &p, int team) {
     EXPECT_EQ(pass.badSample, -1);
     const split::NodeTotals node = split::nodeTotals(mass.data(), p.classWeights.data(), p.K, pass);
     Scan s{{std::vector<double>(p.N), std::vector<double>(p.N), std::vector<double>(p.N)}, 0};
-    std::vector<double> scratch(split::scanScratchDoubles(p.K, team));
+    std::vector<split::SampleRecord> records(p.M);
+    std::vector<double> tables(split::sweepTableDoubles(p.K, team));
     const split::SweepInput in{p.X.data(), p.labels.data(), p.weights.data(), p.sortedOrder.data(),
                                p.classWeights.data(), p.M, p.N, p.K};
     s.badEntry = split::scanSortedFeatures(in, node, {s.rows.impurity.data(), s.rows.threshold.data(), s.rows.gain.data()},
-                                           team, scratch.data());
+                                           team, {records.data(), tables.data()});
     return s;
 }
 

@@ -57,7 +57,7 @@ TEST(SplitScanModule, ExportsEntryAndApiVersion) {
     version(&release, &arrays);
     EXPECT_EQ(release, 0x0002018Bu);
     EXPECT_EQ(arrays, 0x07300000u);
-    EXPECT_EQ(module().symbol("_ZN5split12sweepFeatureERKNS_10SweepInputERKNS_10NodeTotalsEiPdS6_RKNS_9SplitRowsE"),
+    EXPECT_EQ(module().symbol("_ZN5split18sweepFeatureAvx512ERKNS_12SweepContextEiPdRKNS_9SplitRowsE"),
               nullptr);
 }
 
