@@ -29,54 +29,66 @@ SPLIT_AVX512 SPLIT_BINNED_INLINE void addToLanes(double *lanes, uint32_t b, __mm
     _mm256_store_pd(row, v);
 }
 
+// Samples i .. i+count-1 of the list into the lane tables of G features,
+// with the features' bins of these samples in a run.
+// Works on local copies, as fillRowsRun does.
+template <int G>
+SPLIT_AVX512 SPLIT_BINNED_INLINE void fillLanesRun(const uint8_t *const *binsIn, const PackedSample *packed,
+                                                   int32_t count, double *const *tIn, HighestBins<G> &highestInOut) {
+    HighestBins<G> highest = highestInOut;
+    const uint8_t *bins[G];
+    double *t[G];
+    for (int g = 0; g < G; ++g) {
+        bins[g] = binsIn[g];
+        t[g] = tIn[g];
+    }
+    int32_t i = 0;
+    for (; count - i >= 8; i += 8) {
+        uint64_t chunk[G];
+        for (int g = 0; g < G; ++g) {
+            chunk[g] = eightBins(bins[g] + i);
+            highest.addEight(g, chunk[g]);
+        }
+#pragma GCC unroll 8
+        for (int q = 0; q < 8; ++q) {
+            const __m256d w = _mm256_set1_pd(packed[i + q].weight);
+            const __mmask8 mask = static_cast<__mmask8>(packed[i + q].key);
+#pragma GCC unroll 4
+            for (int g = 0; g < G; ++g) addToLanes(t[g], binOf(chunk[g], q), mask, w);
+        }
+    }
+    for (; i < count; ++i) {
+        const __m256d w = _mm256_set1_pd(packed[i].weight);
+        const __mmask8 mask = static_cast<__mmask8>(packed[i].key);
+        for (int g = 0; g < G; ++g) {
+            const uint32_t b = bins[g][i];
+            highest.addOne(g, b);
+            addToLanes(t[g], b, mask, w);
+        }
+    }
+    highestInOut = highest;
+}
+
 template <int G>
 SPLIT_AVX512 SPLIT_BINNED_INLINE void fillLanes(const BinnedJob &job, const uint8_t *const *columns,
                                                 double *const *tables, uint8_t *highestBin) {
-    const PackedSample *packed = job.packed;
-    const int32_t n = job.n;
     double *t[G];
     for (int g = 0; g < G; ++g) t[g] = tables[g];
-    uint32_t highest[G] = {};
+    HighestBins<G> highest;
+    const uint8_t *bins[G];
     if (job.firstSample >= 0) {
-        const uint8_t *bins[G];
-        HighestByte chunkHighest[G];
         for (int g = 0; g < G; ++g) bins[g] = columns[g] + job.firstSample;
-        int32_t i = 0;
-        for (; n - i >= 8; i += 8) {
-            uint64_t chunk[G];
-            for (int g = 0; g < G; ++g) {
-                chunk[g] = eightBins(bins[g] + i);
-                chunkHighest[g].add(chunk[g]);
-            }
-            for (int q = 0; q < 8; ++q) {
-                const __m256d w = _mm256_set1_pd(packed[i + q].weight);
-                const __mmask8 mask = static_cast<__mmask8>(packed[i + q].key);
-                for (int g = 0; g < G; ++g) addToLanes(t[g], binOf(chunk[g], q), mask, w);
-            }
-        }
-        for (int g = 0; g < G; ++g) highest[g] = chunkHighest[g].value();
-        for (; i < n; ++i) {
-            const __m256d w = _mm256_set1_pd(packed[i].weight);
-            const __mmask8 mask = static_cast<__mmask8>(packed[i].key);
-            for (int g = 0; g < G; ++g) {
-                const uint32_t b = bins[g][i];
-                highest[g] = b > highest[g] ? b : highest[g];
-                addToLanes(t[g], b, mask, w);
-            }
-        }
+        fillLanesRun<G>(bins, job.packed, job.n, t, highest);
     } else {
-        for (int32_t i = 0; i < n; ++i) {
-            const uint32_t s = job.nodeSamples[i];
-            const __m256d w = _mm256_set1_pd(packed[i].weight);
-            const __mmask8 mask = static_cast<__mmask8>(packed[i].key);
-            for (int g = 0; g < G; ++g) {
-                const uint32_t b = columns[g][s];
-                highest[g] = b > highest[g] ? b : highest[g];
-                addToLanes(t[g], b, mask, w);
-            }
+        alignas(8) uint8_t staged[G][stagedSamples];
+        for (int g = 0; g < G; ++g) bins[g] = staged[g];
+        for (int32_t i0 = 0; i0 < job.n; i0 += stagedSamples) {
+            const int32_t count = job.n - i0 < stagedSamples ? job.n - i0 : stagedSamples;
+            stageBins<G>(job, columns, i0, count, staged);
+            fillLanesRun<G>(bins, job.packed + i0, count, t, highest);
         }
     }
-    for (int g = 0; g < G; ++g) highestBin[g] = static_cast<uint8_t>(highest[g]);
+    highest.write(highestBin);
 }
 
 // Bins 0..B-1 of the lane table made cumulative lane by lane, each lane

@@ -16,38 +16,68 @@
 
 namespace split::binned {
 
-// The highest of the byte values seen, eight at a time.
-struct HighestByte {
-#if defined(__SSE2__) && defined(__x86_64__)
-    __m128i bytes = _mm_setzero_si128();
-    SPLIT_BINNED_INLINE void add(uint64_t chunk) {
-        bytes = _mm_max_epu8(bytes, _mm_cvtsi64_si128(static_cast<int64_t>(chunk)));
-    }
-    SPLIT_BINNED_INLINE uint32_t value() const {
-        __m128i m = _mm_max_epu8(bytes, _mm_srli_epi64(bytes, 32));
-        m = _mm_max_epu8(m, _mm_srli_epi64(m, 16));
-        m = _mm_max_epu8(m, _mm_srli_epi64(m, 8));
-        return static_cast<uint32_t>(_mm_cvtsi128_si32(m)) & 0xffu;
-    }
-#else
-    uint32_t highest = 0;
-    SPLIT_BINNED_INLINE void add(uint64_t chunk) {
-        for (int q = 0; q < 8; ++q) {
-            const uint32_t b = static_cast<uint32_t>(chunk >> (8 * q)) & 0xffu;
-            highest = b > highest ? b : highest;
+// The highest bin value of each of G features: for bins read eight at a
+// time, the bytewise highest of those eight-byte values. Kept in plain
+// integers, which a store of a double cannot change (SSE2 vector types may
+// alias anything, and would be reloaded after every addition).
+template <int G>
+struct HighestBins {
+    uint64_t eights[G];
+    uint32_t singles[G];
+
+    SPLIT_BINNED_INLINE HighestBins() {
+        for (int g = 0; g < G; ++g) {
+            eights[g] = 0;
+            singles[g] = 0;
         }
     }
-    SPLIT_BINNED_INLINE uint32_t value() const { return highest; }
+    SPLIT_BINNED_INLINE void addEight(int g, uint64_t chunk) {
+#if defined(__SSE2__) && defined(__x86_64__)
+        const __m128i m = _mm_max_epu8(_mm_cvtsi64_si128(static_cast<int64_t>(eights[g])),
+                                       _mm_cvtsi64_si128(static_cast<int64_t>(chunk)));
+        eights[g] = static_cast<uint64_t>(_mm_cvtsi128_si64(m));
+#else
+        for (int q = 0; q < 8; ++q) {
+            const uint64_t mask = uint64_t{0xff} << (8 * q);
+            if ((chunk & mask) > (eights[g] & mask)) eights[g] = (eights[g] & ~mask) | (chunk & mask);
+        }
 #endif
+    }
+    SPLIT_BINNED_INLINE void addOne(int g, uint32_t b) { singles[g] = b > singles[g] ? b : singles[g]; }
+    SPLIT_BINNED_INLINE void write(uint8_t *highestBin) const {
+        for (int g = 0; g < G; ++g) {
+            uint32_t highest = singles[g];
+            for (int q = 0; q < 8; ++q) {
+                const uint32_t b = static_cast<uint32_t>(eights[g] >> (8 * q)) & 0xffu;
+                highest = b > highest ? b : highest;
+            }
+            highestBin[g] = static_cast<uint8_t>(highest);
+        }
+    }
 };
-
-// Bin q of eight read as one little-endian 8-byte value.
-SPLIT_BINNED_INLINE uint32_t binOf(uint64_t chunk, int q) { return static_cast<uint32_t>(chunk >> (8 * q)) & 0xffu; }
 
 SPLIT_BINNED_INLINE uint64_t eightBins(const uint8_t *bins) {
     uint64_t chunk;
     std::memcpy(&chunk, bins, sizeof chunk);
     return chunk;
+}
+
+// Bin q of eight read as one little-endian 8-byte value.
+SPLIT_BINNED_INLINE uint32_t binOf(uint64_t chunk, int q) { return static_cast<uint32_t>(chunk >> (8 * q)) & 0xffu; }
+
+// A general list's bins are first copied, a block at a time, into a run: the
+// fill's stores then never wait on the two dependent loads of a bin's
+// address, and the column reads of a block overlap.
+constexpr int32_t stagedSamples = 256;
+
+template <int G>
+SPLIT_BINNED_INLINE void stageBins(const BinnedJob &job, const uint8_t *const *columns, int32_t i0, int32_t count,
+                                   uint8_t (*staged)[stagedSamples]) {
+    const uint32_t *samples = job.nodeSamples + i0;
+    for (int32_t i = 0; i < count; ++i) {
+        const uint32_t s = samples[i];
+        for (int g = 0; g < G; ++g) staged[g][i] = columns[g][s];
+    }
 }
 
 // One sample's two additions in the row layout.
@@ -57,53 +87,65 @@ SPLIT_BINNED_INLINE void addToRows(double *table, int64_t key, uint32_t b, doubl
     classRow[b] = classRow[b] + w;
 }
 
+// Samples i .. i+count-1 of the list (packed from there on) into the row
+// tables of G features, with the features' bins of these samples in a run.
+// Works on local copies, which the compiler keeps in registers.
+template <int G>
+SPLIT_BINNED_INLINE void fillRowsRun(const uint8_t *const *binsIn, const PackedSample *packed, int32_t count,
+                                     double *const *tIn, HighestBins<G> &highestInOut) {
+    HighestBins<G> highest = highestInOut;
+    const uint8_t *bins[G];
+    double *t[G];
+    for (int g = 0; g < G; ++g) {
+        bins[g] = binsIn[g];
+        t[g] = tIn[g];
+    }
+    int32_t i = 0;
+    for (; count - i >= 8; i += 8) {
+        uint64_t chunk[G];
+        for (int g = 0; g < G; ++g) {
+            chunk[g] = eightBins(bins[g] + i);
+            highest.addEight(g, chunk[g]);
+        }
+#pragma GCC unroll 8
+        for (int q = 0; q < 8; ++q) {
+            const double w = packed[i + q].weight;
+            const int64_t key = packed[i + q].key;
+#pragma GCC unroll 4
+            for (int g = 0; g < G; ++g) addToRows(t[g], key, binOf(chunk[g], q), w);
+        }
+    }
+    for (; i < count; ++i) {
+        for (int g = 0; g < G; ++g) {
+            const uint32_t b = bins[g][i];
+            highest.addOne(g, b);
+            addToRows(t[g], packed[i].key, b, packed[i].weight);
+        }
+    }
+    highestInOut = highest;
+}
+
 // The histograms of G features in the row layout.
 template <int G>
 SPLIT_BINNED_INLINE void fillRows(const BinnedJob &job, const uint8_t *const *columns, double *const *tables,
                                   uint8_t *highestBin) {
-    const PackedSample *packed = job.packed;
-    const int32_t n = job.n;
     double *t[G];
     for (int g = 0; g < G; ++g) t[g] = tables[g];
-    uint32_t highest[G] = {};
+    HighestBins<G> highest;
+    const uint8_t *bins[G];
     if (job.firstSample >= 0) {
-        const uint8_t *bins[G];
-        HighestByte chunkHighest[G];
         for (int g = 0; g < G; ++g) bins[g] = columns[g] + job.firstSample;
-        int32_t i = 0;
-        for (; n - i >= 8; i += 8) {
-            uint64_t chunk[G];
-            for (int g = 0; g < G; ++g) {
-                chunk[g] = eightBins(bins[g] + i);
-                chunkHighest[g].add(chunk[g]);
-            }
-            for (int q = 0; q < 8; ++q) {
-                const double w = packed[i + q].weight;
-                const int64_t key = packed[i + q].key;
-                for (int g = 0; g < G; ++g) addToRows(t[g], key, binOf(chunk[g], q), w);
-            }
-        }
-        for (int g = 0; g < G; ++g) highest[g] = chunkHighest[g].value();
-        for (; i < n; ++i) {
-            for (int g = 0; g < G; ++g) {
-                const uint32_t b = bins[g][i];
-                highest[g] = b > highest[g] ? b : highest[g];
-                addToRows(t[g], packed[i].key, b, packed[i].weight);
-            }
-        }
+        fillRowsRun<G>(bins, job.packed, job.n, t, highest);
     } else {
-        for (int32_t i = 0; i < n; ++i) {
-            const uint32_t s = job.nodeSamples[i];
-            const double w = packed[i].weight;
-            const int64_t key = packed[i].key;
-            for (int g = 0; g < G; ++g) {
-                const uint32_t b = columns[g][s];
-                highest[g] = b > highest[g] ? b : highest[g];
-                addToRows(t[g], key, b, w);
-            }
+        alignas(8) uint8_t staged[G][stagedSamples];
+        for (int g = 0; g < G; ++g) bins[g] = staged[g];
+        for (int32_t i0 = 0; i0 < job.n; i0 += stagedSamples) {
+            const int32_t count = job.n - i0 < stagedSamples ? job.n - i0 : stagedSamples;
+            stageBins<G>(job, columns, i0, count, staged);
+            fillRowsRun<G>(bins, job.packed + i0, count, t, highest);
         }
     }
-    for (int g = 0; g < G; ++g) highestBin[g] = static_cast<uint8_t>(highest[g]);
+    highest.write(highestBin);
 }
 
 // Bins 0..B-1 of `C` rows made cumulative in place, the rows' chains of
@@ -113,6 +155,7 @@ SPLIT_BINNED_INLINE void cumulateRowBlock(double *row, int64_t stride, int32_t B
     double sum[C];
     for (int r = 0; r < C; ++r) sum[r] = row[r * stride];
     for (int32_t t = 1; t < B; ++t) {
+#pragma GCC unroll 4
         for (int r = 0; r < C; ++r) {
             sum[r] = row[r * stride + t] + sum[r];
             row[r * stride + t] = sum[r];
