@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 namespace split {
 
@@ -61,8 +60,9 @@ constexpr int32_t binValueCount = 256;
 bool binnedNodeTotals(const BinnedInputs &in, BinnedNode &node);
 
 // The whole parallel phase on a team of at most `team` threads, each taking
-// a contiguous block of candidate positions. Scratch is made before the
-// region; no failure leaves a worker. Needs B >= 1 and K >= 1 when n > 0,
+// a contiguous block of candidate positions. Scratch (the listed samples'
+// classes and weights packed in list order, and every thread's tables) is
+// made before the region; no failure leaves a worker. Needs B >= 1 and K >= 1 when n > 0,
 // labels of listed samples in 1..K, sample numbers below M and feature
 // numbers inside binnedData. Results do not depend on `team`.
 BinnedStatus binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows,

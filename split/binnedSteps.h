@@ -225,9 +225,9 @@ SPLIT_BINNED_INLINE void candidateImpurities(const BinnedJob &job, const double 
     }
 }
 
-// The first strict improvement on G0 in bin order is what the plain scan's
-// last write leaves: the lowest bin reaching the lowest impurity. NaN never
-// compares below.
+// The plain scan's strict improvements on G0 in bin order, of which only the
+// last is written: what the plain scan's writes leave behind, the lowest bin
+// reaching the lowest impurity. NaN never compares below.
 SPLIT_BINNED_INLINE void recordBest(const BinnedJob &job, const double *impurity, int32_t p, const SplitRows &rows) {
     double best = job.G0;
     int32_t bestBin = -1;
