@@ -14,7 +14,7 @@ namespace {
 // bytes, plus one line, so that no two threads ever write to the same line
 // whatever the alignment of the scratch block.
 size_t tableStride(int32_t K) {
-    const size_t doubles = classEntry * (static_cast<size_t>(K > 0 ? K : 0) + 1);
+    const size_t doubles = classEntry * static_cast<size_t>(K > 0 ? K : 0);
     return (doubles + 7) / 8 * 8 + 8;
 }
 

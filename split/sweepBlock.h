@@ -22,9 +22,6 @@ namespace split {
 
 // Positions held: room for every version's group times (lag + 1).
 inline constexpr int32_t ringPositions = 32;
-// Positions whose moving samples are fetched at a time: a multiple of every
-// version's group.
-inline constexpr int32_t stretchPositions = 64;
 
 // The running sums after the move at each position, at position mod
 // ringPositions, right side first: W[2p] = W_R, W[2p + 1] = W_L, and the same
@@ -37,8 +34,7 @@ struct PositionRing {
 
 // A class table holds four doubles per class, right side first: the right
 // and left masses, then the right and left classTerm of those masses, kept
-// current so that a retracted term is never recomputed. One spare entry
-// follows the K classes.
+// current so that a retracted term is never recomputed.
 inline constexpr int32_t classEntry = 4;
 
 // What every feature of a call shares.
@@ -64,11 +60,11 @@ inline float midpoint(float next, float moving) {
     return m;
 }
 
-// The plain order of one move, for one side at a time: W_L + w, W_R - w; S
-// less the class's old term, the class's mass updated, S plus its new term.
+// One move in the plain order, side by side: W_R - w and W_L + w; S less the
+// class's old term, the class's masses updated, S plus the new term.
 struct ScalarSums {
     double WR, WL, SR, SL;
-    ScalarSums(double W, double S, double *) : WR(W), WL(0.0), SR(S), SL(0.0) {}
+    ScalarSums(double W, double S) : WR(W), WL(0.0), SR(S), SL(0.0) {}
     void move(const SampleRecord &r, const double *classWeights, double *table, PositionRing &ring, int32_t slot) {
         const double w = r.weight, c = classWeights[r.classIndex];
         double *entry = table + classEntry * r.classIndex;
@@ -114,7 +110,7 @@ inline int64_t sweepFeatureWith(const SweepContext &ctx, int32_t j, double *tabl
     const size_t K = static_cast<size_t>(ctx.K);
     std::memcpy(table, ctx.startTable, K * classEntry * sizeof(double));
 
-    typename Kernel::Sums sums(W, ctx.node.S, table + classEntry * K);
+    typename Kernel::Sums sums(W, ctx.node.S);
     int32_t rightWeighted = ctx.node.weightedSamples;
     // Positions whose right side still holds weight. Once only weightless
     // samples remain on the right, its running sums hold rounding residue,

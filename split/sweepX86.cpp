@@ -18,7 +18,7 @@ namespace {
 // loses the sample, the left side gains it.
 struct PairSums {
     __m128d W, S;  // (W_R, W_L), (S_R, S_L)
-    PairSums(double W0, double S0, double *) : W(_mm_set_pd(0.0, W0)), S(_mm_set_pd(0.0, S0)) {}
+    PairSums(double W0, double S0) : W(_mm_set_pd(0.0, W0)), S(_mm_set_pd(0.0, S0)) {}
     __attribute__((target("sse3"))) void move(const SampleRecord &r, const double *classWeights, double *table,
                                               PositionRing &ring, int32_t slot) {
         double *entry = table + classEntry * r.classIndex;

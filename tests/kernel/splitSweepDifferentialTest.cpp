@@ -1,7 +1,7 @@
 // The optimized presorted sweep against the plain loop, bit for bit, for every
 // version of the block evaluation this processor runs (the portable one
 // always), on teams of 1, 2, 3 and 8 threads. Column lengths straddle the
-// group, ring and fetch boundaries of the optimized sweep.
+// group and ring boundaries of the optimized sweep.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -163,7 +163,7 @@ SplitProblem makeProblem(const Recipe &recipe, int M, int N, int K, unsigned see
 }
 
 // Column lengths around every boundary of the optimized sweep: groups of 4
-// and 8 positions, a ring of 32, fetches of 64.
+// and 8 positions, evaluated one or two groups late in a ring of 32.
 const int lengths[] = {0, 1, 2, 3, 4, 5, 8, 9, 10, 16, 17, 31, 32, 33, 34, 63, 64, 65, 66, 100, 129, 257, 1000, 2049};
 
 const Recipe recipes[] = {
