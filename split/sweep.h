@@ -3,7 +3,7 @@
 // and the lowest split impurity, its threshold and its gain are recorded.
 //
 // The running sums of both sides are carried sample by sample in the plain
-// order; the split impurities of a block of positions are then evaluated
+// order; the split impurities of a group of positions are then evaluated
 // together, lane by lane with the same operations as splitGini, in a portable
 // version and in SIMD versions chosen at run time. Every version gives the
 // bits of the plain sweep.
@@ -69,8 +69,10 @@ SweepKernel fastestSweepKernel();
 // contiguous block of features (the first N mod T threads one more). The
 // results do not depend on the team size or the kernel. Every sortedOrder
 // entry is checked as the sweep reads it: a feature stops at its first entry
-// outside 0..M-1, keeping what it found before. Returns the linear index of
-// the first bad entry of the lowest feature that has one, or noBadEntry.
+// outside 0..M-1, keeping what it found before, and its thread sweeps no
+// later feature (so which other features were swept then depends on the
+// team). Returns the linear index of the first bad entry of the lowest
+// feature that has one, or noBadEntry.
 int64_t scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
                            const SweepScratch &scratch);
 // The same with a chosen kernel, which must be available.
