@@ -4,6 +4,7 @@
 // the gain over the node's own impurity.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -41,11 +42,11 @@ struct Fault {
 // samples and each thread's class table, all allocated before the region.
 Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, int team) {
     std::vector<double> classMass;
-    std::vector<split::SampleRecord> records;
+    std::unique_ptr<split::SampleRecord[]> records;  // filled by the sweep, so not zeroed first
     std::vector<double> sweepTables;
     try {
         classMass.assign(static_cast<size_t>(in.K), 0.0);
-        records.resize(static_cast<size_t>(in.M));
+        records.reset(new split::SampleRecord[static_cast<size_t>(in.M)]);
         sweepTables.resize(split::sweepTableDoubles(in.K, team));
     } catch (const std::bad_alloc &) {
         return {Fault::outOfMemory, 0};
@@ -56,7 +57,7 @@ Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, i
     const split::NodeTotals node = split::nodeTotals(classMass.data(), in.classWeights, in.K, pass);
 
     parallel::keepThreadRuntimeLoaded();
-    const int64_t badEntry = split::scanSortedFeatures(in, node, rows, team, {records.data(), sweepTables.data()});
+    const int64_t badEntry = split::scanSortedFeatures(in, node, rows, team, {records.get(), sweepTables.data()});
     if (badEntry != split::noBadEntry) return {Fault::badSortedOrder, badEntry};
     return {};
 }
