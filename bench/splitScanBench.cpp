@@ -8,8 +8,9 @@
 //   identical                    1 when every optimized output had the plain output's bits
 // Arguments: M samples, N features, K classes, team size. The rows named
 // after a kernel version force that version; the others take the fastest one
-// this processor runs. Run with repetitions and look at the medians, e.g.
-//   benchmarks --benchmark_filter=splitScan/ --benchmark_repetitions=9 --benchmark_report_aggregates_only
+// this processor runs (the rows named splitScan/). Run with repetitions and
+// look at the medians, e.g.
+//   benchmarks --benchmark_filter='^splitScan(Scalar|Avx2|Avx512)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
