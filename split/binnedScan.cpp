@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -102,11 +103,13 @@ BinnedStatus binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const B
         status.failure = BinnedFailure::outOfMemory;
         return status;
     }
-    std::vector<binned::PackedSample> packed;
+    // The packed samples are written before they are read: not zero-filled,
+    // which would take as long as packing them.
+    std::unique_ptr<binned::PackedSample[]> packed;
     std::vector<double> tables;
     std::vector<binned::BlockFault> faults;
     try {
-        packed.resize(static_cast<size_t>(in.n));
+        packed.reset(new binned::PackedSample[static_cast<size_t>(in.n)]);
         tables.resize(static_cast<size_t>(tableDoubles));
         faults.resize(static_cast<size_t>(team));
     } catch (const std::bad_alloc &) {
@@ -122,8 +125,8 @@ BinnedStatus binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const B
                                 in.candidateFeatures,
                                 in.nodeSamples,
                                 in.n,
-                                binned::packSamples(in, steps.layout, stride, packed.data()),
-                                packed.data(),
+                                binned::packSamples(in, steps.layout, stride, packed.get()),
+                                packed.get(),
                                 in.classWeights,
                                 in.K,
                                 B,
