@@ -21,6 +21,21 @@ inline int teamSize() { return 1; }
 inline int threadId() { return 0; }
 #endif
 
+// Runs body(thread, threads) once on every thread of one parallel region of
+// `team` threads, the calling thread among them; the serial build runs it
+// once, as thread 0 of 1. Kernels take the block of work that the body works
+// out from these, never the thread ids themselves.
+template <class Body>
+inline void runTeam(int team, const Body &body) {
+#ifdef _OPENMP
+#pragma omp parallel num_threads(team)
+    body(omp_get_thread_num(), omp_get_num_threads());
+#else
+    (void)team;
+    body(0, 1);
+#endif
+}
+
 // Team size for a caller's bound: at most the runtime's maximum, at least 1.
 inline int boundedTeam(int32_t bound) {
     const int most = maxThreads();

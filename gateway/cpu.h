@@ -1,0 +1,180 @@
+// The instruction sets that kernels have versions for, whether this build has
+// them and this processor runs them, and the compiler features the kernels
+// use, each behind one name so that every kernel source compiles with GCC,
+// Clang and the Microsoft compiler. No kernel file uses a builtin, attribute
+// or pragma of its own.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
+
+// x86-64: SSE2 is always there.
+#if defined(__x86_64__) || defined(_M_X64)
+#define CPU_X86_64 1
+#endif
+
+// The AVX2 and AVX-512 versions are built by GCC and Clang for x86-64, with
+// a target attribute per function so that the rest of a module stays plain
+// x86-64. Not on Windows: MinGW's GCC cannot align the stack for spilled 32-
+// and 64-byte vectors, and the Microsoft compiler has no target attributes.
+#if defined(CPU_X86_64) && defined(__GNUC__) && !defined(_WIN32)
+#define CPU_WIDE_SIMD 1
+#define CPU_AVX2 __attribute__((target("avx2")))
+#define CPU_AVX512 __attribute__((target("avx512f,avx512vl")))
+#define CPU_SSE3 __attribute__((target("sse3")))
+// Hides what the compiler knows of a vector variable's value, so that it
+// handles the vector whole (for instance stores it whole rather than only
+// the lanes it knows changed). Generates no instruction.
+#define CPU_OPAQUE_VECTOR(v) __asm__("" : "+v"(v))
+#endif
+
+#if defined(__GNUC__)
+#define CPU_INLINE inline __attribute__((always_inline))
+#define CPU_FLATTEN __attribute__((flatten))
+#define CPU_PRAGMA(text) _Pragma(#text)
+#define CPU_UNROLL(n) CPU_PRAGMA(GCC unroll n)
+#elif defined(_MSC_VER)
+#define CPU_INLINE __forceinline
+#define CPU_FLATTEN
+#define CPU_UNROLL(n)
+#else
+#define CPU_INLINE inline
+#define CPU_FLATTEN
+#define CPU_UNROLL(n)
+#endif
+
+namespace cpu {
+
+// Slowest first; a kernel's versions are a subset.
+enum class Isa { portable, sse2, avx2, avx512 };
+
+inline const char *name(Isa isa) {
+    switch (isa) {
+    case Isa::sse2: return "sse2";
+    case Isa::avx2: return "avx2";
+    case Isa::avx512: return "avx512";
+    default: return "portable";
+    }
+}
+
+// Whether versions for `isa` are built here and this processor runs them.
+// AVX-512 means the foundation and the 128/256-bit forms (VL), which every
+// processor with AVX-512 since 2017 has.
+inline bool runs(Isa isa) {
+    switch (isa) {
+    case Isa::portable:
+        return true;
+#if defined(CPU_X86_64)
+    case Isa::sse2:
+        return true;
+#endif
+#if defined(CPU_WIDE_SIMD)
+    case Isa::avx2:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2");
+    case Isa::avx512:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+#endif
+    default:
+        return false;
+    }
+}
+
+// The fastest of a kernel's versions that runs here (the portable one is
+// always among them).
+template <int N>
+inline Isa fastest(const Isa (&versions)[N]) {
+    Isa best = Isa::portable;
+    for (Isa isa : versions)
+        if (static_cast<int>(isa) > static_cast<int>(best) && runs(isa)) best = isa;
+    return best;
+}
+
+inline void prefetch(const void *address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#elif defined(_MSC_VER) && defined(CPU_X86_64)
+    _mm_prefetch(static_cast<const char *>(address), _MM_HINT_T0);
+#else
+    (void)address;
+#endif
+}
+
+inline int popcount(uint32_t v) {
+#if defined(__GNUC__)
+    return __builtin_popcount(v);
+#else
+    return static_cast<int>(std::bitset<32>(v).count());
+#endif
+}
+
+// For v != 0.
+inline int countTrailingZeros(uint32_t v) {
+#if defined(__GNUC__)
+    return __builtin_ctz(v);
+#elif defined(_MSC_VER)
+    unsigned long index;
+    _BitScanForward(&index, v);
+    return static_cast<int>(index);
+#else
+    int n = 0;
+    while ((v & 1u) == 0) {
+        v >>= 1;
+        ++n;
+    }
+    return n;
+#endif
+}
+
+// L doubles taken together: + - * / act lane by lane, each lane one IEEE
+// operation, and a double on one side stands for L copies of itself. GCC and
+// Clang map them to vector registers; elsewhere they are plain loops.
+#if defined(__GNUC__)
+template <int L>
+struct DoubleLanes {
+    // In a class: GCC drops vector_size from an alias template.
+    typedef double type __attribute__((vector_size(L * sizeof(double))));
+};
+#else
+template <int L>
+struct LaneArray {
+    double v[L];
+#define CPU_LANE_OPERATOR(op)                                                                         \
+    friend LaneArray operator op(const LaneArray &a, const LaneArray &b) {                            \
+        LaneArray r;                                                                                  \
+        for (int l = 0; l < L; ++l) r.v[l] = a.v[l] op b.v[l];                                        \
+        return r;                                                                                     \
+    }                                                                                                 \
+    friend LaneArray operator op(double a, const LaneArray &b) { return LaneArray::all(a) op b; }     \
+    friend LaneArray operator op(const LaneArray &a, double b) { return a op LaneArray::all(b); }
+    CPU_LANE_OPERATOR(+)
+    CPU_LANE_OPERATOR(-)
+    CPU_LANE_OPERATOR(*)
+    CPU_LANE_OPERATOR(/)
+#undef CPU_LANE_OPERATOR
+    static LaneArray all(double a) {
+        LaneArray r;
+        for (int l = 0; l < L; ++l) r.v[l] = a;
+        return r;
+    }
+};
+template <int L>
+struct DoubleLanes {
+    using type = LaneArray<L>;
+};
+#endif
+
+#if defined(__BYTE_ORDER__)
+inline constexpr bool littleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+#elif defined(_MSC_VER)
+inline constexpr bool littleEndian = true;  // every Windows target
+#else
+inline constexpr bool littleEndian = false;  // unknown: take the byte-order-free paths
+#endif
+
+}  // namespace cpu
