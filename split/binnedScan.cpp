@@ -13,12 +13,12 @@
 
 namespace split {
 
-bool binnedNodeTotals(const BinnedInputs &in, BinnedNode &node) {
+Fault binnedNodeTotals(const BinnedInputs &in, BinnedNode &node) {
     std::vector<double> classMass;
     try {
         classMass.assign(static_cast<size_t>(in.K), 0.0);
     } catch (const std::bad_alloc &) {
-        return false;
+        return {Fault::outOfMemory, -1, -1, static_cast<uint64_t>(in.K) * sizeof(double)};
     }
     double W = 0.0;
     for (int32_t i = 0; i < in.n; ++i) {
@@ -35,7 +35,7 @@ bool binnedNodeTotals(const BinnedInputs &in, BinnedNode &node) {
         total = total + (y * q) / W;
     }
     node = {W, 1.0 - total};
-    return true;
+    return {};
 }
 
 // Refuses scratch beyond the machine's memory up front: the histograms are
@@ -74,15 +74,14 @@ static binned::BinnedSteps stepsOf(BinnedKernel kernel, int32_t K) {
     return binned::portableSteps(K);
 }
 
-BinnedStatus binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows, int team) {
+Fault binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows, int team) {
     return binnedScanWith(fastestBinnedKernel(), in, node, rows, team);
 }
 
-BinnedStatus binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const BinnedNode &node,
+Fault binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const BinnedNode &node,
                             const SplitRows &rows, int team) {
-    BinnedStatus status;
     // Without samples every side weighs 0 and no threshold can be recorded.
-    if (in.n <= 0 || in.F <= 0) return status;
+    if (in.n <= 0 || in.F <= 0) return {};
 
     // Thresholds at bin 255 and above have nothing on their right: their
     // impurity is NaN and never recorded, and cdf[B-1] equals cdf[255]
@@ -97,12 +96,9 @@ BinnedStatus binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const B
     // more to align them.
     const size_t perThread = binned::threadDoubles(steps.layout, in.K, B);
     const uint64_t tableDoubles = static_cast<uint64_t>(perThread) * static_cast<uint64_t>(team) + 8;
-    status.scratchBytes = static_cast<uint64_t>(in.n) * sizeof(binned::PackedSample) + tableDoubles * sizeof(double);
-    status.team = team;
-    if (status.scratchBytes > physicalMemoryBytes()) {
-        status.failure = BinnedFailure::outOfMemory;
-        return status;
-    }
+    const uint64_t bytes = static_cast<uint64_t>(in.n) * sizeof(binned::PackedSample) + tableDoubles * sizeof(double);
+    const Fault noMemory{Fault::outOfMemory, -1, -1, bytes};
+    if (bytes > physicalMemoryBytes()) return noMemory;
     // The packed samples are written before they are read: not zero-filled,
     // which would take as long as packing them.
     std::unique_ptr<binned::PackedSample[]> packed;
@@ -113,8 +109,7 @@ BinnedStatus binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const B
         tables.resize(static_cast<size_t>(tableDoubles));
         faults.resize(static_cast<size_t>(team));
     } catch (const std::bad_alloc &) {
-        status.failure = BinnedFailure::outOfMemory;
-        return status;
+        return noMemory;
     }
     double *scratch = tables.data();
     while (reinterpret_cast<uintptr_t>(scratch) % 64 != 0) ++scratch;
@@ -149,12 +144,9 @@ BinnedStatus binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const B
     // block that has one is the lowest overall.
     for (const binned::BlockFault &fault : faults) {
         if (fault.position < 0) continue;
-        status.failure = BinnedFailure::binOutOfRange;
-        status.position = fault.position;
-        status.listIndex = fault.listIndex;
-        break;
+        return {Fault::binOutOfRange, fault.position, fault.listIndex, 0};
     }
-    return status;
+    return {};
 }
 
 }  // namespace split

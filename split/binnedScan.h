@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+#include "fault.h"
+#include "rows.h"
+
 namespace split {
 
 // The read-only values of one search, fixed before the workers start.
@@ -22,13 +25,6 @@ struct BinnedInputs {
     int32_t B;                          // number of bins
 };
 
-// Three rows of F doubles, zero-filled by the caller; element p belongs to
-// candidateFeatures[p] and keeps its zeros unless a split beats the node.
-struct SplitRows {
-    double *impurity;
-    double *threshold;
-    double *gain;
-};
 
 // The node's total weight and impurity.
 struct BinnedNode {
@@ -36,36 +32,25 @@ struct BinnedNode {
     double G0;
 };
 
-enum class BinnedFailure { none, outOfMemory, binOutOfRange };
-
-struct BinnedStatus {
-    BinnedFailure failure = BinnedFailure::none;
-    // binOutOfRange: the lowest candidate position whose column holds a bin
-    // value of B or above for a listed sample, and the list position of the
-    // first such sample.
-    int32_t position = -1;
-    int32_t listIndex = -1;
-    // outOfMemory: the scratch that was asked for (the packed samples and
-    // every thread's tables), and for how many threads.
-    uint64_t scratchBytes = 0;
-    int team = 0;
-};
-
 // Bin values are 8-bit: bins from this one up never hold a sample.
 constexpr int32_t binValueCount = 256;
 
 // W and G0 over the listed samples, each class's term divided by W twice.
-// Labels of listed samples lie in 1..K, K >= 1. Returns false when the class
-// table cannot be allocated.
-bool binnedNodeTotals(const BinnedInputs &in, BinnedNode &node);
+// Labels of listed samples lie in 1..K, K >= 1. Fails (outOfMemory) when
+// the class table cannot be allocated.
+Fault binnedNodeTotals(const BinnedInputs &in, BinnedNode &node);
 
 // The whole parallel phase on a team of at most `team` threads, each taking
 // a contiguous block of candidate positions. Scratch (the listed samples'
 // classes and weights packed in list order, and every thread's tables) is
 // made before the region; no failure leaves a worker. Needs B >= 1 and K >= 1 when n > 0,
 // labels of listed samples in 1..K, sample numbers below M and feature
-// numbers inside binnedData. Results do not depend on `team`.
-BinnedStatus binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows,
+// numbers inside binnedData. Results do not depend on `team`. Fails with
+// outOfMemory (the scratch asked for: the packed samples and every thread's
+// tables) or binOutOfRange (the lowest candidate position whose column holds
+// a bin value of B or above for a listed sample, and the list position of the
+// first such sample).
+Fault binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows,
                         int team);
 
 // The builds of the scan this source knows. All give the same bits; not every
@@ -78,7 +63,7 @@ bool binnedKernelAvailable(BinnedKernel kernel);
 BinnedKernel fastestBinnedKernel();
 
 // binnedScan with a chosen build, which must be available.
-BinnedStatus binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const BinnedNode &node,
+Fault binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const BinnedNode &node,
                             const SplitRows &rows, int team);
 
 }  // namespace split

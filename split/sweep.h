@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "nodeTotals.h"
+#include "rows.h"
 
 namespace split {
 
@@ -29,13 +30,6 @@ struct SweepInput {
     int32_t K;
 };
 
-// Impurity, threshold and gain rows of N doubles, zero-filled by the caller: a
-// feature without an improvement on G0 keeps 0 in all three.
-struct SplitRows {
-    double *impurity;
-    double *threshold;
-    double *gain;
-};
 
 // Returned when every sortedOrder entry lay within 0..M-1.
 inline constexpr int64_t noBadEntry = -1;
