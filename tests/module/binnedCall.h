@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "host/loader.h"
-#include "tests/kernel/binnedOracle.h"
+#include "tests/kernel/split/binnedOracle.h"
 
 namespace binnedTest {
 

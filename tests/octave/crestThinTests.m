@@ -72,9 +72,9 @@ end
 e = randomEdges([4 4]);
 o = orientations([4 4]);
 bad = {
-    'five inputs',           @() crestThin(e, o, 1, 1, 1),          'notEnoughInputs', {'6 inputs', 'given 5'}
-    'seven inputs',          @() crestThin(e, o, 1, 1, 1, 1, 1),    'tooManyInputs',   {'6 inputs', 'given 7'}
-    'two outputs',           @() twoOutputs(e, o),                  'tooManyOutputs',  {'at most 1 output', '2 were requested'}
+    'five inputs',           @() crestThin(e, o, 1, 1, 1),          'notEnoughInputs', {'6 expected', '5 given'}
+    'seven inputs',          @() crestThin(e, o, 1, 1, 1, 1, 1),    'tooManyInputs',   {'6 expected', '7 given'}
+    'two outputs',           @() twoOutputs(e, o),                  'tooManyOutputs',  {'at most 1', '2 requested'}
     'double edge map',       @() crestThin(double(e), o, 1, 1, 1, 1), 'wrongClass',    {'Argument 1 (edgeMap)', 'single', 'double'}
     'logical edge map',      @() crestThin(e > 0, o, 1, 1, 1, 1),   'wrongClass',      {'Argument 1 (edgeMap)', 'logical'}
     'complex edge map',      @() crestThin(complex(e, e), o, 1, 1, 1, 1), 'notReal',   {'Argument 1 (edgeMap)', 'complex'}

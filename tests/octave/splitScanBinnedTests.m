@@ -71,8 +71,8 @@ labels = uint32([1 1 2 2]);
 ok = {data, labels, unit, 4, uint32(0:3), uint32([2 0 1]), 2, 0, [1 1], 2};
 badBin = data; badBin(2, 3) = 4;
 bad = {
-    'nine inputs',                   ok(1:9),                          'notEnoughInputs', {'10 inputs', 'given 9'}
-    'eleven inputs',                 [ok, {1}],                        'tooManyInputs',   {'10 inputs', 'given 11'}
+    'nine inputs',                   ok(1:9),                          'notEnoughInputs', {'10 expected', '9 given'}
+    'eleven inputs',                 [ok, {1}],                        'tooManyInputs',   {'10 expected', '11 given'}
     'double binnedData',             with(ok, 1, double(data)),        'wrongClass',      {'Argument 1 (binnedData)', 'double'}
     '3-D binnedData',                with(ok, 1, zeros(4, 3, 2, 'uint8')), 'notMatrix',   {'Argument 1 (binnedData)', '3 dimensions'}
     'double labels',                 with(ok, 2, double(labels)),      'wrongClass',      {'Argument 2 (labels)', 'double'}
@@ -80,7 +80,7 @@ bad = {
     'double weights',                with(ok, 3, double(unit)),        'wrongClass',      {'Argument 3 (weights)', 'double'}
     'three weights',                 with(ok, 3, unit(1:3)),           'wrongSize',       {'Argument 3 (weights)', 'at least 4', 'holds 3'}
     'B 0',                           with(ok, 4, 0),                   'badValue',        {'Argument 4 (B)', 'it is 0'}
-    'B NaN',                         with(ok, 4, NaN),                 'badValue',        {'Argument 4 (B)', 'nan'}
+    'B NaN',                         with(ok, 4, NaN),                 'badValue',        {'Argument 4 (B)', 'NaN'}
     'B empty',                       with(ok, 4, []),                  'notScalar',       {'Argument 4 (B)', 'empty'}
     'double nodeSamples',            with(ok, 5, 0:3),                 'wrongClass',      {'Argument 5 (nodeSamples)', 'double'}
     'double candidateFeatures',      with(ok, 6, [2 0 1]),             'wrongClass',      {'Argument 6 (candidateFeatures)', 'double'}
@@ -88,7 +88,7 @@ bad = {
     'int32 nodeSamples entry -1',    with(ok, 5, int32([0 1 -1])),     'indexOutOfRange', {'Argument 5 (nodeSamples)', 'element 3 is -1'}
     'feature 3 of 3 columns',        with(ok, 6, uint32([0 3])),       'indexOutOfRange', {'Argument 6 (candidateFeatures)', 'element 2 is 3'}
     'K 0',                           with(ok, 7, 0),                   'badValue',        {'Argument 7 (K)', 'it is 0'}
-    'K -Inf',                        with(ok, 7, -Inf),                'badValue',        {'Argument 7 (K)', 'inf'}
+    'K -Inf',                        with(ok, 7, -Inf),                'badValue',        {'Argument 7 (K)', '-Inf'}
     'single classWeights',           with(ok, 9, single([1 1])),       'wrongClass',      {'Argument 9 (classWeights)', 'single'}
     'one class weight for K 2',      with(ok, 9, 1),                   'wrongSize',       {'Argument 9 (classWeights)', 'at least 2', 'holds 1'}
     'char thread limit',             with(ok, 10, 'x'),                'notScalar',       {'Argument 10 (threadLimit)', 'char'}
@@ -98,7 +98,7 @@ for i = 1:rows(bad)
     args = bad{i, 2};
     expectError(['error: ' bad{i, 1}], @() splitScanBinned(args{:}), ['splitScanBinned:' bad{i, 3}], bad{i, 4});
 end
-expectError('error: four outputs', @() fourOutputs(ok), 'splitScanBinned:tooManyOutputs', {'at most 3 outputs', '4 were requested'});
+expectError('error: four outputs', @() fourOutputs(ok), 'splitScanBinned:tooManyOutputs', {'at most 3', '4 requested'});
 end
 
 function r = binned(varargin)

@@ -61,8 +61,8 @@ zeroLabel = labels; zeroLabel(2) = 0;
 negativeLabel = int32(labels); negativeLabel(5) = -1;
 badOrder = order; badOrder(3, 2) = 5;
 bad = {
-    'six inputs',               ok(1:6),                       'notEnoughInputs', {'7 inputs', 'given 6'}
-    'eight inputs',             [ok, {1}],                     'tooManyInputs',   {'7 inputs', 'given 8'}
+    'six inputs',               ok(1:6),                       'notEnoughInputs', {'7 expected', '6 given'}
+    'eight inputs',             [ok, {1}],                     'tooManyInputs',   {'7 expected', '8 given'}
     'double X',                 with(ok, 1, double(X)),        'wrongClass',      {'Argument 1 (X)', 'double'}
     'complex X',                with(ok, 1, complex(X, X)),    'notReal',         {'Argument 1 (X)'}
     '3-D X',                    with(ok, 1, ones(5, 3, 2, 'single')), 'notMatrix', {'Argument 1 (X)', '3 dimensions'}
@@ -73,11 +73,11 @@ bad = {
     'int64 sortedOrder',        with(ok, 4, int64(order)),     'wrongClass',      {'Argument 4 (sortedOrder)', 'int64'}
     'short sortedOrder',        with(ok, 4, order(1:14)),      'wrongSize',       {'Argument 4 (sortedOrder)', '15 elements', 'holds 14'}
     'K empty',                  with(ok, 5, []),               'notScalar',       {'Argument 5 (K)', 'empty'}
-    'K NaN',                    with(ok, 5, NaN),              'badValue',        {'Argument 5 (K)', 'nan'}
+    'K NaN',                    with(ok, 5, NaN),              'badValue',        {'Argument 5 (K)', 'NaN'}
     'K -1',                     with(ok, 5, -1),               'badValue',        {'Argument 5 (K)', '-1'}
     'K 0 with samples',         with(ok, 5, 0),                'badValue',        {'Argument 5 (K)', 'it is 0'}
-    'K Inf',                    with(ok, 5, Inf),              'badValue',        {'Argument 5 (K)', 'inf'}
-    'K 1e10',                   with(ok, 5, 1e10),             'badValue',        {'Argument 5 (K)', '1e+10'}
+    'K Inf',                    with(ok, 5, Inf),              'badValue',        {'Argument 5 (K)', 'Inf'}
+    'K 1e10',                   with(ok, 5, 1e10),             'badValue',        {'Argument 5 (K)', '10000000000'}
     'single classWeights',      with(ok, 7, single([1 1])),    'wrongClass',      {'Argument 7 (classWeights)', 'single'}
     'one class weight for K 2', with(ok, 7, 1),                'wrongSize',       {'Argument 7 (classWeights)', 'at least 2', 'holds 1'}
     'label 3 with K 2',         with(ok, 2, badLabel),         'labelOutOfRange', {'Argument 2 (labels)', 'holds 3 at element 4'}
@@ -88,7 +88,7 @@ for i = 1:rows(bad)
     args = bad{i, 2};
     expectError(['error: ' bad{i, 1}], @() splitScan(args{:}), ['splitScan:' bad{i, 3}], bad{i, 4});
 end
-expectError('error: four outputs', @() fourOutputs(ok), 'splitScan:tooManyOutputs', {'at most 3 outputs', '4 were requested'});
+expectError('error: four outputs', @() fourOutputs(ok), 'splitScan:tooManyOutputs', {'at most 3', '4 requested'});
 end
 
 function [X, labels, weights, order] = randomNode(M, N, K)

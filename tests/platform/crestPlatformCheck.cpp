@@ -161,9 +161,9 @@ struct BadCall {
 
 void refusesBadCalls(const host::Module &module) {
     const BadCall cases[] = {
-        {"five inputs", 1, 5, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:notEnoughInputs", "given 5"},
-        {"seven inputs", 1, 7, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyInputs", "given 7"},
-        {"two outputs", 2, 6, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyOutputs", "2 were requested"},
+        {"five inputs", 1, 5, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:notEnoughInputs", "5 given"},
+        {"seven inputs", 1, 7, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyInputs", "7 given"},
+        {"two outputs", 2, 6, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyOutputs", "2 requested"},
         {"double edge map", 1, 6, 0, mxDOUBLE_CLASS, {4, 4}, mxREAL, "crestThin:wrongClass", "Argument 1 (edgeMap)"},
         {"complex edge map", 1, 6, 0, mxSINGLE_CLASS, {4, 4}, mxCOMPLEX, "crestThin:notReal", "Argument 1 (edgeMap)"},
         {"3-D edge map", 1, 6, 0, mxSINGLE_CLASS, {4, 2, 2}, mxREAL, "crestThin:notMatrix", "3 dimensions"},

@@ -126,10 +126,10 @@ struct BadCall {
 
 TEST_F(CrestThin, RejectsBadCalls) {
     const BadCall cases[] = {
-        {"five inputs", 1, 5, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:notEnoughInputs", "given 5"},
-        {"no inputs", 1, 0, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:notEnoughInputs", "given 0"},
-        {"seven inputs", 1, 7, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyInputs", "given 7"},
-        {"two outputs", 2, 6, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyOutputs", "2 were requested"},
+        {"five inputs", 1, 5, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:notEnoughInputs", "5 given"},
+        {"no inputs", 1, 0, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:notEnoughInputs", "0 given"},
+        {"seven inputs", 1, 7, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyInputs", "7 given"},
+        {"two outputs", 2, 6, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyOutputs", "2 requested"},
         {"double edge map", 1, 6, 0, mxDOUBLE_CLASS, {4, 4}, mxREAL, "crestThin:wrongClass", "Argument 1 (edgeMap)"},
         {"complex edge map", 1, 6, 0, mxSINGLE_CLASS, {4, 4}, mxCOMPLEX, "crestThin:notReal", "Argument 1 (edgeMap)"},
         {"3-D edge map", 1, 6, 0, mxSINGLE_CLASS, {4, 2, 2}, mxREAL, "crestThin:notMatrix", "3 dimensions"},

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <functional>
 
-#include "../kernel/splitSweepOracle.h"
+#include "tests/kernel/split/splitSweepOracle.h"
 #include "host/loader.h"
 
 namespace {
@@ -136,9 +136,9 @@ TEST(SplitScanModule, RejectsBadCalls) {
         const char *id;
         const char *fragment;
     } cases[] = {
-        {[](Inputs &in) { in.count = 6; }, 3, "splitScan:notEnoughInputs", "given 6"},
-        {[](Inputs &in) { in.count = 8; }, 3, "splitScan:tooManyInputs", "given 8"},
-        {[](Inputs &) {}, 4, "splitScan:tooManyOutputs", "4 were requested"},
+        {[](Inputs &in) { in.count = 6; }, 3, "splitScan:notEnoughInputs", "6 given"},
+        {[](Inputs &in) { in.count = 8; }, 3, "splitScan:tooManyInputs", "8 given"},
+        {[](Inputs &) {}, 4, "splitScan:tooManyOutputs", "4 requested"},
         {set(0, [] { return host::makeArray(mxDOUBLE_CLASS, {4, 2}); }), 3, "splitScan:wrongClass", "Argument 1 (X)"},
         {set(0, [] { return host::makeArray(mxSINGLE_CLASS, {4, 2}, mxCOMPLEX); }), 3, "splitScan:notReal", "Argument 1"},
         {set(0, [] { return host::makeArray(mxSINGLE_CLASS, {4, 1, 2}); }), 3, "splitScan:notMatrix", "3 dimensions"},
@@ -150,9 +150,9 @@ TEST(SplitScanModule, RejectsBadCalls) {
         {set(3, [] { return host::makeArray(mxUINT32_CLASS, {4, 1}); }), 3, "splitScan:wrongSize", "must hold 8"},
         {scalar(4, 0), 3, "splitScan:badValue", "Argument 5 (K) must be a class count from 1 to 2147483647; it is 0"},
         {scalar(4, -1), 3, "splitScan:badValue", "it is -1"},
-        {scalar(4, NAN), 3, "splitScan:badValue", "it is nan"},
-        {scalar(4, INFINITY), 3, "splitScan:badValue", "it is inf"},
-        {scalar(4, 3e9), 3, "splitScan:badValue", "it is 3e+09"},
+        {scalar(4, NAN), 3, "splitScan:badValue", "it is NaN."},
+        {scalar(4, INFINITY), 3, "splitScan:badValue", "it is Inf."},
+        {scalar(4, 3e9), 3, "splitScan:badValue", "it is 3000000000."},
         {set(4, [] { return host::makeArray(mxDOUBLE_CLASS, {0, 0}); }), 3, "splitScan:notScalar", "Argument 5"},
         {set(6, [] { return host::makeMatrix<float>(1, 2, {1, 1}); }), 3, "splitScan:wrongClass", "Argument 7"},
         {set(6, [] { return host::makeScalar(1); }), 3, "splitScan:wrongSize", "at least 2"},
@@ -183,6 +183,64 @@ TEST(SplitScanModule, RejectsBadCalls) {
         const auto r = in.call(c.nlhs);
         EXPECT_EQ(r.errorId, c.id) << r.errorMessage;
         EXPECT_NE(r.errorMessage.find(c.fragment), std::string::npos) << r.errorMessage;
+    }
+}
+
+}  // namespace
+
+// A sparse array holds only its non-zeros, so reading it as a full array would
+// run past its data: every module refuses one where it expects full data.
+#include <gtest/gtest.h>
+
+#include "host/loader.h"
+
+namespace {
+
+using host::Array;
+
+TEST(SparseInputs, ClassWeightsMustBeFull) {
+    struct Case {
+        const char *module;
+        std::vector<Array> inputs;
+        int classWeightsSlot;
+    };
+    std::vector<Case> cases;
+    {
+        Case c{"splitScan", {}, 6};
+        c.inputs.push_back(host::makeMatrix<float>(2, 1, {1.0f, 2.0f}));
+        c.inputs.push_back(host::makeMatrix<uint32_t>(2, 1, {1, 2}));
+        c.inputs.push_back(host::makeMatrix<float>(2, 1, {1.0f, 1.0f}));
+        c.inputs.push_back(host::makeMatrix<uint32_t>(2, 1, {0, 1}));
+        c.inputs.push_back(host::makeScalar(2));
+        c.inputs.push_back(host::makeScalar(0));
+        c.inputs.push_back(host::makeMatrix<double>(1, 2, {1.0, 1.0}));
+        cases.push_back(std::move(c));
+    }
+    {
+        Case c{"splitScanBinned", {}, 8};
+        c.inputs.push_back(host::makeMatrix<uint8_t>(2, 1, {0, 1}));
+        c.inputs.push_back(host::makeMatrix<uint32_t>(2, 1, {1, 2}));
+        c.inputs.push_back(host::makeMatrix<float>(2, 1, {1.0f, 1.0f}));
+        c.inputs.push_back(host::makeScalar(2));
+        c.inputs.push_back(host::makeMatrix<uint32_t>(1, 2, {0, 1}));
+        c.inputs.push_back(host::makeMatrix<uint32_t>(1, 1, {0}));
+        c.inputs.push_back(host::makeScalar(2));
+        c.inputs.push_back(host::makeScalar(0));
+        c.inputs.push_back(host::makeMatrix<double>(1, 2, {1.0, 1.0}));
+        c.inputs.push_back(host::makeScalar(1));
+        cases.push_back(std::move(c));
+    }
+    for (Case &c : cases) {
+        host::Module module(host::modulePath(c.module));
+        std::vector<const mxArray *> in;
+        for (const Array &a : c.inputs) in.push_back(a.get());
+        ASSERT_TRUE(module.call(3, in).ok()) << c.module;
+
+        standinMarkSparse(c.inputs[c.classWeightsSlot].get());
+        auto r = module.call(3, in);
+        EXPECT_EQ(r.errorId, std::string(c.module) + ":wrongClass");
+        EXPECT_NE(r.errorMessage.find("(classWeights) must be a full double array; it is sparse"), std::string::npos)
+            << r.errorMessage;
     }
 }
 
