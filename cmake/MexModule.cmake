@@ -24,6 +24,75 @@ else()
   set(MEX_EXTENSION "mexa64")
 endif()
 
+# The platform's name in modules.txt.
+if(WIN32)
+  set(MEX_PLATFORM windows)
+elseif(APPLE)
+  set(MEX_PLATFORM macos)
+else()
+  set(MEX_PLATFORM linux)
+endif()
+
+# read_module_list(<file>)
+#
+# Reads modules.txt: for each module built here (on MEX_PLATFORM, and named
+# in MEX_MODULES when that is set), MEX_MODULE_<name>_FOLDER, _ENTRY and
+# _ARRAYS; the names in MEX_BUILT_MODULES, their folders in
+# MEX_KERNEL_FOLDERS and their entry sources in MEX_ENTRY_SOURCES (all in the
+# parent scope).
+function(read_module_list file)
+  file(STRINGS "${file}" lines REGEX "^[^#]")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${file}")
+  set(built "")
+  set(folders "")
+  set(entries "")
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
+    list(LENGTH fields count)
+    if(NOT count EQUAL 5)
+      message(FATAL_ERROR "${file}: '${line}' does not have five fields")
+    endif()
+    list(GET fields 0 name)
+    list(GET fields 1 folder)
+    list(GET fields 2 entry)
+    list(GET fields 3 arrays)
+    list(GET fields 4 platforms)
+    list(APPEND entries "${PROJECT_SOURCE_DIR}/${folder}/${entry}")
+    string(REPLACE "," ";" platforms "${platforms}")
+    if(NOT MEX_PLATFORM IN_LIST platforms OR (MEX_MODULES AND NOT name IN_LIST MEX_MODULES))
+      continue()
+    endif()
+    list(APPEND built ${name})
+    list(APPEND folders ${folder})
+    set(MEX_MODULE_${name}_FOLDER ${folder} PARENT_SCOPE)
+    set(MEX_MODULE_${name}_ENTRY ${entry} PARENT_SCOPE)
+    set(MEX_MODULE_${name}_ARRAYS ${arrays} PARENT_SCOPE)
+  endforeach()
+  list(REMOVE_DUPLICATES folders)
+  set(MEX_BUILT_MODULES "${built}" PARENT_SCOPE)
+  set(MEX_KERNEL_FOLDERS "${folders}" PARENT_SCOPE)
+  set(MEX_ENTRY_SOURCES "${entries}" PARENT_SCOPE)
+endfunction()
+
+# add_kernel_library(<folder>)
+#
+# <folder>Kernels: every source of the folder that is no module's entry, as a
+# static library that knows nothing of the host. Made once per folder.
+function(add_kernel_library folder)
+  if(TARGET ${folder}Kernels)
+    return()
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${folder}/*.cpp")
+  list(REMOVE_ITEM sources ${MEX_ENTRY_SOURCES})
+  add_library(${folder}Kernels STATIC ${sources})
+  target_include_directories(${folder}Kernels PUBLIC "${PROJECT_SOURCE_DIR}")
+  set_target_properties(${folder}Kernels PROPERTIES CXX_VISIBILITY_PRESET hidden)
+  if(NOT MEX_SERIAL)
+    target_link_libraries(${folder}Kernels PUBLIC OpenMP::OpenMP_CXX)
+  endif()
+endfunction()
+
 # add_mex_module(<name> API <compat32|large> SOURCES <files...> [LINK <targets...>])
 #
 # A MEX module as the host loads it, named <name>.<MEX_EXTENSION> in

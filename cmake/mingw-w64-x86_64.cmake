@@ -5,7 +5,6 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(mingwTriple x86_64-w64-mingw32)
-find_program(CMAKE_C_COMPILER NAMES ${mingwTriple}-gcc-posix REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${mingwTriple}-g++-posix REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${mingwTriple}-windres)
 find_program(MINGW_DLLTOOL NAMES ${mingwTriple}-dlltool REQUIRED)

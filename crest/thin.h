@@ -5,6 +5,13 @@
 
 #include <cstdint>
 
+// The macOS build, and the serial variant that stands in for it on other
+// systems, take sine and cosine in double precision on the widened angle,
+// each rounded to single; the others take sinf and cosf.
+#if defined(__APPLE__) || defined(MEX_SERIAL)
+#define CREST_DOUBLE_SINCOS 1
+#endif
+
 namespace crest {
 
 // Body of the parallel region: the calling thread takes its block of

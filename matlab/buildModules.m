@@ -17,17 +17,10 @@ if nargin < 1, outDir = here; end
 if ~exist(outDir, 'dir'), mkdir(outDir); end
 isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
 
-% Every kernel source of a module folder, so that new files are picked up.
-gateway = {fullfile(root, 'gateway', 'args.cpp'), fullfile(root, 'gateway', 'threadRuntime.cpp')};
-crest = kernelSources(fullfile(root, 'crest'), {'crestThin.cpp'});
-split = kernelSources(fullfile(root, 'split'), {'splitScan.cpp', 'splitScanBinned.cpp'});
-modules = {
-    'crestThin',       fullfile(root, 'crest', 'crestThin.cpp'),       crest, '-compatibleArrayDims'
-    'splitScan',       fullfile(root, 'split', 'splitScan.cpp'),       split, '-largeArrayDims'
-    'splitScanBinned', fullfile(root, 'split', 'splitScanBinned.cpp'), split, '-largeArrayDims'};
-if ~isunix || ismac
-    modules = modules(1, :);  % the split searches are built for Linux only
-end
+% The modules of this platform, from the list that CMake reads too. A
+% module's kernels are every source of its folder that is no module's entry.
+[modules, entries] = moduleList(fullfile(root, 'modules.txt'));
+gateway = sources(fullfile(root, 'gateway'), {'apiVersion.cpp'});
 
 % Results are fixed to the last bit by the order of operations: no
 % contraction into fused multiply-add. macOS builds run without OpenMP.
@@ -54,16 +47,17 @@ if isOctave && isunix && ~ismac
 end
 
 for i = 1:size(modules, 1)
-    [name, entry, kernels, api] = modules{i, :};
+    [name, folder, entry, arrays] = modules{i, 1:4};
+    entry = fullfile(root, folder, entry);
+    kernels = sources(fullfile(root, folder), entries);
     args = [flags, {['-I' root]}];
-    if ismac && strcmp(name, 'crestThin')
-        args{end + 1} = '-DCREST_DOUBLE_SINCOS';  % the serial build's sine and cosine
-    end
     if isOctave
         % Octave's mex.h serves both array interfaces under the same names.
         args = [args, {'-o', fullfile(outDir, [name '.' mexext])}];
     else
         % MATLAB's mex adds the API-version record itself.
+        api = '-largeArrayDims';
+        if strcmp(arrays, 'compat32'), api = '-compatibleArrayDims'; end
         args = [args, {api, '-outdir', outDir, '-output', name}];
     end
     clear(name);  % unload a loaded module of that name before it is replaced
@@ -76,9 +70,27 @@ end
 rehash;  % a folder already on the path now holds modules that shadow the help files
 end
 
-function files = kernelSources(folder, entries)
+function [modules, entries] = moduleList(file)
+% One row per module of this platform: name, folder, entry, arrays; and the
+% entry file names of every module.
+platform = 'linux';
+if ispc, platform = 'windows'; elseif ismac, platform = 'macos'; end
+lines = strtrim(strsplit(fileread(file), sprintf('\n')));
+modules = cell(0, 4);
+entries = {};
+for i = 1:numel(lines)
+    if isempty(lines{i}) || lines{i}(1) == '#', continue; end
+    fields = regexp(lines{i}, '\s+', 'split');
+    entries{end + 1} = fields{3};
+    if any(strcmp(platform, strsplit(fields{5}, ',')))
+        modules(end + 1, :) = fields(1:4);
+    end
+end
+end
+
+function files = sources(folder, excluded)
 listing = dir(fullfile(folder, '*.cpp'));
-names = sort(setdiff({listing.name}, entries));
+names = sort(setdiff({listing.name}, excluded));
 files = cellfun(@(n) fullfile(folder, n), names, 'UniformOutput', false);
 end
 

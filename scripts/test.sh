@@ -4,17 +4,17 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
 
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+# Every suite writes its results here as JUnit XML; the totals come from them.
+results="$PWD/build/results"
+rm -rf "$results"
+mkdir -p "$results"
 status=0
 
 stage() {
   echo "== $1"
   shift
-  "$@" 2>&1 | tee -a "$log"
-  local rc=${PIPESTATUS[0]}
-  if ((rc != 0)); then
-    echo "== stage failed (exit $rc)"
+  if ! "$@"; then
+    echo "== stage failed"
     status=1
   fi
 }
@@ -23,8 +23,12 @@ build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$(nproc)"
 }
 
+run_ctest() {
+  ctest --preset "$1" --output-junit "$results/$1.xml"
+}
+
 stage "release build" build release
-stage "release tests" ctest --preset release
+stage "release tests" run_ctest release
 # Octave as the host: the modules built by the prompt build script, then the
 # Octave suite, which also compares them with the release modules above.
 octave_eval() {
@@ -32,22 +36,21 @@ octave_eval() {
 }
 stage "octave build" octave_eval "addpath('$PWD/matlab'); buildModules('$PWD/build/octave')"
 stage "octave tests" octave_eval "addpath('$PWD/tests/octave');
-  exit(runOctaveSuite('$PWD/build/octave', '$PWD/build/release/mex', '$PWD/build/release/tests/crossHost') > 0)"
+  exit(runOctaveSuite('$PWD/build/octave', '$PWD/build/release/mex', '$PWD/build/release/tests/crossHost',
+                      '$results/octave.xml') > 0)"
 stage "sanitizer build" build asan
-stage "sanitizer tests" ctest --preset asan
-# crestThin's other builds, checked against the release module: the serial
-# (macOS) variant, and the Windows module cross-built and run under Wine.
+stage "sanitizer tests" run_ctest asan
+# The other builds, checked against the release modules: the serial (macOS)
+# variant, and the Windows modules cross-built and run under Wine.
 stage "serial build" build serial
-stage "serial tests" ctest --preset serial
+stage "serial tests" run_ctest serial
 stage "windows build" build windows
-stage "windows tests" ctest --preset windows
+stage "windows tests" run_ctest windows
 
-# Totals over every suite: ctest's "tests failed out of N" lines and the
-# plain "N passed, N failed" lines of the other runners.
-read -r passed failed < <(awk '
-  /tests passed, [0-9]+ tests failed out of/ { f += $4; n = $NF; p += n - $4; next }
-  /^[0-9]+ passed, [0-9]+ failed/ { p += $1; f += $3 }
-  END { print p + 0, f + 0 }' "$log")
-((failed == 0 && status == 0)) || status=1
-echo "total: $passed passed, $failed failed"
+# Totals over every suite's JUnit file: a suite that wrote none failed above.
+read -r tests failures < <(cat "$results"/*.xml 2>/dev/null | tr '\n\t' '  ' | grep -o '<testsuite [^>]*>' |
+  sed -E 's/.* tests="([0-9]+)".* failures="([0-9]+)".*/\1 \2/' |
+  awk '{ t += $1; f += $2 } END { print t + 0, f + 0 }')
+((failures == 0 && status == 0)) || status=1
+echo "total: $((tests - failures)) passed, $failures failed"
 exit $status

@@ -1,8 +1,9 @@
-function failed = runOctaveSuite(moduleDir, standinDir, crossHostTool)
+function failed = runOctaveSuite(moduleDir, standinDir, crossHostTool, junitFile)
 %RUNOCTAVESUITE  The Octave suite: the modules built by buildModules in
 %   moduleDir, checked in Octave as the host, and against the stand-in host's
 %   modules in standinDir through the crossHost tool. Prints one closing line
-%   "N passed, N failed" and returns the number of failed cases.
+%   "N passed, N failed", writes the totals to junitFile as a JUnit test
+%   suite, and returns the number of failed cases.
 global octaveSuite
 octaveSuite = struct('passed', 0, 'failed', 0);
 here = fileparts(mfilename('fullpath'));
@@ -25,5 +26,9 @@ end
 confirm_recursive_rmdir(false);
 rmdir(workDir, 's');
 printf('%d passed, %d failed\n', octaveSuite.passed, octaveSuite.failed);
+fid = fopen(junitFile, 'w');
+fprintf(fid, '<testsuite name="octave" tests="%d" failures="%d"></testsuite>\n', ...
+        octaveSuite.passed + octaveSuite.failed, octaveSuite.failed);
+fclose(fid);
 failed = octaveSuite.failed;
 end

@@ -22,7 +22,7 @@
 
 #include "split/nodeTotals.h"
 #include "split/sweep.h"
-#include "tests/kernel/splitSweepPlain.h"
+#include "tests/kernel/split/splitSweepPlain.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "crest/thin.h"
-#include "tests/kernel/crestPlain.h"
+#include "tests/kernel/crest/crestPlain.h"
 
 namespace {
 
