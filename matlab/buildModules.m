@@ -1,8 +1,9 @@
 function buildModules(outDir)
 %BUILDMODULES  Compile crestThin, splitScan and splitScanBinned with the host's mex.
-%   buildModules compiles the three modules into the folder of this file, next
-%   to their help files, named with the host's extension (mexext). Add that
-%   folder to the path to call them. buildModules(outDir) writes them to outDir.
+%   buildModules compiles the three modules into the folder of this file,
+%   named with the host's extension (mexext), and puts each module's help
+%   file beside it. buildModules(outDir) writes them to outDir. Add that
+%   folder to the path: it gives both the calls and `help crestThin`.
 %
 %   Runs at the MATLAB and at the Octave prompt with the compiler that the
 %   host's mex uses (GCC on Linux, Microsoft Visual C++ or MinGW on Windows,
@@ -13,6 +14,9 @@ function buildModules(outDir)
 
 here = fileparts(mfilename('fullpath'));
 root = fileparts(here);
+% The help files live in a folder of their own, so that no folder on the
+% path holds a help file without its module: it would shadow the module.
+helpDir = fullfile(here, 'help');
 if nargin < 1, outDir = here; end
 if ~exist(outDir, 'dir'), mkdir(outDir); end
 isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
@@ -62,12 +66,13 @@ for i = 1:size(modules, 1)
     end
     clear(name);  % unload a loaded module of that name before it is replaced
     mex(args{:}, entry, kernels{:}, gateway{:});
+    copyfile(fullfile(helpDir, [name '.m']), outDir);
     fprintf('built %s\n', fullfile(outDir, [name '.' mexext]));
 end
 if ispc && ~isOctave && ~msvc
     copyMinGWRuntime(outDir);
 end
-rehash;  % a folder already on the path now holds modules that shadow the help files
+rehash;  % a folder already on the path may have new modules and help files
 end
 
 function [modules, entries] = moduleList(file)

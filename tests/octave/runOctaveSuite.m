@@ -7,14 +7,13 @@ function failed = runOctaveSuite(moduleDir, standinDir, crossHostTool, junitFile
 %   suite, and returns the number of failed cases.
 global octaveSuite
 octaveSuite = struct('passed', 0, 'failed', 0);
-here = fileparts(mfilename('fullpath'));
-helpDir = fullfile(fileparts(fileparts(here)), 'matlab');
+root = fileparts(fileparts(fileparts(mfilename('fullpath'))));
 addpath(moduleDir);
 expectTrue('the modules come from the build folder', ...
            strcmp(which('crestThin'), fullfile(moduleDir, ['crestThin.' mexext])), which('crestThin'));
 workDir = tempname();
 mkdir(workDir);
-groups = {@() crossHostTests(standinDir, crossHostTool, workDir), @() helpTests(moduleDir, helpDir, workDir)};
+groups = {@() crossHostTests(standinDir, crossHostTool, workDir), @() helpTests(moduleDir, root)};
 for i = 1:numel(groups)
     try
         groups{i}();
