@@ -1,11 +1,12 @@
 function helpTests(moduleDir, root)
 %HELPTESTS  The folder that buildModules wrote, alone on the path, gives
-%   `help <module>`, which names every input. With the repository's matlab/
-%   folder first on the path, a call still runs the module.
+%   `help <module>`: the help names every input and every error identifier
+%   that the module's code can raise. With the repository's matlab/ folder
+%   first on the path, a call still runs the module.
 printf('help text\n');
 modules = moduleList(root);
 for m = 1:rows(modules)
-    name = modules{m, 1};
+    [name, folder, entry] = modules{m, :};
     try
         text = evalc(['help ' name]);
     catch err
@@ -16,6 +17,10 @@ for m = 1:rows(modules)
     inputs = signature(name);
     missing = inputs(cellfun(@(n) isempty(regexp(text, ['\<' n '\>'], 'once')), inputs));
     expectTrue([name ': help describes every input'], ~isempty(inputs) && isempty(missing), ...
+               ['missing: ' strjoin(missing, ', ')]);
+    ids = raisedIdentifiers(root, name, fullfile(root, folder, entry));
+    missing = ids(cellfun(@(id) isempty(strfind(text, id)), ids));
+    expectTrue([name ': help lists every error identifier'], numel(ids) > 3 && isempty(missing), ...
                ['missing: ' strjoin(missing, ', ')]);
 end
 
@@ -51,4 +56,31 @@ try
 catch err
     names = strtrim(strsplit(regexp(err.message, '\(([^)]*)\)', 'tokens', 'once'){1}, ','));
 end
+end
+
+function ids = raisedIdentifiers(root, name, entryFile)
+% Every reason the entry names, and those of the gateway::Call methods it
+% uses (and of the methods these call), as "<name>:<reason>".
+gateway = fileread(fullfile(root, 'gateway', 'call.cpp'));
+definitions = regexp(gateway, '\n[^\n]*\<Call::(\w+)\((.*?)\n\}', 'tokens');
+methods = cellfun(@(d) d{1}, definitions, 'UniformOutput', false);
+source = fileread(entryFile);
+reasons = words(source, 'reason::(\w+)');
+pending = [{'Call'}, words(source, 'call\.(\w+)\(')];
+done = {};
+while ~isempty(pending)
+    method = pending{end};
+    pending(end) = [];
+    if any(strcmp(done, method)), continue; end
+    done{end + 1} = method;
+    for body = definitions(strcmp(methods, method))
+        reasons = [reasons, words(body{1}{2}, 'reason::(\w+)')];
+        pending = [pending, intersect(words(body{1}{2}, '(\w+)\('), methods)];
+    end
+end
+ids = strcat(name, ':', unique(reasons));
+end
+
+function w = words(text, pattern)
+w = cellfun(@(t) t{1}, regexp(text, pattern, 'tokens'), 'UniformOutput', false);
 end
