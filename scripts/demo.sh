@@ -5,7 +5,7 @@
 # set. The pictures land in build/demo/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh packages.txt
 mkdir -p build/demo
 octave-cli --norc --quiet --no-window-system --eval "
   addpath('$PWD/matlab');

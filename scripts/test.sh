@@ -2,7 +2,7 @@
 # Builds everything and runs every test suite; ends with one line of totals.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh || exit 1
+bash scripts/setup.sh packages.txt testPackages.txt || exit 1
 
 # Every suite writes its results here as JUnit XML; the totals come from them.
 results="$PWD/build/results"
