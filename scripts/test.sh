@@ -32,7 +32,8 @@ stage "release tests" run_ctest release
 
 # The demo as a new user meets it, twice, in a home folder of its own: no
 # "error:" line; the first run builds the modules into build/octave/ and says
-# so, the second finds them up to date and leaves them alone.
+# so, the second finds them up to date and leaves them alone; the border-fade
+# picture and the note on splits inside equal values are there.
 demo_twice() {
   local home first="$results/demo.first.log" second="$results/demo.second.log" runs=0 failed=()
   home=$(mktemp -d)
@@ -45,8 +46,10 @@ demo_twice() {
   grep -q '^building .*crestThin' "$first" || failed+=("the first run did not say what it builds")
   [[ -z $(find build/octave -name '*.mex' -newer "$home/built") ]] && ! grep -q '^building ' "$second" ||
     failed+=("the second run rebuilt a module")
+  [[ -s build/demo/borderFade.png ]] && grep -q '^\* Inside equal values' "$second" ||
+    failed+=("the border-fade picture or the note on equal values is missing")
   rm -rf "$home"
-  echo "<testsuite name=\"demo\" tests=\"4\" failures=\"${#failed[@]}\"></testsuite>" >"$results/demo.xml"
+  echo "<testsuite name=\"demo\" tests=\"5\" failures=\"${#failed[@]}\"></testsuite>" >"$results/demo.xml"
   ((${#failed[@]} == 0)) || { printf 'demo: %s\n' "${failed[@]}"; return 1; }
 }
 stage "demo, twice" demo_twice
