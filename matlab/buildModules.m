@@ -1,8 +1,12 @@
 function buildModules(outDir)
 %BUILDMODULES  Compile crestThin, splitScan and splitScanBinned with the host's mex.
-%   buildModules compiles the three modules into the folder of this file, next
-%   to their help files, named with the host's extension (mexext). Add that
-%   folder to the path to call them. buildModules(outDir) writes them to outDir.
+%   buildModules compiles the three modules into the folder of this file,
+%   named with the host's extension (mexext), and puts each module's help
+%   file beside it. buildModules(outDir) writes them to outDir. Add that
+%   folder to the path: it gives both the calls and `help crestThin`.
+%
+%   A module newer than every file it is built from is up to date and is not
+%   built again; delete it to force a build.
 %
 %   Runs at the MATLAB and at the Octave prompt with the compiler that the
 %   host's mex uses (GCC on Linux, Microsoft Visual C++ or MinGW on Windows,
@@ -13,6 +17,9 @@ function buildModules(outDir)
 
 here = fileparts(mfilename('fullpath'));
 root = fileparts(here);
+% The help files live in a folder of their own, so that no folder on the
+% path holds a help file without its module: it would shadow the module.
+helpDir = fullfile(here, 'help');
 if nargin < 1, outDir = here; end
 if ~exist(outDir, 'dir'), mkdir(outDir); end
 isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
@@ -48,12 +55,21 @@ end
 
 for i = 1:size(modules, 1)
     [name, folder, entry, arrays] = modules{i, 1:4};
+    target = fullfile(outDir, [name '.' mexext]);
+    copyfile(fullfile(helpDir, [name '.m']), outDir);
+    built = dir(target);
+    if numel(built) == 1 && built.datenum > newestSource(root, folder)
+        fprintf('%s is up to date\n', target);
+        continue
+    end
     entry = fullfile(root, folder, entry);
     kernels = sources(fullfile(root, folder), entries);
+    fprintf('building %s from %d source files ...\n', target, 1 + numel(kernels) + numel(gateway));
+    if isOctave, fflush(stdout); end  % say so before the compiler takes its time
     args = [flags, {['-I' root]}];
     if isOctave
         % Octave's mex.h serves both array interfaces under the same names.
-        args = [args, {'-o', fullfile(outDir, [name '.' mexext])}];
+        args = [args, {'-o', target}];
     else
         % MATLAB's mex adds the API-version record itself.
         api = '-largeArrayDims';
@@ -62,12 +78,12 @@ for i = 1:size(modules, 1)
     end
     clear(name);  % unload a loaded module of that name before it is replaced
     mex(args{:}, entry, kernels{:}, gateway{:});
-    fprintf('built %s\n', fullfile(outDir, [name '.' mexext]));
+    fprintf('built %s\n', target);
 end
 if ispc && ~isOctave && ~msvc
     copyMinGWRuntime(outDir);
 end
-rehash;  % a folder already on the path now holds modules that shadow the help files
+rehash;  % a folder already on the path may have new modules and help files
 end
 
 function [modules, entries] = moduleList(file)
@@ -86,6 +102,16 @@ for i = 1:numel(lines)
         modules(end + 1, :) = fields(1:4);
     end
 end
+end
+
+function stamp = newestSource(root, folder)
+% When the newest of the files a module is built from was written: its
+% folder's sources and headers, the gateway's, the module list, this script.
+files = [dir(fullfile(root, folder, '*.cpp')); dir(fullfile(root, folder, '*.h'))
+         dir(fullfile(root, 'gateway', '*.cpp')); dir(fullfile(root, 'gateway', '*.h'))
+         dir(fullfile(root, 'gateway', '*.map')); dir(fullfile(root, 'modules.txt'))
+         dir([mfilename('fullpath') '.m'])];
+stamp = max([files.datenum]);
 end
 
 function files = sources(folder, excluded)

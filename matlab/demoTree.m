@@ -34,11 +34,11 @@ binned.best = @(idx) binnedSplit(D, y, w, B, idx, K, classWeights);
 binned.goesLeft = @(idx, f, j) D(idx, f) <= j;
 binned.describe = @(f, j) sprintf('%s < %.2f (bins 0-%d of %d)', featureNames{f}, lo(f) + (j + 1) * width(f), j, B);
 
-fprintf('\nRoot node, one row per feature (impurity, threshold, gain):\n');
+fprintf('\nRoot node: the best split of each feature (gain = the node''s impurity minus the split''s):\n');
 [impurity, threshold, gain] = splitScan(single(X), y, w, sortedOrder(X), K, 0, classWeights);
-printRows('splitScan', featureNames, impurity, threshold, gain);
+printRows('splitScan', 'threshold', '%13.2f', featureNames, impurity, threshold, gain);
 [impurity, threshold, gain] = splitScanBinned(D, y, w, B, uint32(0:M - 1), uint32(0:P - 1), K, 0, classWeights, 4);
-printRows('splitScanBinned (threshold = bin)', featureNames, impurity, threshold, gain);
+printRows('splitScanBinned', 'last bin left', '%13d', featureNames, impurity, threshold, gain);
 
 maxDepth = 3;
 searches = {'splitScan', scan; 'splitScanBinned', binned};
@@ -51,6 +51,10 @@ for s = 1:size(searches, 1)
     correct = sum(predicted == double(y));
     fprintf('Training accuracy with %s: %.1f%% (%d of %d)\n', searches{s, 1}, 100 * correct / M, correct, M);
 end
+fprintf(['\n* Inside equal values: splitScan scores every position in a feature''s sorted order,\n' ...
+         '  also one between two flowers with the same value. No threshold can split equal\n' ...
+         '  values: the test "< t" sends every flower with the value t to the right. The tree\n' ...
+         '  applies that test, so its split gains less; "applied" is the gain it really gets.\n']);
 end
 
 function [X, y, classNames, featureNames, source] = loadIris()
@@ -134,7 +138,7 @@ if node.feature == 0
 end
 note = '';
 if abs(node.appliedGain - node.gain) > 1e-12
-    note = sprintf('; best position inside equal values, applied: %.4f', node.appliedGain);
+    note = sprintf(' inside equal values*, applied %.4f', node.appliedGain);
 end
 fprintf('%sif %s  (gain %.4f%s, %d samples)\n', indent, node.text, node.gain, note, sum(node.counts));
 printTree(node.left, [indent '    '], classNames);
@@ -147,9 +151,9 @@ function g = gini(counts)
 g = 1 - sum(counts .^ 2) / sum(counts) ^ 2;
 end
 
-function printRows(title, featureNames, impurity, threshold, gain)
-fprintf('  %s\n', title);
+function printRows(title, thresholdName, thresholdFormat, featureNames, impurity, threshold, gain)
+fprintf('  %-17s %9s  %13s %9s\n', title, 'impurity', thresholdName, 'gain');
 for f = 1:numel(featureNames)
-    fprintf('    %-13s %8.4f %8.2f %8.4f\n', featureNames{f}, impurity(f), threshold(f), gain(f));
+    fprintf(['    %-15s %9.4f  ' thresholdFormat ' %9.4f\n'], featureNames{f}, impurity(f), threshold(f), gain(f));
 end
 end

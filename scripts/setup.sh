@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Installs whatever Debian packages from scripts/packages.txt are missing.
+# setup.sh LIST...  installs the Debian packages of the given lists (files in
+# scripts/, one package a line) that are missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 missing=()
-while read -r pkg; do
-  [[ -z "$pkg" || "$pkg" == \#* ]] && continue
-  status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
-done < "$here/packages.txt"
+for list in "$@"; do
+  while read -r pkg; do
+    [[ -z "$pkg" || "$pkg" == \#* ]] && continue
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
+  done < "$here/$list"
+done
 
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"

@@ -2,7 +2,7 @@
 # Builds everything and runs every test suite; ends with one line of totals.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh || exit 1
+bash scripts/setup.sh packages.txt testPackages.txt || exit 1
 
 # Every suite writes its results here as JUnit XML; the totals come from them.
 results="$PWD/build/results"
@@ -29,10 +29,36 @@ run_ctest() {
 
 stage "release build" build release
 stage "release tests" run_ctest release
-# Octave as the host: the modules built by the prompt build script, then the
-# Octave suite, which also compares them with the release modules above.
+
+# The demo as a new user meets it, twice, in a home folder of its own: no
+# "error:" line; the first run builds the modules into build/octave/ and says
+# so, the second finds them up to date and leaves them alone; the border-fade
+# picture and the note on splits inside equal values are there.
+demo_twice() {
+  local home first="$results/demo.first.log" second="$results/demo.second.log" runs=0 failed=()
+  home=$(mktemp -d)
+  rm -rf build/octave
+  HOME="$home" bash scripts/demo.sh >"$first" 2>&1 || runs=1
+  touch "$home/built"
+  HOME="$home" bash scripts/demo.sh >"$second" 2>&1 || runs=1
+  ((runs == 0)) || failed+=("a run failed (see $first, $second)")
+  ! grep -n 'error:' "$first" "$second" || failed+=("an error: line")
+  grep -q '^building .*crestThin' "$first" || failed+=("the first run did not say what it builds")
+  [[ -z $(find build/octave -name '*.mex' -newer "$home/built") ]] && ! grep -q '^building ' "$second" ||
+    failed+=("the second run rebuilt a module")
+  [[ -s build/demo/borderFade.png ]] && grep -q '^\* Inside equal values' "$second" ||
+    failed+=("the border-fade picture or the note on equal values is missing")
+  rm -rf "$home"
+  echo "<testsuite name=\"demo\" tests=\"5\" failures=\"${#failed[@]}\"></testsuite>" >"$results/demo.xml"
+  ((${#failed[@]} == 0)) || { printf 'demo: %s\n' "${failed[@]}"; return 1; }
+}
+stage "demo, twice" demo_twice
+
+# Octave as the host: the modules built by the prompt build script (already
+# built by the demo, so this finds them up to date), then the Octave suite,
+# which also compares them with the release modules above.
 octave_eval() {
-  octave-cli --norc --quiet --no-window-system --eval "$1"
+  octave-cli --norc --quiet --no-window-system --no-history --eval "$1"
 }
 stage "octave build" octave_eval "addpath('$PWD/matlab'); buildModules('$PWD/build/octave')"
 stage "octave tests" octave_eval "addpath('$PWD/tests/octave');

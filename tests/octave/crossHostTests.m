@@ -3,6 +3,10 @@ function crossHostTests(standinDir, tool, workDir)
 %   by CMake) on the same inputs: the same bits out, or the same error
 %   identifier and message. The calls are written to a file, replayed by the
 %   crossHost tool through the stand-in host, and its results read back.
+%   Each module's results and refusals are checked in the C++ module tests;
+%   these calls show that a real host passes the same arrays (classes,
+%   shapes, complex and empty arrays, argument forms) and shows the same
+%   errors.
 printf('Octave against the stand-in host\n');
 rand('state', 15);
 modules = {'crestThin', crestCalls(); 'splitScan', scanCalls(); 'splitScanBinned', binnedCalls()};
@@ -67,6 +71,7 @@ calls = {
     'random node, class weights 1 0.5 2',    3, {X, labels, weights, order, 3, 0, [1 0.5 2]}
     'zero weights at the front of a column', 3, {X, labels, zeroWeights, order, 3, 0, [1 1 1]}
     'int32 labels, reshaped order',          3, {X, int32(labels), weights, reshape(int32(order), 20, []), 3, 0, [0 1 1]}
+    'labels and weights as rows, 4 class weights', 3, {X, labels', weights', order, 3, 0, [1 0.5 2 9]}
     'one output',                            1, {X, labels, weights, order, 3, 5, [1 1 1]}
     'one sample',                            3, {X1, l1, w1, o1, 3, 0, [1 1 1]}
     'no samples',                            3, {X0, l0, w0, o0, 3, 0, [1 1 1]}
@@ -96,6 +101,7 @@ calls = {
     'thread limit 8',                        3, {data, labels, weights, 32, samples, features, 4, 0, cw, 8}
     'B 256 over every uint8 value',          3, {full, labels, weights, 256, samples, uint32(0:4), 4, 0, cw, 2}
     'int32 lists, B 32.7, K 4.2',            3, {data, int32(labels), weights, 32.7, int32(samples), int32(features), 4.2, 1, cw, 2}
+    'lists as columns, longer labels and weights', 3, {data, [labels; 1], [weights; 2], 32, samples', features', 4, 0, cw, 2}
     'empty sample list',                     3, {data, labels, weights, 32, uint32([]), features, 4, 0, cw, 2}
     'empty feature list',                    3, {data, labels, weights, 32, samples, uint32([]), 4, 0, cw, 2}
     'error: bin value 32 with B 32',         3, {badBin, labels, weights, 32, samples, features, 4, 0, cw, 2}

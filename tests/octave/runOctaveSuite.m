@@ -1,21 +1,20 @@
 function failed = runOctaveSuite(moduleDir, standinDir, crossHostTool, junitFile)
-%RUNOCTAVESUITE  The Octave suite: the modules built by buildModules in
-%   moduleDir, checked in Octave as the host, and against the stand-in host's
-%   modules in standinDir through the crossHost tool. Prints one closing line
+%RUNOCTAVESUITE  The Octave suite: what only a real host shows. The modules
+%   built by buildModules in moduleDir are called in Octave and compared with
+%   the stand-in host's modules in standinDir through the crossHost tool;
+%   their help and how they unload are checked. Prints one closing line
 %   "N passed, N failed", writes the totals to junitFile as a JUnit test
 %   suite, and returns the number of failed cases.
 global octaveSuite
 octaveSuite = struct('passed', 0, 'failed', 0);
-here = fileparts(mfilename('fullpath'));
-helpDir = fullfile(fileparts(fileparts(here)), 'matlab');
+root = fileparts(fileparts(fileparts(mfilename('fullpath'))));
 addpath(moduleDir);
 expectTrue('the modules come from the build folder', ...
            strcmp(which('crestThin'), fullfile(moduleDir, ['crestThin.' mexext])), which('crestThin'));
 workDir = tempname();
 mkdir(workDir);
-groups = {@() crestThinTests(), @() splitScanTests(), @() splitScanBinnedTests(), ...
-          @() threadCountTests(moduleDir, workDir), @() crossHostTests(standinDir, crossHostTool, workDir), ...
-          @() helpTests(moduleDir, helpDir, workDir)};
+groups = {@() crossHostTests(standinDir, crossHostTool, workDir), @() helpTests(moduleDir, root), ...
+          @() unloadTests(root)};
 for i = 1:numel(groups)
     try
         groups{i}();

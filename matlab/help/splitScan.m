@@ -19,13 +19,17 @@
 %     labels        uint32 or int32 array of M elements: class numbers
 %                   1..K, one per sample.
 %     weights       real single array of M elements: sample weights.
+%                   Negative weights are taken as they are: they enter
+%                   every sum with their sign, so impurities and gains can
+%                   leave their usual range (even reach -Inf and Inf).
 %     sortedOrder   uint32 or int32 array of M*N elements (any shape, read
 %                   as M-by-N): column j lists the ZERO-based sample indices
 %                   0..M-1 sorted by X(:, j), for instance
 %                   [~, order] = sort(X, 1); sortedOrder = uint32(order - 1).
 %     K             numeric scalar, truncated toward zero: number of classes,
 %                   at least 1 (0 is accepted when M is 0).
-%     unused        a placeholder that must be present; it is never read.
+%     unused        a placeholder that must be present; it is never read,
+%                   whatever its class.
 %     classWeights  real double array of at least K elements: the weight of
 %                   each class's mass (1 for plain Gini; 0 ignores a class).
 %
@@ -40,7 +44,10 @@
 %                   does not reproduce the split exactly.
 %     gain          G0 minus impurity.
 %   A feature without a split below G0 has 0 in all three rows, as does
-%   every feature when M < 2 or the node's total weight is 0.
+%   every feature when M < 2 or the node's total weight is 0. On a pure node
+%   (all samples of one class) G0 and the split impurities are 0 only up to
+%   rounding, so a split can be recorded with a gain of the order of 1e-16:
+%   treat such a gain as no split.
 %
 %   Example
 %     X = single([1 5; 2 5; 3 5; 4 7]);
@@ -61,17 +68,21 @@
 %                               not exactly seven inputs
 %       splitScan:tooManyOutputs  more than three outputs requested
 %       splitScan:wrongClass, splitScan:notReal, splitScan:notMatrix
-%                               an input of the wrong class, complex, or an
-%                               X with more than two dimensions
+%                               an input of the wrong class (or sparse),
+%                               complex, or an X with more than two
+%                               dimensions
+%       splitScan:tooLarge      X with more than 2147483647 rows or columns
 %       splitScan:wrongSize     labels, weights or sortedOrder of the wrong
-%                               length, classWeights shorter than K
+%                               length (an empty X beside labels is named as
+%                               X), classWeights shorter than K
 %       splitScan:notScalar     K empty or not numeric
 %       splitScan:badValue      K not a finite count of at least 1
 %       splitScan:labelOutOfRange   a label outside 1..K (sample and label
 %                               are named)
 %       splitScan:indexOutOfRange   a sortedOrder entry outside 0..M-1
 %                               (feature and position are named)
-%       splitScan:outOfMemory   the sweep tables could not be allocated
+%       splitScan:outOfMemory   the sweep's scratch tables do not fit in
+%                               the memory available
 %
 %   Build the module with buildModules.
 %

@@ -19,7 +19,8 @@
 %                     columns and sin(theta) along the rows.
 %     radius          numeric or logical scalar, truncated toward zero.
 %                     Number of unit steps on each side; 0 or less keeps
-%                     every pixel.
+%                     every pixel. A radius above the supported limit (far
+%                     beyond any map's size) is refused.
 %     marginWidth     numeric or logical scalar, truncated toward zero.
 %                     Width b of the faded border bands, at most half the
 %                     shorter side of the map; 0 or less fades nothing.
@@ -52,11 +53,16 @@
 %       crestThin:notEnoughInputs, crestThin:tooManyInputs
 %                             not exactly six inputs
 %       crestThin:tooManyOutputs   more than one output requested
-%       crestThin:wrongClass  edgeMap or orientationMap not single
+%       crestThin:wrongClass  edgeMap or orientationMap not single, or
+%                             sparse
 %       crestThin:notReal     a complex map
 %       crestThin:notMatrix   edgeMap with more than two dimensions
+%       crestThin:tooLarge    edgeMap with more than 2147483647 rows or
+%                             columns
 %       crestThin:wrongSize   orientationMap with fewer than h*w elements
 %       crestThin:notScalar   a scalar that is empty or not numeric/logical
+%       crestThin:badValue    radius above the supported limit (the
+%                             message names the limit)
 %
 %   Build the module with buildModules.
 %

@@ -17,7 +17,9 @@
 %     labels             uint32 or int32 array of at least M elements:
 %                        class numbers 1..K, one per sample.
 %     weights            real single array of at least M elements: sample
-%                        weights.
+%                        weights. Negative weights are taken as they are:
+%                        they enter every sum with their sign, so
+%                        impurities and gains can leave their usual range.
 %     B                  numeric scalar, truncated toward zero: number of
 %                        bins, at least 1 (256 covers every uint8 value).
 %     nodeSamples        uint32 or int32 array (any shape): the ZERO-based
@@ -27,7 +29,8 @@
 %                        the ZERO-based columns of binnedData to scan.
 %     K                  numeric scalar, truncated toward zero: number of
 %                        classes, at least 1.
-%     unused             any numeric scalar; its value has no effect.
+%     unused             a placeholder that must be present; it is never
+%                        read, whatever its class.
 %     classWeights       real double array of at least K elements: the
 %                        weight of each class's mass (1 for plain Gini).
 %     threadLimit        numeric scalar, truncated toward zero: largest
@@ -42,7 +45,10 @@
 %                most j form the left side.
 %     gain       G0 minus impurity.
 %   A feature without a split below G0 has 0 in all three rows, as does
-%   every feature when nodeSamples is empty.
+%   every feature when nodeSamples is empty. On a pure node (all listed
+%   samples of one class) G0 and the split impurities are 0 only up to
+%   rounding, so a split can be recorded with a gain of the order of 1e-16:
+%   treat such a gain as no split.
 %
 %   Example
 %     binnedData = uint8([0 3 0; 1 2 0; 2 1 1; 3 0 1]);
@@ -61,8 +67,12 @@
 %                                 not exactly ten inputs
 %       splitScanBinned:tooManyOutputs  more than three outputs requested
 %       splitScanBinned:wrongClass, splitScanBinned:notReal,
-%       splitScanBinned:notMatrix   an input of the wrong class, complex,
-%                                 or binnedData with more than two dimensions
+%       splitScanBinned:notMatrix   an input of the wrong class (or
+%                                 sparse), complex, or binnedData with more
+%                                 than two dimensions
+%       splitScanBinned:tooLarge    binnedData with more than 2147483647
+%                                 rows, or nodeSamples or candidateFeatures
+%                                 with more than 2147483647 elements
 %       splitScanBinned:wrongSize   labels or weights shorter than M,
 %                                 classWeights shorter than K
 %       splitScanBinned:notScalar   a scalar that is empty or not numeric
@@ -71,9 +81,10 @@
 %                                 more (feature, sample and value are named)
 %       splitScanBinned:indexOutOfRange  a nodeSamples entry of M or more,
 %                                 a candidateFeatures entry of P or more
+%                                 (any entry when binnedData is empty)
 %       splitScanBinned:labelOutOfRange  a listed sample's label outside 1..K
-%       splitScanBinned:outOfMemory  the class histograms could not be
-%                                 allocated
+%       splitScanBinned:outOfMemory  the class histograms do not fit in
+%                                 the memory available
 %
 %   Build the module with buildModules.
 %
