@@ -51,21 +51,29 @@ size_t threadDoubles(Layout layout, int32_t K, int32_t B) {
     return featuresPerPass * featureDoubles(layout, K, B) + binSlots;
 }
 
-int64_t packSamples(const BinnedJob &job, PackedSample *packed) {
+void prepareJob(BinnedJob &job, Layout layout, PackedSample *packed) {
+    job.layout = layout;
+    job.stride = rowStride(job.B);
     const int64_t first = job.nodeSamples[0];
     bool run = true;
     for (int32_t i = 0; i < job.n; ++i) {
         const uint32_t s = job.nodeSamples[i];
         const int64_t k = static_cast<int64_t>(job.labels[s]) - 1;
-        const int64_t key = job.layout == Layout::lanes ? (int64_t{1} | int64_t{2} << k) : (k + 1) * job.stride;
+        const int64_t key = layout == Layout::lanes ? (int64_t{1} | int64_t{2} << k) : (k + 1) * job.stride;
         packed[i] = {static_cast<double>(job.weights[s]), key};
         run = run && s == first + i;
     }
-    return run ? first : -1;
+    job.packed = packed;
+    job.firstSample = run ? first : -1;
 }
 
 double *rowTable(Layout layout, double *tables) {
     return layout == Layout::lanes ? tables + laneWidth * binSlots : tables;
+}
+
+double *alignedScratch(double *doubles) {
+    while (reinterpret_cast<uintptr_t>(doubles) % 64 != 0) ++doubles;
+    return doubles;
 }
 
 BinnedSteps portableSteps(int32_t) { return {Layout::rows, fillPortable, finishPortable}; }

@@ -49,10 +49,10 @@ struct PackedSample {
     int64_t key;
 };
 
-// Packs the listed samples (n >= 1, labels in 1..K) for job.layout and
-// job.stride, in list order. Returns the first sample when the list is a run
-// of consecutive rows, otherwise -1.
-int64_t packSamples(const BinnedJob &job, PackedSample *packed);
+// Sets what a job's workers read besides the call's values for a version's
+// steps: the layout, the row stride, and the listed samples (n >= 1, labels
+// in 1..K) packed into `packed` in list order.
+void prepareJob(BinnedJob &job, Layout layout, PackedSample *packed);
 
 // Doubles of one feature's tables and of one thread's scratch (the tables of
 // featuresPerPass features, then the candidates' impurities); whole cache
@@ -74,6 +74,10 @@ struct BinnedSteps {
 
 // Where `finish` leaves a feature's cumulative histograms, in the row layout.
 double *rowTable(Layout layout, double *tables);
+
+// The first 64-byte boundary in `doubles` (which holds 7 doubles more than
+// the tables it is for).
+double *alignedScratch(double *doubles);
 
 // The steps of a version (one of binnedVersions) for K classes.
 BinnedSteps stepsFor(cpu::Isa isa, int32_t K);

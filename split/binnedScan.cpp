@@ -52,12 +52,10 @@ Fault binnedScanWith(cpu::Isa isa, const BinnedJob &in, const SplitRows &rows, i
     // More threads than features would only hold idle scratch.
     team = std::clamp(team, 1, in.F);
     const binned::BinnedSteps steps = binned::stepsFor(isa, in.K);
-    job.layout = steps.layout;
-    job.stride = binned::rowStride(job.B);
 
     // The packed samples, shared, and every thread's tables; a cache line
     // more to align them.
-    const size_t perThread = binned::threadDoubles(job.layout, job.K, job.B);
+    const size_t perThread = binned::threadDoubles(steps.layout, job.K, job.B);
     const uint64_t tableDoubles = static_cast<uint64_t>(perThread) * static_cast<uint64_t>(team) + 8;
     const uint64_t bytes =
         static_cast<uint64_t>(job.n) * sizeof(binned::PackedSample) + tableDoubles * sizeof(double);
@@ -75,10 +73,8 @@ Fault binnedScanWith(cpu::Isa isa, const BinnedJob &in, const SplitRows &rows, i
     } catch (const std::bad_alloc &) {
         return noMemory;
     }
-    double *scratch = tables.data();
-    while (reinterpret_cast<uintptr_t>(scratch) % 64 != 0) ++scratch;
-    job.firstSample = binned::packSamples(job, packed.get());
-    job.packed = packed.get();
+    double *scratch = binned::alignedScratch(tables.data());
+    binned::prepareJob(job, steps.layout, packed.get());
 
     parallel::runTeam(team, [&](int thread, int threads) {
         const parallel::Range block = parallel::staticBlock(job.F, threads, thread);

@@ -79,9 +79,9 @@ CPU_INLINE void stageBins(const BinnedJob &job, const uint8_t *const *columns, i
     }
 }
 
-// A layout's addition of one sample at bin b of one feature's tables: here
-// the row layout's two additions, into the row over all classes and into the
-// row of the sample's class. Every version has it.
+// The row layout's addition of one sample at bin b of one feature's tables
+// (see fillRun): into the row over all classes, then into the row of the
+// sample's class, each as the scalar addition of binnedReference.h.
 struct RowAddition {
     static CPU_INLINE void add(double *table, uint32_t b, const PackedSample &sample) {
         table[b] = table[b] + sample.weight;
@@ -91,9 +91,11 @@ struct RowAddition {
 };
 
 // Samples i .. i+count-1 of the list (packed from there on) into the tables
-// of G features, with the features' bins of these samples in a run, each
-// sample added to each feature's tables by Addition::add. Bins are read eight at a time where the byte
-// order allows. Works on local copies, which the compiler keeps in registers.
+// of G features, with the features' bins of these samples in a run: the loop
+// that every layout and version shares. A layout supplies only
+// Addition::add(table, bin, sample), one sample into one feature's tables.
+// Bins are read eight at a time where the byte order allows. Works on local
+// copies, which the compiler keeps in registers.
 template <class Addition, int G>
 CPU_INLINE void fillRun(const uint8_t *const *binsIn, const PackedSample *packed, int32_t count,
                         double *const *tIn, HighestBins<G> &highestInOut) {
