@@ -31,7 +31,7 @@ void clearTables(const BinnedJob &job, double *table) {
 
 void fillPortable(const BinnedJob &job, int count, const uint8_t *const *columns, double *const *tables,
                   uint8_t *highestBin) {
-    fillRowsFor(job, count, columns, tables, highestBin);
+    fillFeatures<RowAddition>(job, count, columns, tables, highestBin);
 }
 
 void finishPortable(const BinnedJob &job, double *table, double *impurity, int32_t p, const SplitRows &rows) {
@@ -51,29 +51,43 @@ size_t threadDoubles(Layout layout, int32_t K, int32_t B) {
     return featuresPerPass * featureDoubles(layout, K, B) + binSlots;
 }
 
-int64_t packSamples(const BinnedInputs &in, Layout layout, int32_t stride, PackedSample *packed) {
-    const int64_t first = in.nodeSamples[0];
+void prepareJob(BinnedJob &job, Layout layout, PackedSample *packed) {
+    job.layout = layout;
+    job.stride = rowStride(job.B);
+    const int64_t first = job.nodeSamples[0];
     bool run = true;
-    for (int32_t i = 0; i < in.n; ++i) {
-        const uint32_t s = in.nodeSamples[i];
-        const int64_t k = static_cast<int64_t>(in.labels[s]) - 1;
-        const int64_t key = layout == Layout::lanes ? (int64_t{1} | int64_t{2} << k) : (k + 1) * stride;
-        packed[i] = {static_cast<double>(in.weights[s]), key};
+    for (int32_t i = 0; i < job.n; ++i) {
+        const uint32_t s = job.nodeSamples[i];
+        const int64_t k = static_cast<int64_t>(job.labels[s]) - 1;
+        const int64_t key = layout == Layout::lanes ? (int64_t{1} | int64_t{2} << k) : (k + 1) * job.stride;
+        packed[i] = {static_cast<double>(job.weights[s]), key};
         run = run && s == first + i;
     }
-    // Bins are taken from 8-byte loads of a run in little-endian byte order.
-    const bool littleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
-    return run && littleEndian ? first : -1;
+    job.packed = packed;
+    job.firstSample = run ? first : -1;
 }
 
 double *rowTable(Layout layout, double *tables) {
     return layout == Layout::lanes ? tables + laneWidth * binSlots : tables;
 }
 
+double *alignedScratch(double *doubles) {
+    while (reinterpret_cast<uintptr_t>(doubles) % 64 != 0) ++doubles;
+    return doubles;
+}
+
 BinnedSteps portableSteps(int32_t) { return {Layout::rows, fillPortable, finishPortable}; }
 
-BlockFault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
-                     const SplitRows &rows) {
+BinnedSteps stepsFor(cpu::Isa isa, int32_t K) {
+#if defined(CPU_WIDE_SIMD)
+    if (isa == cpu::Isa::avx512) return avx512Steps(K);
+#endif
+    (void)isa;
+    return portableSteps(K);
+}
+
+Fault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                const SplitRows &rows) {
     const size_t slot = featureDoubles(job.layout, job.K, job.B);
     double *tables[featuresPerPass];
     for (int g = 0; g < featuresPerPass; ++g) tables[g] = scratch + g * slot;
@@ -83,15 +97,14 @@ BlockFault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scr
         const int count = static_cast<int>(std::min<int64_t>(featuresPerPass, end - p));
         const uint8_t *columns[featuresPerPass];
         for (int g = 0; g < count; ++g) {
-            columns[g] = job.binnedData + job.M * static_cast<int64_t>(job.candidateFeatures[p + g]);
+            columns[g] = job.binnedData + static_cast<int64_t>(job.M) * job.candidateFeatures[p + g];
             clearTables(job, tables[g]);
         }
         uint8_t highestBin[featuresPerPass];
         steps.fill(job, count, columns, tables, highestBin);
         for (int g = 0; g < count; ++g) {
-            const int32_t position = static_cast<int32_t>(p + g);
-            if (highestBin[g] >= job.B) return {position, firstBinAtOrAbove(job, columns[g])};
-            steps.finish(job, tables[g], impurity, position, rows);
+            if (highestBin[g] >= job.B) return {Fault::binOutOfRange, p + g, firstBinAtOrAbove(job, columns[g]), 0};
+            steps.finish(job, tables[g], impurity, static_cast<int32_t>(p + g), rows);
         }
     }
     return {};

@@ -1,13 +1,13 @@
-// The worker side of the binned scan: what every thread reads, the layout of
-// its tables, and the steps that one build of the scan compiles.
+// The worker side of the binned scan: the layout of a thread's tables and the
+// steps that one version of the scan compiles.
 //
 // Every bin of every histogram still receives its additions one by one in
-// list order, and every candidate is evaluated with the operations of the
-// plain scan, so all builds give the plain scan's bits. What differs is the
-// work around them: the samples' classes and weights are packed once per call
-// in list order, the histograms of two features are filled in one pass, and
-// the candidates' impurities are computed side by side before the first
-// strict improvement is picked in bin order.
+// list order, and every candidate is evaluated with the operations of
+// binnedReference.h, so all versions give its bits. What differs is the work
+// around them: the samples' classes and weights are packed once per call in
+// list order, the histograms of two features are filled in one pass, and the
+// candidates' impurities are computed side by side before the first strict
+// improvement is picked in bin order.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +20,7 @@ namespace split::binned {
 // Every 8-bit value has a bin in every table, so even a bin value of B or
 // above lands inside a feature's tables; such a feature is reported, never
 // scanned.
-constexpr int32_t binSlots = 256;
+constexpr int32_t binSlots = binValueCount;
 
 // Row layout: one row of bins over all classes, then one row per class, each
 // `stride` doubles: B rounded up to a whole cache line, plus one more line so
@@ -34,8 +34,6 @@ int32_t rowStride(int32_t B);
 // operation. The histograms are turned into the row layout when cumulated.
 constexpr int32_t laneWidth = 4;
 constexpr int32_t laneClasses = laneWidth - 1;
-
-enum class Layout { rows, lanes };
 
 // The histograms of this many features are filled in one pass: the packed
 // samples are read once for all of them, and where one feature's samples fall
@@ -51,30 +49,10 @@ struct PackedSample {
     int64_t key;
 };
 
-// Everything a worker reads; fixed before the region.
-struct BinnedJob {
-    const uint8_t *binnedData;
-    int64_t M;
-    const uint32_t *candidateFeatures;
-    const uint32_t *nodeSamples;
-    int32_t n;
-    // nodeSamples[i] == firstSample + i for every i, or -1: the bins of such a
-    // run of rows are read straight from the columns, eight at a time.
-    int64_t firstSample;
-    const PackedSample *packed;
-    const double *classWeights;
-    int32_t K;
-    int32_t B;       // at most binSlots
-    int32_t stride;  // rowStride(B)
-    double W;
-    double G0;
-    Layout layout;
-};
-
-// Packs the listed samples (n >= 1, labels in 1..K) for a layout, in list
-// order. Returns the first sample when the list is a run of consecutive rows,
-// otherwise -1.
-int64_t packSamples(const BinnedInputs &in, Layout layout, int32_t stride, PackedSample *packed);
+// Sets what a job's workers read besides the call's values for a version's
+// steps: the layout, the row stride, and the listed samples (n >= 1, labels
+// in 1..K) packed into `packed` in list order.
+void prepareJob(BinnedJob &job, Layout layout, PackedSample *packed);
 
 // Doubles of one feature's tables and of one thread's scratch (the tables of
 // featuresPerPass features, then the candidates' impurities); whole cache
@@ -82,7 +60,7 @@ int64_t packSamples(const BinnedInputs &in, Layout layout, int32_t stride, Packe
 size_t featureDoubles(Layout layout, int32_t K, int32_t B);
 size_t threadDoubles(Layout layout, int32_t K, int32_t B);
 
-// One build's steps. `fill` adds the samples of `count` features (1 or
+// One version's steps. `fill` adds the samples of `count` features (1 or
 // featuresPerPass) into their zeroed tables in one pass, noting each feature's
 // highest bin value. `finish` makes one feature's histograms cumulative in the
 // row layout, evaluates every threshold and writes the outputs at position p
@@ -97,22 +75,22 @@ struct BinnedSteps {
 // Where `finish` leaves a feature's cumulative histograms, in the row layout.
 double *rowTable(Layout layout, double *tables);
 
-// Steps for K classes.
+// The first 64-byte boundary in `doubles` (which holds 7 doubles more than
+// the tables it is for).
+double *alignedScratch(double *doubles);
+
+// The steps of a version (one of binnedVersions) for K classes.
+BinnedSteps stepsFor(cpu::Isa isa, int32_t K);
 BinnedSteps portableSteps(int32_t K);
-#if defined(__x86_64__) && defined(__GNUC__)
-#define SPLIT_BINNED_X86 1
+#if defined(CPU_WIDE_SIMD)
 BinnedSteps avx512Steps(int32_t K);
 #endif
 
-struct BlockFault {
-    int32_t position = -1;  // candidate position, or -1
-    int32_t listIndex = -1;
-};
-
 // Scans candidate positions begin .. end-1 in order with one thread's scratch
 // (threadDoubles, cache-line aligned), stopping at the first feature that
-// holds a bin value of B or above for a listed sample.
-BlockFault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
-                     const SplitRows &rows);
+// holds a bin value of B or above for a listed sample, as
+// binnedReference::scanBlock does.
+Fault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                const SplitRows &rows);
 
 }  // namespace split::binned

@@ -1,17 +1,29 @@
 // Split search over 8-bit binned features: for every listed feature, the
 // lowest class-weighted split impurity over all thresholds between adjacent
 // bins, found from cumulative class histograms of the node's samples.
+//
+// binnedReference.h holds the same search written plainly, one operation at a
+// time in the order that fixes every output bit; read it first. The scan here
+// performs exactly its operations, several bins, features or candidates at a
+// time (binnedBlock.h), and gives its bits.
 #pragma once
 
 #include <cstdint>
 
 #include "fault.h"
+#include "gateway/cpu.h"
 #include "rows.h"
 
 namespace split {
 
-// The read-only values of one search, fixed before the workers start.
-struct BinnedInputs {
+namespace binned {
+struct PackedSample;
+enum class Layout { rows, lanes };
+}  // namespace binned
+
+// Everything the workers of one search read, fixed before the region.
+struct BinnedJob {
+    // The call's inputs.
     const uint8_t *binnedData;          // M rows (samples), one column per feature
     int32_t M;
     const uint32_t *labels;             // one-based class per sample
@@ -23,47 +35,43 @@ struct BinnedInputs {
     const double *classWeights;         // K
     int32_t K;
     int32_t B;                          // number of bins
-};
-
-
-// The node's total weight and impurity.
-struct BinnedNode {
-    double W;
-    double G0;
+    // The node's total weight and impurity (binnedNodeTotals).
+    double W = 0.0;
+    double G0 = 0.0;
+    // Set by binnedScan for its own workers: the listed samples packed in
+    // list order, nodeSamples[0] when the list is a run of consecutive rows
+    // (else -1), the distance between histogram rows and the tables' layout.
+    const binned::PackedSample *packed = nullptr;
+    int64_t firstSample = -1;
+    int32_t stride = 0;
+    binned::Layout layout = binned::Layout::rows;
 };
 
 // Bin values are 8-bit: bins from this one up never hold a sample.
 constexpr int32_t binValueCount = 256;
 
-// W and G0 over the listed samples, each class's term divided by W twice.
-// Labels of listed samples lie in 1..K, K >= 1. Fails (outOfMemory) when
-// the class table cannot be allocated.
-Fault binnedNodeTotals(const BinnedInputs &in, BinnedNode &node);
+// Sets W and G0 over the listed samples, each class's term divided by W
+// twice (binnedReference.h). Labels of listed samples lie in 1..K, K >= 1.
+// Fails (outOfMemory) when the class table cannot be allocated.
+Fault binnedNodeTotals(BinnedJob &job);
 
 // The whole parallel phase on a team of at most `team` threads, each taking
 // a contiguous block of candidate positions. Scratch (the listed samples'
 // classes and weights packed in list order, and every thread's tables) is
-// made before the region; no failure leaves a worker. Needs B >= 1 and K >= 1 when n > 0,
-// labels of listed samples in 1..K, sample numbers below M and feature
-// numbers inside binnedData. Results do not depend on `team`. Fails with
-// outOfMemory (the scratch asked for: the packed samples and every thread's
-// tables) or binOutOfRange (the lowest candidate position whose column holds
-// a bin value of B or above for a listed sample, and the list position of the
-// first such sample).
-Fault binnedScan(const BinnedInputs &in, const BinnedNode &node, const SplitRows &rows,
-                        int team);
+// made before the region; no failure leaves a worker. Needs W and G0, B >= 1
+// and K >= 1 when n > 0, labels of listed samples in 1..K, sample numbers
+// below M and feature numbers inside binnedData. Results do not depend on
+// `team`. Fails with outOfMemory (the scratch asked for: the packed samples
+// and every thread's tables) or binOutOfRange (the lowest candidate position
+// whose column holds a bin value of B or above for a listed sample, and the
+// list position of the first such sample).
+Fault binnedScan(const BinnedJob &job, const SplitRows &rows, int team);
 
-// The builds of the scan this source knows. All give the same bits; not every
-// one is built on every platform or runs on every processor.
-enum class BinnedKernel { portable, avx512 };
+// The versions of the scan; all give the same bits. binnedScan uses the
+// fastest that runs here (cpu::fastest).
+inline constexpr cpu::Isa binnedVersions[] = {cpu::Isa::portable, cpu::Isa::avx512};
 
-// Whether a build is here and runs on this processor; the fastest such build,
-// which binnedScan uses.
-bool binnedKernelAvailable(BinnedKernel kernel);
-BinnedKernel fastestBinnedKernel();
-
-// binnedScan with a chosen build, which must be available.
-Fault binnedScanWith(BinnedKernel kernel, const BinnedInputs &in, const BinnedNode &node,
-                            const SplitRows &rows, int team);
+// binnedScan with a chosen version, which must run here (cpu::runs).
+Fault binnedScanWith(cpu::Isa isa, const BinnedJob &job, const SplitRows &rows, int team);
 
 }  // namespace split

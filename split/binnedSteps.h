@@ -1,18 +1,17 @@
-// The steps of the binned scan that every build shares, as inline code that
-// each build compiles for its own instruction set. Nothing here uses
-// instructions beyond the x86-64 baseline.
+// The steps of the binned scan that every version shares, as inline code
+// that each version compiles for its own instruction set. A version supplies
+// only its addition of one sample (see fillRun) and its width of candidate
+// lanes. Nothing here uses instructions beyond the x86-64 baseline.
 #pragma once
 
 #include <cstring>
 
 #include "binnedBlock.h"
-#include "gini.h"
+#include "gateway/cpu.h"
 
-#if defined(__SSE2__) && defined(__x86_64__)
+#if defined(CPU_X86_64)
 #include <emmintrin.h>
 #endif
-
-#define SPLIT_BINNED_INLINE inline __attribute__((always_inline))
 
 namespace split::binned {
 
@@ -25,14 +24,14 @@ struct HighestBins {
     uint64_t eights[G];
     uint32_t singles[G];
 
-    SPLIT_BINNED_INLINE HighestBins() {
+    CPU_INLINE HighestBins() {
         for (int g = 0; g < G; ++g) {
             eights[g] = 0;
             singles[g] = 0;
         }
     }
-    SPLIT_BINNED_INLINE void addEight(int g, uint64_t chunk) {
-#if defined(__SSE2__) && defined(__x86_64__)
+    CPU_INLINE void addEight(int g, uint64_t chunk) {
+#if defined(CPU_X86_64)
         const __m128i m = _mm_max_epu8(_mm_cvtsi64_si128(static_cast<int64_t>(eights[g])),
                                        _mm_cvtsi64_si128(static_cast<int64_t>(chunk)));
         eights[g] = static_cast<uint64_t>(_mm_cvtsi128_si64(m));
@@ -43,8 +42,8 @@ struct HighestBins {
         }
 #endif
     }
-    SPLIT_BINNED_INLINE void addOne(int g, uint32_t b) { singles[g] = b > singles[g] ? b : singles[g]; }
-    SPLIT_BINNED_INLINE void write(uint8_t *highestBin) const {
+    CPU_INLINE void addOne(int g, uint32_t b) { singles[g] = b > singles[g] ? b : singles[g]; }
+    CPU_INLINE void write(uint8_t *highestBin) const {
         for (int g = 0; g < G; ++g) {
             uint32_t highest = singles[g];
             for (int q = 0; q < 8; ++q) {
@@ -56,14 +55,14 @@ struct HighestBins {
     }
 };
 
-SPLIT_BINNED_INLINE uint64_t eightBins(const uint8_t *bins) {
+CPU_INLINE uint64_t eightBins(const uint8_t *bins) {
     uint64_t chunk;
     std::memcpy(&chunk, bins, sizeof chunk);
     return chunk;
 }
 
-// Bin q of eight read as one little-endian 8-byte value.
-SPLIT_BINNED_INLINE uint32_t binOf(uint64_t chunk, int q) { return static_cast<uint32_t>(chunk >> (8 * q)) & 0xffu; }
+// Bin q of eight read as one 8-byte value, on a little-endian processor.
+CPU_INLINE uint32_t binOf(uint64_t chunk, int q) { return static_cast<uint32_t>(chunk >> (8 * q)) & 0xffu; }
 
 // A general list's bins are first copied, a block at a time, into a run: the
 // fill's stores then never wait on the two dependent loads of a bin's
@@ -71,8 +70,8 @@ SPLIT_BINNED_INLINE uint32_t binOf(uint64_t chunk, int q) { return static_cast<u
 constexpr int32_t stagedSamples = 256;
 
 template <int G>
-SPLIT_BINNED_INLINE void stageBins(const BinnedJob &job, const uint8_t *const *columns, int32_t i0, int32_t count,
-                                   uint8_t (*staged)[stagedSamples]) {
+CPU_INLINE void stageBins(const BinnedJob &job, const uint8_t *const *columns, int32_t i0, int32_t count,
+                          uint8_t (*staged)[stagedSamples]) {
     const uint32_t *samples = job.nodeSamples + i0;
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t s = samples[i];
@@ -80,19 +79,26 @@ SPLIT_BINNED_INLINE void stageBins(const BinnedJob &job, const uint8_t *const *c
     }
 }
 
-// One sample's two additions in the row layout.
-SPLIT_BINNED_INLINE void addToRows(double *table, int64_t key, uint32_t b, double w) {
-    table[b] = table[b] + w;
-    double *classRow = table + key;
-    classRow[b] = classRow[b] + w;
-}
+// The row layout's addition of one sample at bin b of one feature's tables
+// (see fillRun): into the row over all classes, then into the row of the
+// sample's class, each as the scalar addition of binnedReference.h.
+struct RowAddition {
+    static CPU_INLINE void add(double *table, uint32_t b, const PackedSample &sample) {
+        table[b] = table[b] + sample.weight;
+        double *classRow = table + sample.key;
+        classRow[b] = classRow[b] + sample.weight;
+    }
+};
 
-// Samples i .. i+count-1 of the list (packed from there on) into the row
-// tables of G features, with the features' bins of these samples in a run.
-// Works on local copies, which the compiler keeps in registers.
-template <int G>
-SPLIT_BINNED_INLINE void fillRowsRun(const uint8_t *const *binsIn, const PackedSample *packed, int32_t count,
-                                     double *const *tIn, HighestBins<G> &highestInOut) {
+// Samples i .. i+count-1 of the list (packed from there on) into the tables
+// of G features, with the features' bins of these samples in a run: the loop
+// that every layout and version shares. A layout supplies only
+// Addition::add(table, bin, sample), one sample into one feature's tables.
+// Bins are read eight at a time where the byte order allows. Works on local
+// copies, which the compiler keeps in registers.
+template <class Addition, int G>
+CPU_INLINE void fillRun(const uint8_t *const *binsIn, const PackedSample *packed, int32_t count,
+                        double *const *tIn, HighestBins<G> &highestInOut) {
     HighestBins<G> highest = highestInOut;
     const uint8_t *bins[G];
     double *t[G];
@@ -101,61 +107,72 @@ SPLIT_BINNED_INLINE void fillRowsRun(const uint8_t *const *binsIn, const PackedS
         t[g] = tIn[g];
     }
     int32_t i = 0;
-    for (; count - i >= 8; i += 8) {
+    for (; cpu::littleEndian && count - i >= 8; i += 8) {
         uint64_t chunk[G];
         for (int g = 0; g < G; ++g) {
             chunk[g] = eightBins(bins[g] + i);
             highest.addEight(g, chunk[g]);
         }
-#pragma GCC unroll 8
+        CPU_UNROLL(8)
         for (int q = 0; q < 8; ++q) {
-            const double w = packed[i + q].weight;
-            const int64_t key = packed[i + q].key;
-#pragma GCC unroll 4
-            for (int g = 0; g < G; ++g) addToRows(t[g], key, binOf(chunk[g], q), w);
+            const PackedSample sample = packed[i + q];
+            CPU_UNROLL(4)
+            for (int g = 0; g < G; ++g) Addition::add(t[g], binOf(chunk[g], q), sample);
         }
     }
     for (; i < count; ++i) {
+        const PackedSample sample = packed[i];
         for (int g = 0; g < G; ++g) {
             const uint32_t b = bins[g][i];
             highest.addOne(g, b);
-            addToRows(t[g], packed[i].key, b, packed[i].weight);
+            Addition::add(t[g], b, sample);
         }
     }
     highestInOut = highest;
 }
 
-// The histograms of G features in the row layout.
-template <int G>
-SPLIT_BINNED_INLINE void fillRows(const BinnedJob &job, const uint8_t *const *columns, double *const *tables,
-                                  uint8_t *highestBin) {
+// The histograms of G features: a run of rows straight from the columns,
+// other lists staged a block at a time.
+template <class Addition, int G>
+CPU_INLINE void fill(const BinnedJob &job, const uint8_t *const *columns, double *const *tables,
+                     uint8_t *highestBin) {
     double *t[G];
     for (int g = 0; g < G; ++g) t[g] = tables[g];
     HighestBins<G> highest;
     const uint8_t *bins[G];
     if (job.firstSample >= 0) {
         for (int g = 0; g < G; ++g) bins[g] = columns[g] + job.firstSample;
-        fillRowsRun<G>(bins, job.packed, job.n, t, highest);
+        fillRun<Addition, G>(bins, job.packed, job.n, t, highest);
     } else {
         alignas(8) uint8_t staged[G][stagedSamples];
         for (int g = 0; g < G; ++g) bins[g] = staged[g];
         for (int32_t i0 = 0; i0 < job.n; i0 += stagedSamples) {
             const int32_t count = job.n - i0 < stagedSamples ? job.n - i0 : stagedSamples;
             stageBins<G>(job, columns, i0, count, staged);
-            fillRowsRun<G>(bins, job.packed + i0, count, t, highest);
+            fillRun<Addition, G>(bins, job.packed + i0, count, t, highest);
         }
     }
     highest.write(highestBin);
 }
 
+// A version's fill step: `count` features (1 or featuresPerPass) at once.
+template <class Addition>
+CPU_INLINE void fillFeatures(const BinnedJob &job, int count, const uint8_t *const *columns,
+                             double *const *tables, uint8_t *highestBin) {
+    if (count == featuresPerPass)
+        fill<Addition, featuresPerPass>(job, columns, tables, highestBin);
+    else
+        fill<Addition, 1>(job, columns, tables, highestBin);
+}
+
 // Bins 0..B-1 of `C` rows made cumulative in place, the rows' chains of
 // additions side by side.
 template <int C>
-SPLIT_BINNED_INLINE void cumulateRowBlock(double *row, int64_t stride, int32_t B) {
+CPU_INLINE void cumulateRowBlock(double *row, int64_t stride, int32_t B) {
     double sum[C];
     for (int r = 0; r < C; ++r) sum[r] = row[r * stride];
     for (int32_t t = 1; t < B; ++t) {
-#pragma GCC unroll 4
+CPU_UNROLL(4)
         for (int r = 0; r < C; ++r) {
             sum[r] = row[r * stride + t] + sum[r];
             row[r * stride + t] = sum[r];
@@ -164,7 +181,7 @@ SPLIT_BINNED_INLINE void cumulateRowBlock(double *row, int64_t stride, int32_t B
 }
 
 // Every row of a row-layout table made cumulative over bins 0..B-1.
-SPLIT_BINNED_INLINE void cumulateRows(const BinnedJob &job, double *table) {
+CPU_INLINE void cumulateRows(const BinnedJob &job, double *table) {
     const int64_t rows = static_cast<int64_t>(job.K) + 1;
     const int64_t stride = job.stride;
     int64_t r = 0;
@@ -183,25 +200,20 @@ SPLIT_BINNED_INLINE void cumulateRows(const BinnedJob &job, double *table) {
 }
 
 // Candidates are evaluated side by side, `L` at a time as one vector of
-// doubles: 8 in the AVX-512 build, 2 (one SSE2 register) in the portable one;
-// GCC splits wider vectors poorly where the registers are narrower.
+// doubles: 8 in the AVX-512 version, 2 (one SSE2 register) in the portable
+// one; GCC splits wider vectors poorly where the registers are narrower.
 // Lanes past the last candidate read zeroed bins and are never looked at.
 constexpr int32_t maxCandidateLanes = 8;
-template <int L>
-struct CandidateLanes {
-    // A typedef in a class: GCC drops vector_size from an alias template.
-    typedef double type __attribute__((vector_size(L * sizeof(double))));
-    static_assert(sizeof(type) == L * sizeof(double), "one lane per candidate");
-};
 
 // The impurity of every threshold j = 0 .. B-2 from cumulative row-layout
-// histograms. Each lane does the plain scan's operations in its order: the
-// class sums from +0.0 in class order of (c * m) * (c * m), then splitGini's
-// (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W.
+// histograms. Each lane does binnedReference::scanBlock's operations in its
+// order: the class sums from +0.0 in class order of (c * m) * (c * m), then
+// splitGini's (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W.
 template <int L>
-SPLIT_BINNED_INLINE void candidateImpurities(const BinnedJob &job, const double *table, double *impurity) {
+CPU_INLINE void candidateImpurities(const BinnedJob &job, const double *table, double *impurity) {
     static_assert(L <= maxCandidateLanes, "bins are zeroed for blocks of up to maxCandidateLanes candidates");
-    using Lanes = typename CandidateLanes<L>::type;
+    using Lanes = typename cpu::DoubleLanes<L>::type;
+    static_assert(sizeof(Lanes) == L * sizeof(double), "one lane per candidate");
     const int32_t last = job.B - 1;
     const int64_t stride = job.stride;
     const double total = table[last];
@@ -225,10 +237,10 @@ SPLIT_BINNED_INLINE void candidateImpurities(const BinnedJob &job, const double 
     }
 }
 
-// The plain scan's strict improvements on G0 in bin order, of which only the
-// last is written: what the plain scan's writes leave behind, the lowest bin
-// reaching the lowest impurity. NaN never compares below.
-SPLIT_BINNED_INLINE void recordBest(const BinnedJob &job, const double *impurity, int32_t p, const SplitRows &rows) {
+// binnedReference::scanBlock's strict improvements on G0 in bin order, of
+// which only the last is written: what its writes leave behind, the lowest
+// bin reaching the lowest impurity. NaN never compares below.
+CPU_INLINE void recordBest(const BinnedJob &job, const double *impurity, int32_t p, const SplitRows &rows) {
     double best = job.G0;
     int32_t bestBin = -1;
     for (int32_t j = 0; j + 1 < job.B; ++j) {
@@ -243,17 +255,9 @@ SPLIT_BINNED_INLINE void recordBest(const BinnedJob &job, const double *impurity
     rows.threshold[p] = static_cast<double>(bestBin);
 }
 
-SPLIT_BINNED_INLINE void fillRowsFor(const BinnedJob &job, int count, const uint8_t *const *columns,
-                                     double *const *tables, uint8_t *highestBin) {
-    if (count == featuresPerPass)
-        fillRows<featuresPerPass>(job, columns, tables, highestBin);
-    else
-        fillRows<1>(job, columns, tables, highestBin);
-}
-
 template <int L>
-SPLIT_BINNED_INLINE void finishRows(const BinnedJob &job, double *table, double *impurity, int32_t p,
-                                    const SplitRows &rows) {
+CPU_INLINE void finishRows(const BinnedJob &job, double *table, double *impurity, int32_t p,
+                           const SplitRows &rows) {
     cumulateRows(job, table);
     candidateImpurities<L>(job, table, impurity);
     recordBest(job, impurity, p, rows);

@@ -129,17 +129,17 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     checkListedLabels(call, nodeSamples, n, K);
     checkCandidateFeatures(call, columns);
 
-    const split::BinnedInputs in{call.data<uint8_t>(binnedDataIn),
-                                 M,
-                                 call.data<uint32_t>(labelsIn),
-                                 call.data<float>(weightsIn),
-                                 nodeSamples,
-                                 n,
-                                 candidateFeatures,
-                                 F,
-                                 call.data<double>(classWeightsIn),
-                                 K,
-                                 B};
+    split::BinnedJob job{call.data<uint8_t>(binnedDataIn),
+                         M,
+                         call.data<uint32_t>(labelsIn),
+                         call.data<float>(weightsIn),
+                         nodeSamples,
+                         n,
+                         candidateFeatures,
+                         F,
+                         call.data<double>(classWeightsIn),
+                         K,
+                         B};
 
     // Outputs, zero-filled: a feature without an improving split keeps them.
     const split::SplitRows rows{static_cast<double *>(call.output(impurityOut, 1, F, mxDOUBLE_CLASS)),
@@ -150,12 +150,11 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
 
     // Shared values, team size, one region. Scratch lives only inside the two
     // calls, so errors are raised after they return.
-    split::BinnedNode node;
-    split::Fault fault = split::binnedNodeTotals(in, node);
+    split::Fault fault = split::binnedNodeTotals(job);
     const int team = parallel::boundedTeam(threadLimit);
     if (fault.kind == split::Fault::none) {
         parallel::keepThreadRuntimeLoaded();
-        fault = split::binnedScan(in, node, rows, team);
+        fault = split::binnedScan(job, rows, team);
     }
 
     switch (fault.kind) {
@@ -173,7 +172,7 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     case split::Fault::binOutOfRange: {
         const uint32_t feature = candidateFeatures[fault.index];
         const uint32_t sample = nodeSamples[fault.listIndex];
-        const int value = in.binnedData[static_cast<int64_t>(M) * feature + sample];
+        const int value = job.binnedData[static_cast<int64_t>(M) * feature + sample];
         call.failInput(binnedDataIn, reason::badValue,
                        "holds bin value %d for sample %" PRIu32 " in feature %" PRIu32
                        " (zero-based, listed at element %" PRId64 " of candidateFeatures); bin values "

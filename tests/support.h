@@ -3,10 +3,17 @@
 // its reference.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <numeric>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "split/binnedScan.h"
 
 namespace support {
 
@@ -42,5 +49,163 @@ inline uint32_t bits(float v) {
 
 // ---------------------------------------------------------------------------
 // The binned scan: binned nodes.
+
+// One call's inputs, held in vectors.
+struct BinnedNode {
+    int32_t M = 0, columns = 0, K = 0, B = 0;
+    std::vector<uint8_t> binnedData;  // M x columns, column-major
+    std::vector<uint32_t> labels;
+    std::vector<float> weights;
+    std::vector<uint32_t> nodeSamples;
+    std::vector<uint32_t> candidateFeatures;
+    std::vector<double> classWeights;
+};
+
+// The node as the scan reads it, before binnedNodeTotals.
+inline split::BinnedJob binnedJob(const BinnedNode &d) {
+    return {d.binnedData.data(), d.M, d.labels.data(), d.weights.data(), d.nodeSamples.data(),
+            static_cast<int32_t>(d.nodeSamples.size()), d.candidateFeatures.data(),
+            static_cast<int32_t>(d.candidateFeatures.size()), d.classWeights.data(), d.K, d.B};
+}
+
+// The three output rows of a search over F features, zero-filled.
+struct BinnedRows {
+    std::vector<double> impurity, threshold, gain;
+    explicit BinnedRows(size_t F) : impurity(F), threshold(F), gain(F) {}
+    split::SplitRows view() { return {impurity.data(), threshold.data(), gain.data()}; }
+    bool sameBits(const BinnedRows &o) const {
+        return support::sameBits(impurity, o.impurity) && support::sameBits(threshold, o.threshold) &&
+               support::sameBits(gain, o.gain);
+    }
+};
+
+// Columns (0,1,2,3), (3,2,1,0), (0,0,1,1); labels 1,1,2,2; unit weights and
+// class weights; B = 4; every sample listed; features 2, 0, 1.
+inline BinnedNode threeColumnNode() {
+    BinnedNode d;
+    d.M = 4;
+    d.columns = 3;
+    d.K = 2;
+    d.B = 4;
+    d.binnedData = {0, 1, 2, 3, 3, 2, 1, 0, 0, 0, 1, 1};
+    d.labels = {1, 1, 2, 2};
+    d.weights = {1, 1, 1, 1};
+    d.nodeSamples = {0, 1, 2, 3};
+    d.candidateFeatures = {2, 0, 1};
+    d.classWeights = {1, 1};
+    return d;
+}
+
+struct BinnedShape {
+    int32_t B, K;
+    bool run;     // nodeSamples lists consecutive rows
+    bool faulty;  // some listed bins are B or above (when B < 256)
+};
+
+// A random node made to hit ties, empty bins, runs of one bin, zero, NaN and
+// negative weights, class weights 0 and 2, repeated and unlisted samples,
+// lists that are runs of rows or not, and bin values of B or above.
+inline BinnedNode randomBinnedNode(std::mt19937 &rng, BinnedShape shape) {
+    auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    BinnedNode d;
+    d.M = 1 + below(300);
+    d.columns = 1 + below(9);
+    d.K = shape.K;
+    d.B = shape.B;
+    const int topBin = std::min(shape.B, 256);
+
+    // Bin columns: a few occupied bins (ties, empty runs between them), long
+    // runs of one bin, or the full range.
+    d.binnedData.resize(static_cast<size_t>(d.M) * d.columns);
+    for (int32_t f = 0; f < d.columns; ++f) {
+        uint8_t *column = &d.binnedData[static_cast<size_t>(d.M) * f];
+        std::vector<uint8_t> palette(1 + below(5));
+        for (uint8_t &v : palette) v = static_cast<uint8_t>(below(topBin));
+        const int style = below(3);
+        for (int32_t s = 0; s < d.M; ++s) {
+            if (style == 0) column[s] = palette[below(static_cast<int>(palette.size()))];
+            else if (style == 1) column[s] = s > 0 && below(8) != 0 ? column[s - 1] : static_cast<uint8_t>(below(topBin));
+            else column[s] = static_cast<uint8_t>(below(topBin));
+        }
+    }
+    d.labels.resize(d.M);
+    for (uint32_t &l : d.labels) l = 1 + below(d.K);
+
+    // Weights: small integers (exact sums, many ties), values of one scale,
+    // and values spread over 2^-40 .. 2^40, whose sums in double round, so
+    // that any change in the order of additions shows in the last bits; now
+    // and then 0, -0, negative, NaN or infinite ones.
+    d.weights.resize(d.M);
+    const int scale = below(3);
+    const int oddOnes = below(4);  // 0: none
+    std::uniform_real_distribution<float> unit(0.5f, 1.0f);
+    for (float &w : d.weights) {
+        w = scale == 0 ? static_cast<float>(1 + below(3))
+            : scale == 1 ? 3.0f * unit(rng)
+                         : std::ldexp(unit(rng), below(81) - 40);
+        if (below(6) == 0) w = 0.0f;
+        if (oddOnes == 1 && below(40) == 0) w = -0.0f;
+        if (oddOnes == 2 && below(30) == 0) w = -w;
+        if (oddOnes == 3 && below(200) == 0)
+            w = below(2) ? std::numeric_limits<float>::quiet_NaN() : std::numeric_limits<float>::infinity();
+    }
+
+    // The list: a run of rows from some first row, or any rows, repeated ones
+    // included, in any order.
+    if (shape.run) {
+        const int32_t first = below(d.M);
+        const int32_t n = 1 + below(d.M - first);
+        for (int32_t i = 0; i < n; ++i) d.nodeSamples.push_back(static_cast<uint32_t>(first + i));
+    } else {
+        const int n = 1 + below(2 * d.M);
+        for (int i = 0; i < n; ++i) d.nodeSamples.push_back(below(d.M));
+    }
+    const int F = 1 + below(2 * d.columns + 4);
+    for (int i = 0; i < F; ++i) d.candidateFeatures.push_back(below(d.columns));
+
+    d.classWeights.resize(d.K);
+    for (double &c : d.classWeights) {
+        const int pick = below(4);
+        c = pick == 0 ? 0.0 : pick == 1 ? 1.0 : pick == 2 ? 2.0 : std::uniform_real_distribution<double>(0.1, 3.0)(rng);
+    }
+
+    // Bin values of B or above for a few listed samples of some columns,
+    // anywhere in the list (in whole groups of eight or in the tail).
+    if (shape.faulty && shape.B < 256) {
+        const int bad = 1 + below(3);
+        for (int i = 0; i < bad; ++i) {
+            const uint32_t s = d.nodeSamples[below(static_cast<int>(d.nodeSamples.size()))];
+            const int32_t f = below(d.columns);
+            d.binnedData[static_cast<size_t>(d.M) * f + s] = static_cast<uint8_t>(shape.B + below(256 - shape.B));
+        }
+    }
+    return d;
+}
+
+// A benchmark node: every row listed, every column a feature. Uniform bins,
+// or skewed ones (nine samples in ten in bin 0, as a sparse feature has
+// them); the list a run of rows 0..M-1, or the same rows shuffled.
+inline BinnedNode benchBinnedNode(int32_t M, int32_t F, int32_t B, int32_t K, bool skewed, bool shuffled) {
+    std::mt19937 rng(42);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    BinnedNode d;
+    d.M = M;
+    d.columns = F;
+    d.K = K;
+    d.B = B;
+    d.binnedData.resize(static_cast<size_t>(M) * F);
+    for (uint8_t &v : d.binnedData) v = skewed && rng() % 10 != 0 ? 0 : static_cast<uint8_t>(rng() % B);
+    for (int32_t i = 0; i < M; ++i) {
+        d.labels.push_back(1 + rng() % K);
+        d.weights.push_back(u(rng));
+    }
+    d.nodeSamples.resize(M);
+    std::iota(d.nodeSamples.begin(), d.nodeSamples.end(), 0u);
+    if (shuffled) std::shuffle(d.nodeSamples.begin(), d.nodeSamples.end(), rng);
+    d.candidateFeatures.resize(F);
+    std::iota(d.candidateFeatures.begin(), d.candidateFeatures.end(), 0u);
+    for (int32_t k = 0; k < K; ++k) d.classWeights.push_back(0.5 + u(rng));
+    return d;
+}
 
 }  // namespace support
