@@ -99,10 +99,9 @@ inline int64_t sweepFeatureWith(const SweepContext &ctx, int32_t j, double *tabl
     const int64_t column = static_cast<int64_t>(j) * M;
     const uint32_t *order = ctx.sortedOrder + column;
     const uint32_t samples = static_cast<uint32_t>(M);
-    uint32_t i = order[0];  // checked also where M = 1 and nothing moves
-    if (i >= samples) return column;
     // The last sample never moves: every sample on the left is no split.
-    if (M < 2) return noBadEntry;
+    // With one sample nothing moves, yet its entry is checked.
+    if (M < 2) return order[0] < samples ? noBadEntry : column;
     const double W = ctx.node.W;
     const SampleRecord *records = ctx.records;
     const double *classWeights = ctx.classWeights;
@@ -140,6 +139,8 @@ inline int64_t sweepFeatureWith(const SweepContext &ctx, int32_t j, double *tabl
     };
 
     int64_t badEntry = noBadEntry;
+    uint32_t i = order[0];
+    if (i >= samples) return column;
     const int32_t positions = M - 1;
     int32_t s = 0;
     while (s < positions) {
