@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
-#include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "gateway/call.h"
 #include "gateway/parallel.h"
 #include "split/fault.h"
-#include "split/nodeTotals.h"
 #include "split/sweep.h"
+#include "split/sweepReference.h"
 
 namespace {
 
@@ -27,33 +27,26 @@ const gateway::Signature signature{"splitScan", inputNames, inputCount, outputCo
 // The team is the runtime's maximum, but never more than four threads.
 const int teamLimit = 4;
 
-// Owns every scratch table of the call: the node's class masses, the packed
-// samples and each thread's class table, all allocated before the region.
+// Owns every scratch table of the call: the node's class masses and the
+// sweep's scratch, all allocated before the region.
 split::Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, int team) {
     using split::Fault;
     std::vector<double> classMass;
-    std::unique_ptr<split::SampleRecord[]> records;  // filled by the sweep, so not zeroed first
-    std::vector<double> sweepTables;
-    const size_t tableDoubles = split::sweepTableDoubles(in.K, team);
+    std::optional<split::SweepScratch> scratch;
     try {
         classMass.assign(static_cast<size_t>(in.K), 0.0);
-        records.reset(new split::SampleRecord[static_cast<size_t>(in.M)]);
-        sweepTables.resize(tableDoubles);
+        scratch.emplace(in.M, in.K, team);
     } catch (const std::bad_alloc &) {
-        const uint64_t bytes = static_cast<uint64_t>(in.K) * sizeof(double) +
-                               static_cast<uint64_t>(in.M) * sizeof(split::SampleRecord) +
-                               static_cast<uint64_t>(tableDoubles) * sizeof(double);
-        return {Fault::outOfMemory, -1, -1, bytes};
+        const uint64_t classBytes = static_cast<uint64_t>(in.K) * sizeof(double);
+        return {Fault::outOfMemory, -1, -1, classBytes + split::SweepScratch::bytes(in.M, in.K, team)};
     }
 
-    const split::ClassMassPass pass = split::accumulateClassMass(in.labels, in.weights, in.M, in.K, classMass.data());
-    if (pass.badSample >= 0) return {Fault::labelOutOfRange, pass.badSample, -1, 0};
-    const split::NodeTotals node = split::nodeTotals(classMass.data(), in.classWeights, in.K, pass);
+    split::NodeTotals node{};
+    const Fault badLabel = split::nodeTotals(in, classMass.data(), node);
+    if (badLabel.kind != Fault::none) return badLabel;
 
     parallel::keepThreadRuntimeLoaded();
-    const int64_t badEntry = split::scanSortedFeatures(in, node, rows, team, {records.get(), sweepTables.data()});
-    if (badEntry != split::noBadEntry) return {Fault::sampleOutOfRange, badEntry, -1, 0};
-    return {};
+    return split::scanSortedFeatures(in, node, rows, team, *scratch);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "sweep.h"
 
-#include <limits>
-
 #include "gateway/parallel.h"
 #include "gini.h"
 #include "sweepBlock.h"
@@ -18,7 +16,10 @@ size_t tableStride(int32_t K) {
     return (doubles + 7) / 8 * 8 + 8;
 }
 
-struct ScalarKernel {
+size_t tableDoubles(int32_t K, int team) { return tableStride(K) * (static_cast<size_t>(team > 0 ? team : 1) + 1); }
+
+// The group evaluation of the portable version: splitGini position by position.
+struct PortableKernel {
     using Sums = ScalarSums;
     static constexpr int32_t width = 4;
     static constexpr int32_t lag = 2;
@@ -33,67 +34,55 @@ struct ScalarKernel {
     }
 };
 
-int64_t sweepFeatureScalar(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out) {
-    return sweepFeatureWith<ScalarKernel>(ctx, j, table, out);
+int64_t sweepFeaturePortable(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out) {
+    return sweepFeatureWith<PortableKernel>(ctx, j, table, out);
 }
 
-FeatureSweep featureSweep(SweepKernel kernel) {
-    switch (kernel) {
-#ifdef SPLIT_X86_SWEEPS
-    case SweepKernel::avx2:
+FeatureSweep featureSweep(cpu::Isa version) {
+    switch (version) {
+#ifdef CPU_WIDE_SIMD
+    case cpu::Isa::avx2:
         return sweepFeatureAvx2;
-    case SweepKernel::avx512:
+    case cpu::Isa::avx512:
         return sweepFeatureAvx512;
 #endif
     default:
-        return sweepFeatureScalar;
+        return sweepFeaturePortable;
     }
+}
+
+// Sweeps one thread's block of features with its table and stops at the
+// first bad entry, as referenceSweep does.
+Fault sweepBlock(FeatureSweep sweep, const SweepContext &ctx, parallel::Range block, double *table,
+                 const SplitRows &out) {
+    for (int64_t j = block.begin; j < block.end; ++j) {
+        const int64_t bad = sweep(ctx, static_cast<int32_t>(j), table, out);
+        if (bad != noBadEntry) return {Fault::sampleOutOfRange, bad};
+    }
+    return {};
 }
 
 }  // namespace
 
-size_t sweepTableDoubles(int32_t K, int team) {
-    return tableStride(K) * (static_cast<size_t>(team > 0 ? team : 1) + 1);
+SweepScratch::SweepScratch(int32_t M, int32_t K, int team)
+    : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0)]),
+      tables(tableDoubles(K, team)),
+      faults(static_cast<size_t>(team > 0 ? team : 1)) {}
+
+uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
+    return static_cast<uint64_t>(M > 0 ? M : 0) * sizeof(SampleRecord) + tableDoubles(K, team) * sizeof(double) +
+           static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(Fault);
 }
 
-bool sweepKernelAvailable(SweepKernel kernel) {
-    switch (kernel) {
-    case SweepKernel::scalar:
-        return true;
-#ifdef SPLIT_X86_SWEEPS
-    case SweepKernel::avx2:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2");
-    case SweepKernel::avx512:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f");
-#endif
-    default:
-        return false;
-    }
+Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
+                         SweepScratch &scratch) {
+    return scanSortedFeaturesWith(cpu::fastest(sweepVersions), in, node, out, team, scratch);
 }
 
-SweepKernel fastestSweepKernel() {
-    if (sweepKernelAvailable(SweepKernel::avx512)) return SweepKernel::avx512;
-    if (sweepKernelAvailable(SweepKernel::avx2)) return SweepKernel::avx2;
-    return SweepKernel::scalar;
-}
-
-int64_t scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
-                           const SweepScratch &scratch) {
-    return scanSortedFeaturesWith(fastestSweepKernel(), in, node, out, team, scratch);
-}
-
-int64_t scanSortedFeaturesWith(SweepKernel kernel, const SweepInput &in, const NodeTotals &node,
-                               const SplitRows &out, int team, const SweepScratch &scratch) {
+Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeTotals &node, const SplitRows &out,
+                             int team, SweepScratch &scratch) {
     if (team < 1) team = 1;
-    (void)team;  // the serial build runs one thread
-    // With one sample the sweep reads no column; check the entries here.
-    if (in.M == 1) {
-        for (int32_t j = 0; j < in.N; ++j)
-            if (in.sortedOrder[j] != 0) return j;
-    }
-    if (in.M < 2 || in.N < 1) return noBadEntry;
+    if (in.M < 1 || in.N < 1) return {};
 
     // Independent of the feature, so done once: each sample's class and
     // weight side by side, and the table every sweep starts from.
@@ -102,7 +91,7 @@ int64_t scanSortedFeaturesWith(SweepKernel kernel, const SweepInput &in, const N
         const uint32_t k = in.labels[i] - 1u;
         scratch.records[i] = {w, k, w != 0.0};
     }
-    double *startTable = scratch.tables;
+    double *startTable = scratch.tables.data();
     for (int32_t k = 0; k < in.K; ++k) {
         const double c = in.classWeights[k];
         double *entry = startTable + static_cast<size_t>(classEntry) * k;
@@ -111,28 +100,20 @@ int64_t scanSortedFeaturesWith(SweepKernel kernel, const SweepInput &in, const N
         entry[2] = classTerm(node.classMass[k], c);
         entry[3] = classTerm(0.0, c);
     }
-    const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, scratch.records, startTable, node, in.M, in.K};
-    const FeatureSweep sweep = featureSweep(kernel);
+    const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, scratch.records.get(), startTable, node, in.M, in.K};
+    const FeatureSweep sweep = featureSweep(version);
+    const size_t stride = tableStride(in.K);
+    for (Fault &f : scratch.faults) f = {};
 
-    // Bad entries lie in disjoint columns, so the lowest linear index among
-    // those noted belongs to the lowest feature, whatever the team size.
-    int64_t firstBad = std::numeric_limits<int64_t>::max();
-#ifdef _OPENMP
-#pragma omp parallel num_threads(team) reduction(min : firstBad)
-#endif
-    {
-        const parallel::Range block = parallel::staticBlock(in.N, parallel::teamSize(), parallel::threadId());
-        double *table = scratch.tables + tableStride(in.K) * (static_cast<size_t>(parallel::threadId()) + 1);
-        for (int64_t j = block.begin; j < block.end; ++j) {
-            const int64_t bad = sweep(ctx, static_cast<int32_t>(j), table, out);
-            // Later features of this block are higher; the others' blocks still run.
-            if (bad != noBadEntry) {
-                firstBad = bad;
-                break;
-            }
-        }
-    }
-    return firstBad == std::numeric_limits<int64_t>::max() ? noBadEntry : firstBad;
+    parallel::runTeam(team, [&](int thread, int threads) {
+        double *table = startTable + stride * (static_cast<size_t>(thread) + 1);
+        scratch.faults[thread] = sweepBlock(sweep, ctx, parallel::staticBlock(in.N, threads, thread), table, out);
+    });
+    // Each block stops at its first bad entry and lies before the next
+    // thread's: the first fault in thread order is the lowest feature's.
+    for (const Fault &f : scratch.faults)
+        if (f.kind != Fault::none) return f;
+    return {};
 }
 
 }  // namespace split

@@ -2,17 +2,21 @@
 // from the right side of the split to the left in the feature's sorted order,
 // and the lowest split impurity, its threshold and its gain are recorded.
 //
-// The running sums of both sides are carried sample by sample in the plain
-// order; the split impurities of a group of positions are then evaluated
-// together, lane by lane with the same operations as splitGini, in a portable
-// version and in SIMD versions chosen at run time. Every version gives the
-// bits of the plain sweep.
+// sweepReference.h holds the node totals and the sweep written plainly, one
+// position at a time; read it first. The sweep here performs the same
+// operations in the same order and gives the same bits: it carries the
+// running sums sample by sample, then evaluates the split impurities of a
+// group of positions together, a position per lane (sweepBlock.h), in a
+// portable version and in SIMD versions chosen at run time (sweepX86.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
-#include "nodeTotals.h"
+#include "fault.h"
+#include "gateway/cpu.h"
 #include "rows.h"
 
 namespace split {
@@ -21,7 +25,7 @@ namespace split {
 // per feature.
 struct SweepInput {
     const float *X;               // M x N feature values
-    const uint32_t *labels;       // M one-based labels, all within 1..K (checked by the node pass)
+    const uint32_t *labels;       // M one-based labels (the node pass checks them)
     const float *weights;         // M sample weights
     const uint32_t *sortedOrder;  // M x N zero-based sample indices, a column per feature
     const double *classWeights;   // K class weights
@@ -30,9 +34,15 @@ struct SweepInput {
     int32_t K;
 };
 
-
-// Returned when every sortedOrder entry lay within 0..M-1.
-inline constexpr int64_t noBadEntry = -1;
+// The node's own values, computed once by nodeTotals (sweepReference.h) and
+// shared read-only by every feature's sweep as its starting right side.
+struct NodeTotals {
+    const double *classMass;  // K entries, the weight of each class
+    double W;                 // total sample weight, class weights not applied
+    double S;                 // sum over classes of classTerm(classMass[k], classWeights[k])
+    double G0;                // the node's impurity
+    int32_t weightedSamples;  // samples whose weight is not zero
+};
 
 // A sample's weight widened to double, its zero-based class and whether its
 // weight is not zero, packed once per call so that one access fetches all.
@@ -42,35 +52,35 @@ struct SampleRecord {
     int32_t weighted;
 };
 
-// Scratch of one call, allocated by the caller before the region: M records,
-// and sweepTableDoubles(K, team) doubles of class tables (the starting table,
-// then one working table per thread, each on cache lines of its own). A
-// table holds, per class, the masses of both sides and their current
-// classTerm, so that a retracted term is never recomputed.
+// Scratch of one call, allocated before the region (throws bad_alloc): the
+// packed samples, the class tables (the starting table, then one working
+// table per thread, each on cache lines of its own; a table holds, per
+// class, the masses of both sides and their current classTerm, so that a
+// retracted term is never recomputed) and each thread's fault.
 struct SweepScratch {
-    SampleRecord *records;
-    double *tables;
+    SweepScratch(int32_t M, int32_t K, int team);
+    static uint64_t bytes(int32_t M, int32_t K, int team);
+    std::unique_ptr<SampleRecord[]> records;  // written before they are read, so not zeroed
+    std::vector<double> tables;
+    std::vector<Fault> faults;
 };
-size_t sweepTableDoubles(int32_t K, int team);
 
-// The versions of the block evaluation; not every one is built on every
-// platform or runs on every processor.
-enum class SweepKernel { scalar, avx2, avx512 };
-bool sweepKernelAvailable(SweepKernel kernel);
-SweepKernel fastestSweepKernel();
+// The versions of the group evaluation; not every one is built on every
+// platform or runs on every processor (cpu::runs, cpu::fastest).
+inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::avx2, cpu::Isa::avx512};
 
 // Sweeps every feature on one parallel region of `team` threads, each taking a
-// contiguous block of features (the first N mod T threads one more). The
-// results do not depend on the team size or the kernel. Every sortedOrder
-// entry is checked as the sweep reads it: a feature stops at its first entry
-// outside 0..M-1, keeping what it found before, and its thread sweeps no
-// later feature (so which other features were swept then depends on the
-// team). Returns the linear index of the first bad entry of the lowest
-// feature that has one, or noBadEntry.
-int64_t scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
-                           const SweepScratch &scratch);
-// The same with a chosen kernel, which must be available.
-int64_t scanSortedFeaturesWith(SweepKernel kernel, const SweepInput &in, const NodeTotals &node,
-                               const SplitRows &out, int team, const SweepScratch &scratch);
+// contiguous block of features (the first N mod T threads one more), with
+// the scratch made for that team. The results do not depend on the team size
+// or the version. Every sortedOrder entry is checked as the sweep reads it: a
+// feature stops at its first entry outside 0..M-1, keeping what it found
+// before, and its thread sweeps no later feature (so which other features
+// were swept then depends on the team). Fails with sampleOutOfRange at the
+// first bad entry of the lowest feature that has one.
+Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
+                         SweepScratch &scratch);
+// The same with a chosen version, which must run here.
+Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeTotals &node, const SplitRows &out,
+                             int team, SweepScratch &scratch);
 
 }  // namespace split

@@ -1,7 +1,10 @@
-// The sweep of one feature, shared by every kernel version. The running sums
-// are carried one sample at a time in the plain order and kept per position in
-// a small ring; the split impurities of a group of positions are then worked
-// out at once, and the first strict improvements taken in position order.
+// The fast sweep of one feature, shared by every version: the operations of
+// referenceSweep (sweepReference.h) in the same order, with the split
+// impurities of several positions evaluated at once. The running sums
+// are carried one sample at a time in the reference order and kept per
+// position in a small ring; the split impurities of a group of positions are
+// then worked out together, a position per lane, and the first strict
+// improvements taken in position order.
 //
 // A group is evaluated a few groups after its sums were written, so that the
 // divisions of earlier positions run while the sums of later ones are
@@ -11,12 +14,13 @@
 // and Kernel::group, which evaluates a group; see sweepFeatureWith.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
+#include "gateway/cpu.h"
 #include "gini.h"
 #include "sweep.h"
+#include "sweepReference.h"
 
 namespace split {
 
@@ -49,19 +53,12 @@ struct SweepContext {
     int32_t K;
 };
 
-using FeatureSweep = int64_t (*)(const SweepContext &, int32_t j, double *table, const SplitRows &out);
+// A feature's sweep returns where it stopped at a bad sortedOrder entry, or this.
+inline constexpr int64_t noBadEntry = -1;
 
-// Midpoint of the two values that meet at a split, in single precision. Two
-// finite values whose sum overflows are halved before adding, so that the
-// threshold still lies between them instead of at infinity.
-inline float midpoint(float next, float moving) {
-    const float m = (next + moving) * 0.5f;
-    if (std::isinf(m) && std::isfinite(next) && std::isfinite(moving)) return next * 0.5f + moving * 0.5f;
-    return m;
-}
-
-// One move in the plain order, side by side: W_R - w and W_L + w; S less the
-// class's old term, the class's masses updated, S plus the new term.
+// One move in the order of referenceSweep, both sides side by side: W_R - w
+// and W_L + w; S less the class's old term, the class's masses updated, S
+// plus the new term (kept in the table, so the old term is not recomputed).
 struct ScalarSums {
     double WR, WL, SR, SL;
     ScalarSums(double W, double S) : WR(W), WL(0.0), SR(S), SL(0.0) {}
@@ -98,12 +95,13 @@ inline int64_t sweepFeatureWith(const SweepContext &ctx, int32_t j, double *tabl
     constexpr int32_t lag = Kernel::lag;
     static_assert(ringPositions % width == 0 && (lag + 1) * width <= ringPositions, "ring too small");
 
-    const int32_t M = ctx.M;
-    // The last sample never moves: every sample on the left is no split.
-    if (M < 2) return noBadEntry;
+    const int32_t M = ctx.M;  // at least 1
     const int64_t column = static_cast<int64_t>(j) * M;
     const uint32_t *order = ctx.sortedOrder + column;
     const uint32_t samples = static_cast<uint32_t>(M);
+    // The last sample never moves: every sample on the left is no split.
+    // With one sample nothing moves, yet its entry is checked.
+    if (M < 2) return order[0] < samples ? noBadEntry : column;
     const double W = ctx.node.W;
     const SampleRecord *records = ctx.records;
     const double *classWeights = ctx.classWeights;
@@ -132,7 +130,7 @@ inline int64_t sweepFeatureWith(const SweepContext &ctx, int32_t j, double *tabl
         uint32_t lower = Kernel::group(ring, slot, W, best);
         if (weighted - first < width) lower &= (1u << (weighted - first)) - 1u;
         for (; lower != 0; lower &= lower - 1) {
-            const int32_t l = __builtin_ctz(lower);
+            const int32_t l = cpu::countTrailingZeros(lower);
             if (ring.I[slot + l] < best) {
                 best = ring.I[slot + l];
                 bestPosition = first + l;
@@ -189,8 +187,9 @@ inline int64_t sweepFeatureWith(const SweepContext &ctx, int32_t j, double *tabl
     return badEntry;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define SPLIT_X86_SWEEPS 1
+using FeatureSweep = int64_t (*)(const SweepContext &, int32_t j, double *table, const SplitRows &out);
+
+#ifdef CPU_WIDE_SIMD
 int64_t sweepFeatureAvx2(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out);
 int64_t sweepFeatureAvx512(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out);
 #endif

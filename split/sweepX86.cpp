@@ -1,13 +1,14 @@
-// The sweep with both sides carried as one pair of lanes (right, left), and
-// the evaluation of a group of positions in SIMD, one side of one position per
-// lane. Lane for lane the operations are those of the plain sweep in the same
-// order and precision: W_R - w and W_L + w, masses likewise, terms
-// ((m * c) * m) * c, S less the old term then plus the new; a = (W_L - S_L /
-// W_L) / W, b = (W_R - S_R / W_R) / W, I = a + b. Built with function
-// attributes so that the rest of the module stays plain x86-64.
+// The AVX2 and AVX-512 versions of the fast sweep: both sides carried as one
+// pair of lanes (right, left), and a group of positions evaluated in SIMD, one
+// side of one position per lane. Lane for lane the operations are those of
+// referenceSweep (sweepReference.h) in the same order and precision: W_R - w
+// and W_L + w, masses likewise, terms ((m * c) * m) * c, S less the old term
+// then plus the new; a = (W_L - S_L / W_L) / W, b = (W_R - S_R / W_R) / W,
+// I = a + b. Built with function targets so that the rest of a module stays
+// plain x86-64.
 #include "sweepBlock.h"
 
-#ifdef SPLIT_X86_SWEEPS
+#ifdef CPU_WIDE_SIMD
 #include <immintrin.h>
 
 namespace split {
@@ -19,8 +20,8 @@ namespace {
 struct PairSums {
     __m128d W, S;  // (W_R, W_L), (S_R, S_L)
     PairSums(double W0, double S0) : W(_mm_set_pd(0.0, W0)), S(_mm_set_pd(0.0, S0)) {}
-    __attribute__((target("sse3"))) void move(const SampleRecord &r, const double *classWeights, double *table,
-                                              PositionRing &ring, int32_t slot) {
+    CPU_SSE3 void move(const SampleRecord &r, const double *classWeights, double *table, PositionRing &ring,
+                       int32_t slot) {
         double *entry = table + classEntry * r.classIndex;
         const __m128d wPair = _mm_set1_pd(r.weight);
         const __m128d cPair = _mm_set1_pd(classWeights[r.classIndex]);
@@ -40,7 +41,7 @@ struct Avx2Kernel {
     using Sums = PairSums;
     static constexpr int32_t width = 4;
     static constexpr int32_t lag = 2;
-    __attribute__((target("avx2"))) static uint32_t group(PositionRing &ring, int32_t slot, double W, double best) {
+    CPU_AVX2 static uint32_t group(PositionRing &ring, int32_t slot, double W, double best) {
         const __m256d node = _mm256_set1_pd(W);
         // Each side's W_A * G(A) / W, positions 0 and 1 then 2 and 3: (b0, a0, b1, a1), (b2, a2, b3, a3).
         __m256d t[2];
@@ -61,8 +62,7 @@ struct Avx512Kernel {
     using Sums = PairSums;
     static constexpr int32_t width = 8;
     static constexpr int32_t lag = 1;
-    __attribute__((target("avx512f"))) static uint32_t group(PositionRing &ring, int32_t slot, double W,
-                                                             double best) {
+    CPU_AVX512 static uint32_t group(PositionRing &ring, int32_t slot, double W, double best) {
         const __m512d node = _mm512_set1_pd(W);
         // Each side's W_A * G(A) / W, positions 0 to 3 then 4 to 7, right side first.
         __m512d t[2];
@@ -82,13 +82,13 @@ struct Avx512Kernel {
 
 }  // namespace
 
-__attribute__((target("avx2"), flatten)) int64_t sweepFeatureAvx2(const SweepContext &ctx, int32_t j, double *table,
-                                                         const SplitRows &out) {
+CPU_AVX2 CPU_FLATTEN int64_t sweepFeatureAvx2(const SweepContext &ctx, int32_t j, double *table,
+                                            const SplitRows &out) {
     return sweepFeatureWith<Avx2Kernel>(ctx, j, table, out);
 }
 
-__attribute__((target("avx512f"), flatten)) int64_t sweepFeatureAvx512(const SweepContext &ctx, int32_t j,
-                                                              double *table, const SplitRows &out) {
+CPU_AVX512 CPU_FLATTEN int64_t sweepFeatureAvx512(const SweepContext &ctx, int32_t j, double *table,
+                                                const SplitRows &out) {
     return sweepFeatureWith<Avx512Kernel>(ctx, j, table, out);
 }
 

@@ -1,68 +1,35 @@
-// splitScan: the plain presorted sweep and the optimized kernel side by side
-// over whole nodes. Every iteration runs both on the same node with the same
-// team, each timed on its own; the reported time is the optimized one.
-// Counters per row:
-//   ns_per_sample_feature        optimized: nanoseconds per sample and feature
-//   plain_ns_per_sample_feature  the plain sweep, measured in the same iterations
-//   ratio                        plain time / optimized time
-//   identical                    1 when every optimized output had the plain output's bits
+// splitScan: the reference sweep (split/sweepReference.h) and the fast sweep
+// side by side over whole nodes. Every iteration runs both on the same node
+// with the same team, each timed on its own; the reported time is the fast
+// one. Counters per row:
+//   ns_per_sample_feature            fast: nanoseconds per sample and feature
+//   reference_ns_per_sample_feature  the reference, measured in the same iterations
+//   ratio                            reference time / fast time
+//   identical                        1 when every fast output had the reference's bits
 // Arguments: M samples, N features, K classes, team size. The rows named
-// after a kernel version force that version; the others take the fastest one
-// this processor runs (the rows named splitScan/). Run with repetitions and
-// look at the medians, e.g.
+// after a version force that version (Scalar: the portable one); the others
+// take the fastest one this processor runs (the rows named splitScan/). Run
+// with repetitions and look at the medians, e.g.
 //   benchmarks --benchmark_filter='^splitScan(Scalar|Avx2|Avx512)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <numeric>
-#include <random>
 #include <vector>
 
-#include "split/nodeTotals.h"
+#include "gateway/parallel.h"
 #include "split/sweep.h"
-#include "tests/kernel/split/splitSweepPlain.h"
+#include "split/sweepReference.h"
+#include "tests/support.h"
 
 namespace {
 
-struct Node {
-    int32_t M, N, K;
-    std::vector<float> X, weights;
-    std::vector<uint32_t> labels, sortedOrder;
-    std::vector<double> classWeights;
-};
-
-Node randomNode(int32_t M, int32_t N, int32_t K) {
-    std::mt19937 rng(42);
-    std::uniform_real_distribution<float> u(0.0f, 1.0f);
-    Node n{M, N, K, {}, {}, {}, {}, {}};
-    for (int32_t i = 0; i < M; ++i) {
-        n.labels.push_back(1 + rng() % K);
-        n.weights.push_back(u(rng));
-    }
-    for (int32_t k = 0; k < K; ++k) n.classWeights.push_back(0.5 + u(rng));
-    n.X.resize(static_cast<size_t>(M) * N);
-    n.sortedOrder.resize(n.X.size());
-    for (int32_t j = 0; j < N; ++j) {
-        float *x = &n.X[static_cast<size_t>(j) * M];
-        uint32_t *order = &n.sortedOrder[static_cast<size_t>(j) * M];
-        for (int32_t i = 0; i < M; ++i) x[i] = u(rng);
-        std::iota(order, order + M, 0u);
-        std::sort(order, order + M, [x](uint32_t a, uint32_t b) { return x[a] < x[b]; });
-    }
-    return n;
-}
-
+// The impurity, threshold and gain rows side by side.
 struct Rows {
-    std::vector<double> impurity, threshold, gain;
-    explicit Rows(int32_t N) : impurity(N), threshold(N), gain(N) {}
-    split::SplitRows view() { return {impurity.data(), threshold.data(), gain.data()}; }
-    bool sameBits(const Rows &o) const {
-        const size_t bytes = impurity.size() * sizeof(double);
-        return std::memcmp(impurity.data(), o.impurity.data(), bytes) == 0 &&
-               std::memcmp(threshold.data(), o.threshold.data(), bytes) == 0 &&
-               std::memcmp(gain.data(), o.gain.data(), bytes) == 0;
+    std::vector<double> all;
+    explicit Rows(int32_t N) : all(3 * static_cast<size_t>(N)) {}
+    split::SplitRows view() {
+        const size_t N = all.size() / 3;
+        return {all.data(), all.data() + N, all.data() + 2 * N};
     }
 };
 
@@ -70,60 +37,62 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void sweep(benchmark::State &state, split::SweepKernel kernel, bool fastest) {
-    if (fastest) kernel = split::fastestSweepKernel();
-    if (!split::sweepKernelAvailable(kernel)) {
-        state.SkipWithError("kernel version not available on this processor");
+void sweep(benchmark::State &state, cpu::Isa version, bool fastest) {
+    if (fastest) version = cpu::fastest(split::sweepVersions);
+    if (!cpu::runs(version)) {
+        state.SkipWithError("version not available on this processor");
         return;
     }
-    const Node n = randomNode(static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1)),
-                              static_cast<int32_t>(state.range(2)));
+    support::SweepRecipe continuous{"continuous"};
+    continuous.continuous = true;
+    const support::SweepNode n = support::sweepNode(continuous, static_cast<int32_t>(state.range(0)),
+                                                    static_cast<int32_t>(state.range(1)),
+                                                    static_cast<int32_t>(state.range(2)), 42);
     const int team = static_cast<int>(state.range(3));
-    std::vector<double> classMass(n.K, 0.0);
-    const split::ClassMassPass pass =
-        split::accumulateClassMass(n.labels.data(), n.weights.data(), n.M, n.K, classMass.data());
-    const split::NodeTotals node = split::nodeTotals(classMass.data(), n.classWeights.data(), n.K, pass);
     const split::SweepInput in{n.X.data(), n.labels.data(), n.weights.data(), n.sortedOrder.data(),
                                n.classWeights.data(), n.M, n.N, n.K};
+    std::vector<double> classMass(n.K, 0.0);
+    split::NodeTotals node{};
+    split::nodeTotals(in, classMass.data(), node);
 
-    std::vector<double> plainScratch = sweepPlain::scratchFor(n.K, team);
-    std::vector<split::SampleRecord> records(n.M);
-    std::vector<double> tables(split::sweepTableDoubles(n.K, team));
-    Rows plain(n.N), optimized(n.N);
-    auto runPlain = [&] {
-        benchmark::DoNotOptimize(sweepPlain::scanSortedFeatures(in, node, plain.view(), team, plainScratch.data()));
+    split::SweepScratch scratch(n.M, n.K, team);
+    Rows reference(n.N), fast(n.N);
+    auto runReference = [&] {
+        parallel::runTeam(team, [&](int thread, int threads) {
+            const parallel::Range block = parallel::staticBlock(n.N, threads, thread);
+            split::referenceSweep(in, node, block.begin, block.end, reference.view());
+        });
     };
-    auto runOptimized = [&] {
-        benchmark::DoNotOptimize(
-            split::scanSortedFeaturesWith(kernel, in, node, optimized.view(), team, {records.data(), tables.data()}));
+    auto runFast = [&] {
+        benchmark::DoNotOptimize(split::scanSortedFeaturesWith(version, in, node, fast.view(), team, scratch));
     };
 
-    double plainSeconds = 0, optimizedSeconds = 0;
+    double referenceSeconds = 0, fastSeconds = 0;
     bool identical = true;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
-        runPlain();
-        plainSeconds += secondsSince(start);
+        runReference();
+        referenceSeconds += secondsSince(start);
         start = std::chrono::steady_clock::now();
-        runOptimized();
+        runFast();
         const double seconds = secondsSince(start);
-        optimizedSeconds += seconds;
+        fastSeconds += seconds;
         state.SetIterationTime(seconds);
-        identical = identical && optimized.sameBits(plain);
+        identical = identical && support::sameBits(fast.all, reference.all);
         benchmark::ClobberMemory();
     }
     const double elements = static_cast<double>(n.M) * n.N * static_cast<double>(state.iterations());
-    state.counters["ns_per_sample_feature"] = optimizedSeconds / elements * 1e9;
-    state.counters["plain_ns_per_sample_feature"] = plainSeconds / elements * 1e9;
-    state.counters["ratio"] = plainSeconds / optimizedSeconds;
+    state.counters["ns_per_sample_feature"] = fastSeconds / elements * 1e9;
+    state.counters["reference_ns_per_sample_feature"] = referenceSeconds / elements * 1e9;
+    state.counters["ratio"] = referenceSeconds / fastSeconds;
     state.counters["identical"] = identical ? 1 : 0;
-    state.SetLabel(identical ? "bitwise identical" : "OUTPUT DIFFERS FROM PLAIN");
+    state.SetLabel(identical ? "bitwise identical" : "OUTPUT DIFFERS FROM THE REFERENCE");
 }
 
-void splitScan(benchmark::State &state) { sweep(state, split::SweepKernel::scalar, true); }
-void splitScanScalar(benchmark::State &state) { sweep(state, split::SweepKernel::scalar, false); }
-void splitScanAvx2(benchmark::State &state) { sweep(state, split::SweepKernel::avx2, false); }
-void splitScanAvx512(benchmark::State &state) { sweep(state, split::SweepKernel::avx512, false); }
+void splitScan(benchmark::State &state) { sweep(state, cpu::Isa::portable, true); }
+void splitScanScalar(benchmark::State &state) { sweep(state, cpu::Isa::portable, false); }
+void splitScanAvx2(benchmark::State &state) { sweep(state, cpu::Isa::avx2, false); }
+void splitScanAvx512(benchmark::State &state) { sweep(state, cpu::Isa::avx512, false); }
 
 }  // namespace
 

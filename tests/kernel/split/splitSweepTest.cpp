@@ -1,53 +1,134 @@
+// The presorted search: node totals and worked examples by value, the
+// reference (split/sweepReference.h) against impurities worked out from
+// scratch, and every version of the fast sweep against the reference bit for
+// bit, on teams of several sizes.
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <cmath>
-#include <cstring>
+#include <iostream>
+#include <limits>
+#include <string>
 #include <vector>
 
-#include "split/nodeTotals.h"
+#include "gateway/parallel.h"
 #include "split/sweep.h"
-#include "splitSweepOracle.h"
+#include "split/sweepReference.h"
+#include "tests/support.h"
 
 namespace {
 
-using oracle::SplitProblem;
-using oracle::SplitResult;
+using support::SweepNode;
+using support::SweepRecipe;
 
-struct Scan {
-    SplitResult rows;
-    int64_t badEntry;
+const float nan = std::numeric_limits<float>::quiet_NaN();
+
+bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+split::SweepInput inputOf(const SweepNode &p) {
+    return {p.X.data(), p.labels.data(), p.weights.data(), p.sortedOrder.data(), p.classWeights.data(), p.M, p.N, p.K};
+}
+
+// The three rows side by side (impurity, threshold, gain), and the fault.
+struct Outcome {
+    std::vector<double> rows;
+    split::Fault fault;
 };
 
-Scan scan(const SplitProblem &p, int team) {
-    std::vector<double> mass(p.K, 0.0);
-    const split::ClassMassPass pass = split::accumulateClassMass(p.labels.data(), p.weights.data(), p.M, p.K, mass.data());
-    EXPECT_EQ(pass.badSample, -1);
-    const split::NodeTotals node = split::nodeTotals(mass.data(), p.classWeights.data(), p.K, pass);
-    Scan s{{std::vector<double>(p.N), std::vector<double>(p.N), std::vector<double>(p.N)}, 0};
-    std::vector<split::SampleRecord> records(p.M);
-    std::vector<double> tables(split::sweepTableDoubles(p.K, team));
-    const split::SweepInput in{p.X.data(), p.labels.data(), p.weights.data(), p.sortedOrder.data(),
-                               p.classWeights.data(), p.M, p.N, p.K};
-    s.badEntry = split::scanSortedFeatures(in, node, {s.rows.impurity.data(), s.rows.threshold.data(), s.rows.gain.data()},
-                                           team, {records.data(), tables.data()});
-    return s;
+split::SplitRows rowsOf(std::vector<double> &rows, int32_t N) {
+    return {rows.data(), rows.data() + N, rows.data() + 2 * static_cast<size_t>(N)};
 }
 
-bool sameBits(const std::vector<double> &a, const std::vector<double> &b) {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+// The blocks of the team that a region of `team` threads gets here (one
+// thread in the serial build).
+Outcome reference(const SweepNode &p, int team) {
+    int threads = 1;
+    parallel::runTeam(team, [&](int thread, int n) {
+        if (thread == 0) threads = n;
+    });
+    Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
+    o.fault = split::referenceSearch(inputOf(p), rowsOf(o.rows, p.N), threads);
+    return o;
 }
 
-// One feature of four samples, unit weights unless given.
-SplitProblem fourSamples(std::vector<float> x, std::vector<uint32_t> labels, std::vector<uint32_t> order,
-                         std::vector<float> weights = {1, 1, 1, 1}, std::vector<double> classWeights = {1, 1}) {
-    return {4, 1, 2, std::move(x), std::move(labels), std::move(weights), std::move(order), std::move(classWeights)};
+// As the module runs it: the node totals, then the fast sweep on `team`.
+Outcome fast(cpu::Isa version, const SweepNode &p, int team) {
+    Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
+    std::vector<double> classMass(p.K, 0.0);
+    split::NodeTotals node{};
+    o.fault = split::nodeTotals(inputOf(p), classMass.data(), node);
+    if (o.fault.kind != split::Fault::none) return o;
+    split::SweepScratch scratch(p.M, p.K, team);
+    o.fault = split::scanSortedFeaturesWith(version, inputOf(p), node, rowsOf(o.rows, p.N), team, scratch);
+    return o;
+}
+
+std::string difference(const Outcome &expected, const Outcome &got) {
+    if (expected.fault.kind != got.fault.kind || expected.fault.index != got.fault.index)
+        return "fault at " + std::to_string(expected.fault.index) + " expected, at " + std::to_string(got.fault.index);
+    return support::sameBits(expected.rows, got.rows) ? "" : support::firstDifference(expected.rows, got.rows);
+}
+
+// The reference's outcome on `team`, once every version built and run here
+// has given the same.
+Outcome everyVersion(const SweepNode &p, int team, const std::string &what) {
+    const Outcome expected = reference(p, team);
+    for (cpu::Isa version : split::sweepVersions) {
+        if (!cpu::runs(version)) continue;
+        EXPECT_EQ(difference(expected, fast(version, p, team)), "")
+            << what << ", " << cpu::name(version) << ", team " << team;
+    }
+    return expected;
+}
+
+TEST(SplitSweep, NodeTotalsOfKnownNodes) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char *what;
+        std::vector<uint32_t> labels;
+        std::vector<double> classWeights;
+        double W, S, G0;
+        int64_t badLabel;
+    } cases[] = {
+        {"masses 3 and 1", {1, 1, 1, 2}, {1, 1}, 4, 10, 0.375, -1},
+        {"pure, class weight 1", {2, 2}, {1, 1}, 2, 4, 0.0, -1},
+        {"pure, class weight 2", {1, 1}, {2, 1}, 2, 16, -3.0, -1},
+        {"class weight 0 on mass 3", {1, 1, 1, 2}, {0, 1}, 4, 1, 0.9375, -1},
+        {"classes nobody carries", {1, 1, 1, 2}, {1, 1, 1, 1}, 4, 10, 0.375, -1},
+        {"no samples", {}, {1, 1}, 0, 0, none, -1},
+        {"label 0", {1, 2, 0, 5}, {1, 1}, none, none, none, 2},
+        {"label above K", {1, 3, 2}, {1, 1}, none, none, none, 1},
+        {"int32 -1", {2, 0xFFFFFFFFu}, {1, 1}, none, none, none, 1},
+        {"no classes", {1}, {}, none, none, none, 0},
+    };
+    for (const auto &c : cases) {
+        const int32_t M = static_cast<int32_t>(c.labels.size()), K = static_cast<int32_t>(c.classWeights.size());
+        const SweepNode p{M, 0, K, {}, c.labels, std::vector<float>(M, 1.0f), {}, c.classWeights};
+        std::vector<double> classMass(K, 0.0);
+        split::NodeTotals t{};
+        const split::Fault fault = split::nodeTotals(inputOf(p), classMass.data(), t);
+        EXPECT_EQ(fault.index, c.badLabel) << c.what;
+        if (c.badLabel >= 0) {
+            EXPECT_EQ(fault.kind, split::Fault::labelOutOfRange) << c.what;
+            continue;
+        }
+        EXPECT_EQ(t.W, c.W) << c.what;
+        EXPECT_EQ(t.S, c.S) << c.what;
+        EXPECT_TRUE(same(t.G0, c.G0)) << c.what;
+    }
+}
+
+// One feature of four samples, unit weights unless given; K = the class weights given.
+SweepNode fourSamples(std::vector<float> x, std::vector<uint32_t> labels, std::vector<uint32_t> order,
+                      std::vector<float> weights = {1, 1, 1, 1}, std::vector<double> classWeights = {1, 1}) {
+    const int32_t K = static_cast<int32_t>(classWeights.size());
+    return {4, 1, K, std::move(x), std::move(labels), std::move(weights), std::move(order), std::move(classWeights)};
 }
 
 TEST(SplitSweep, KnownFeatures) {
     const struct {
         const char *what;
-        SplitProblem p;
+        SweepNode p;
         double impurity, threshold, gain;
     } cases[] = {
         {"clean split", fourSamples({1, 2, 3, 4}, {1, 1, 2, 2}, {0, 1, 2, 3}), 0, 2.5, 0.5},
@@ -60,53 +141,43 @@ TEST(SplitSweep, KnownFeatures) {
          0.4444444444444444},
         {"class weights 0 and 2", fourSamples({1, 2, 3, 4}, {1, 1, 2, 2}, {0, 1, 2, 3}, {1, 1, 1, 1}, {0, 2}), -1, 2.5,
          1},
-        {"finite values whose sum overflows", fourSamples({-1, 0, 3e38f, FLT_MAX}, {1, 1, 1, 2}, {0, 1, 2, 3}),
-         0, static_cast<double>(1.5e38f + FLT_MAX / 2), 0.375},
+        {"a class nobody carries", fourSamples({1, 2, 3, 4}, {1, 1, 2, 2}, {0, 1, 2, 3}, {1, 1, 1, 1}, {1, 1, 1}), 0,
+         2.5, 0.5},
+        {"best split next to a NaN", fourSamples({1, 2, 3, nan}, {1, 1, 1, 2}, {0, 1, 2, 3}), 0, nan, 0.375},
+        {"finite values whose sum overflows", fourSamples({-1, 0, 3e38f, FLT_MAX}, {1, 1, 1, 2}, {0, 1, 2, 3}), 0,
+         static_cast<double>(1.5e38f + FLT_MAX / 2), 0.375},
     };
     for (const auto &c : cases) {
-        const Scan s = scan(c.p, 1);
-        EXPECT_EQ(s.badEntry, split::noBadEntry) << c.what;
-        EXPECT_EQ(s.rows.impurity[0], c.impurity) << c.what;
-        EXPECT_EQ(s.rows.threshold[0], c.threshold) << c.what;
-        EXPECT_EQ(s.rows.gain[0], c.gain) << c.what;
+        const Outcome o = everyVersion(c.p, 1, c.what);
+        EXPECT_EQ(o.fault.kind, split::Fault::none) << c.what;
+        EXPECT_EQ(o.rows[0], c.impurity) << c.what;
+        EXPECT_TRUE(same(o.rows[1], c.threshold)) << c.what;
+        EXPECT_EQ(o.rows[2], c.gain) << c.what;
+    }
+    // Without two samples there is no candidate.
+    for (int32_t M : {0, 1}) {
+        const Outcome o = everyVersion(support::sweepNode({"plain"}, M, 3, 2, 7), 2, "M = " + std::to_string(M));
+        EXPECT_EQ(o.fault.kind, split::Fault::none);
+        EXPECT_EQ(o.rows, std::vector<double>(9, 0.0)) << "M = " << M;
     }
 }
 
 // Once only weightless samples remain on the right, the running right-side
-// sums hold rounding residue (here WR = 0 beside SR > 0, an impurity of -inf);
-// such positions must not count as splits.
-TEST(SplitSweep, TrailingZeroWeightSampleChangesNothing) {
-    const SplitProblem four = fourSamples({1, 2, 3, 4}, {1, 2, 1, 2}, {0, 1, 2, 3}, {0.1f, 2.5f, 0.1f, 0});
-    const SplitProblem three{3, 1, 2, {1, 2, 3}, {1, 2, 1}, {0.1f, 2.5f, 0.1f}, {0, 1, 2}, {1, 1}};
-    const Scan a = scan(four, 1), b = scan(three, 1);
-    EXPECT_TRUE(std::isfinite(a.rows.impurity[0]));
-    EXPECT_TRUE(sameBits(a.rows.impurity, b.rows.impurity) && sameBits(a.rows.threshold, b.rows.threshold) &&
-                sameBits(a.rows.gain, b.rows.gain));
+// sums hold rounding residue (here W_R = 0 beside S_R > 0, an impurity of
+// -inf); such positions must not count as splits.
+TEST(SplitSweep, TrailingWeightlessSampleChangesNothing) {
+    const SweepNode four = fourSamples({1, 2, 3, 4}, {1, 2, 1, 2}, {0, 1, 2, 3}, {0.1f, 2.5f, 0.1f, 0});
+    const SweepNode three{3, 1, 2, {1, 2, 3}, {1, 2, 1}, {0.1f, 2.5f, 0.1f}, {0, 1, 2}, {1, 1}};
+    const Outcome a = everyVersion(four, 1, "four"), b = everyVersion(three, 1, "three");
+    EXPECT_TRUE(std::isfinite(a.rows[0]));
+    EXPECT_EQ(difference(b, a), "");
 }
 
-// The plain sweep as oracle, on teams of every size including more threads than features.
-TEST(SplitSweep, MatchesPlainSweepBitForBitOnAnyTeam) {
-    const struct {
-        int M, N, K;
-    } shapes[] = {{2, 1, 2}, {40, 7, 3}, {300, 13, 5}, {17, 2, 4}, {64, 33, 2}};
-    unsigned seed = 1;
-    for (const auto &shape : shapes) {
-        const SplitProblem p = oracle::randomProblem(seed++, shape.M, shape.N, shape.K);
-        const SplitResult expected = oracle::plainSplitScan(p);
-        for (int team : {1, 2, 3, 8}) {
-            const Scan s = scan(p, team);
-            EXPECT_EQ(s.badEntry, split::noBadEntry);
-            EXPECT_TRUE(sameBits(s.rows.impurity, expected.impurity) && sameBits(s.rows.threshold, expected.threshold) &&
-                        sameBits(s.rows.gain, expected.gain))
-                << "M = " << shape.M << ", N = " << shape.N << ", team " << team;
-        }
-    }
-}
-
-// The oracle itself against impurities computed from scratch at every position.
-TEST(SplitSweep, PlainSweepFindsTheLowestImpurity) {
-    const SplitProblem p = oracle::randomProblem(99, 50, 6, 3);
-    const SplitResult r = oracle::plainSplitScan(p);
+// The reference itself against impurities worked out from scratch at every
+// position, with the class weights applied as a square.
+TEST(SplitSweep, ReferenceFindsTheLowestImpurity) {
+    const SweepNode p = support::sweepNode({"zero weights", true}, 50, 6, 3, 99);
+    const Outcome r = reference(p, 1);
     std::vector<double> node(p.K, 0.0);
     for (int i = 0; i < p.M; ++i) node[p.labels[i] - 1] += p.weights[i];
     auto sideTerm = [&](const std::vector<double> &m) {
@@ -127,23 +198,64 @@ TEST(SplitSweep, PlainSweepFindsTheLowestImpurity) {
             const double I = (sideTerm(left) + sideTerm(right)) / W;
             if (I < lowest) lowest = I;
         }
-        EXPECT_NEAR(r.impurity[j], lowest < G0 - 1e-9 ? lowest : 0.0, 1e-9) << "feature " << j;
+        EXPECT_NEAR(r.rows[j], lowest < G0 - 1e-9 ? lowest : 0.0, 1e-9) << "feature " << j;
     }
 }
 
-TEST(SplitSweep, ReportsFirstBadEntryOfLowestFeatureOnAnyTeam) {
-    SplitProblem p = oracle::randomProblem(5, 30, 9, 3);
-    p.sortedOrder[7 * 30 + 3] = 30;           // feature 7, a later bad feature
-    p.sortedOrder[4 * 30 + 12] = 0xFFFFFFFFu;  // feature 4: int32 -1
-    p.sortedOrder[4 * 30 + 20] = 31;           // feature 4, after its first bad entry
-    for (int team : {1, 2, 3, 8}) EXPECT_EQ(scan(p, team).badEntry, 4 * 30 + 12) << "team " << team;
+const SweepRecipe recipes[] = {
+    {"plain weights"},
+    {"zero weights", true},
+    {"weightless column ends", true, true},
+    {"odd weights", true, false, true},
+    {"odd values", false, false, false, false, true},
+    {"class runs", false, false, false, false, false, true},
+    {"class runs, weightless ends", true, true, false, false, false, true},
+    {"one NaN or infinite weight", false, false, false, true},
+    {"scrambled columns", true, false, false, false, true, false, true},
+    {"node of weight 0", false, false, false, false, false, false, false, true},
+    {"continuous", false, false, false, false, false, false, false, false, true},
+};
 
-    p.sortedOrder[4 * 30 + 0] = 99;  // the first entry is checked as well
-    EXPECT_EQ(scan(p, 2).badEntry, 4 * 30);
+// Column lengths around every boundary of the fast sweep: groups of 4 and 8
+// positions, evaluated one or two groups late in a ring of 32.
+TEST(SplitSweep, EveryVersionMatchesTheReference) {
+    std::cout << "versions checked:";
+    for (cpu::Isa version : split::sweepVersions)
+        if (cpu::runs(version)) std::cout << ' ' << cpu::name(version);
+    std::cout << '\n';
+    const int lengths[] = {0,  1,  2,  3,  4,  5,  8,  9,   10,  16,  17,   31,
+                           32, 33, 34, 63, 64, 65, 66, 100, 129, 257, 1000, 2049};
+    const int otherTeams[] = {2, 3, 8};  // 8: more threads than features
+    unsigned seed = 1;
+    for (const SweepRecipe &recipe : recipes)
+        for (int M : lengths) {
+            const int K = 1 + static_cast<int>(seed % 12);
+            const SweepNode p = support::sweepNode(recipe, M, M > 1000 ? 3 : 5, K, seed++);
+            for (int team : {1, otherTeams[seed % 3]})
+                everyVersion(p, team, std::string(recipe.name) + ", M = " + std::to_string(M));
+        }
+}
 
-    SplitProblem one = oracle::randomProblem(5, 1, 4, 2);
-    one.sortedOrder[2] = 1;  // with one sample nothing is swept, yet the entry is checked
-    EXPECT_EQ(scan(one, 2).badEntry, 2);
+// A bad entry anywhere in a column, also at group and ring edges and in a
+// column of one sample: the first bad entry of the lowest feature reported,
+// whatever the team, and what was found before it kept. Which later
+// features still run depends on the team.
+TEST(SplitSweep, BadEntriesStopEveryVersionWhereTheReferenceStops) {
+    unsigned seed = 500;
+    for (int M : {1, 5, 33, 70, 300}) {
+        for (int position : {0, 1, 3, 4, 7, 8, 9, 31, 32, 33, 63, 64, 65, 299}) {
+            if (position >= M) continue;
+            SweepNode p = support::sweepNode({"zero weights", true}, M, 4, 3, seed++);
+            p.sortedOrder[2 * M + position] = position % 2 ? static_cast<uint32_t>(M) : 0xFFFFFFFFu;  // M; int32 -1
+            p.sortedOrder[3 * M + M / 2] = static_cast<uint32_t>(M) + 7;  // a later feature's
+            for (int team : {1, 2, 3, 8}) {
+                const std::string what = "M = " + std::to_string(M) + ", bad at " + std::to_string(position);
+                const Outcome o = everyVersion(p, team, what);
+                EXPECT_EQ(o.fault.kind, split::Fault::sampleOutOfRange);
+                EXPECT_EQ(o.fault.index, 2 * M + position) << what << ", team " << team;
+            }
+        }
+    }
 }
 
 }  // namespace
