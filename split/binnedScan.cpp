@@ -1,7 +1,5 @@
 #include "binnedScan.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -10,23 +8,39 @@
 
 #include "binnedBlock.h"
 #include "binnedReference.h"
+#include "gateway/memory.h"
 #include "gateway/parallel.h"
 
 namespace split {
 
 namespace {
 
-// Refuses scratch beyond the machine's memory up front: the histograms are
-// zero-filled at once, and an overcommitted request would be killed while
-// touching its pages rather than fail to allocate.
-uint64_t physicalMemoryBytes() {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
-    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+// What a scan on `team` threads allocates: the packed samples, shared, and
+// every thread's tables, with a cache line more to align them.
+struct ScratchPlan {
+    binned::BinnedSteps steps;
+    int team;
+    size_t perThread;
+    uint64_t tableDoubles;
+    uint64_t bytes;
+};
+
+ScratchPlan planScratch(cpu::Isa isa, const BinnedJob &job, int team) {
+    ScratchPlan plan;
+    plan.steps = binned::stepsFor(isa, job.K);
+    // More threads than features would only hold idle scratch.
+    plan.team = std::clamp(team, 1, std::max(job.F, 1));
+    plan.perThread = binned::threadDoubles(plan.steps.layout, job.K, binnedReference::scannedBins(job.B));
+    plan.tableDoubles = static_cast<uint64_t>(plan.perThread) * static_cast<uint64_t>(plan.team) + 8;
+    plan.bytes = static_cast<uint64_t>(job.n) * sizeof(binned::PackedSample) + plan.tableDoubles * sizeof(double);
+    return plan;
 }
 
 }  // namespace
+
+uint64_t binnedScratchBytes(const BinnedJob &job, int team) {
+    return static_cast<uint64_t>(job.K) * sizeof(double) + planScratch(cpu::fastest(binnedVersions), job, team).bytes;
+}
 
 Fault binnedNodeTotals(BinnedJob &job) {
     std::vector<double> classMass;
@@ -49,18 +63,13 @@ Fault binnedScanWith(cpu::Isa isa, const BinnedJob &in, const SplitRows &rows, i
 
     BinnedJob job = in;
     job.B = binnedReference::scannedBins(in.B);
-    // More threads than features would only hold idle scratch.
-    team = std::clamp(team, 1, in.F);
-    const binned::BinnedSteps steps = binned::stepsFor(isa, in.K);
-
-    // The packed samples, shared, and every thread's tables; a cache line
-    // more to align them.
-    const size_t perThread = binned::threadDoubles(steps.layout, job.K, job.B);
-    const uint64_t tableDoubles = static_cast<uint64_t>(perThread) * static_cast<uint64_t>(team) + 8;
-    const uint64_t bytes =
-        static_cast<uint64_t>(job.n) * sizeof(binned::PackedSample) + tableDoubles * sizeof(double);
-    const Fault noMemory{Fault::outOfMemory, -1, -1, bytes};
-    if (bytes > physicalMemoryBytes()) return noMemory;
+    const ScratchPlan plan = planScratch(isa, in, team);
+    const binned::BinnedSteps &steps = plan.steps;
+    const size_t perThread = plan.perThread;
+    team = plan.team;
+    uint64_t available = 0;
+    if (!memory::scratchFits(plan.bytes, &available)) return {Fault::outOfMemory, -1, -1, plan.bytes, available};
+    const Fault noMemory{Fault::outOfMemory, -1, -1, plan.bytes, 0};
     // The packed samples are written before they are read: not zero-filled,
     // which would take as long as packing them.
     std::unique_ptr<binned::PackedSample[]> packed;
@@ -68,7 +77,7 @@ Fault binnedScanWith(cpu::Isa isa, const BinnedJob &in, const SplitRows &rows, i
     std::vector<Fault> faults;
     try {
         packed.reset(new binned::PackedSample[static_cast<size_t>(job.n)]);
-        tables.resize(static_cast<size_t>(tableDoubles));
+        tables.resize(static_cast<size_t>(plan.tableDoubles));
         faults.resize(static_cast<size_t>(team));
     } catch (const std::bad_alloc &) {
         return noMemory;

@@ -62,10 +62,16 @@ Fault binnedNodeTotals(BinnedJob &job);
 // and K >= 1 when n > 0, labels of listed samples in 1..K, sample numbers
 // below M and feature numbers inside binnedData. Results do not depend on
 // `team`. Fails with outOfMemory (the scratch asked for: the packed samples
-// and every thread's tables) or binOutOfRange (the lowest candidate position
+// and every thread's tables; refused up front when it is large and more than
+// the system reports available) or binOutOfRange (the lowest candidate position
 // whose column holds a bin value of B or above for a listed sample, and the
 // list position of the first such sample).
 Fault binnedScan(const BinnedJob &job, const SplitRows &rows, int team);
+
+// The bytes of scratch that binnedScan on `team` threads and binnedNodeTotals
+// ask for: the node's class table, the packed samples and every thread's
+// tables.
+uint64_t binnedScratchBytes(const BinnedJob &job, int team);
 
 // The versions of the scan; all give the same bits. binnedScan uses the
 // fastest that runs here (cpu::fastest).

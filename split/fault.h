@@ -15,8 +15,10 @@ struct Fault {
     int64_t index = -1;
     // binOutOfRange: the position in nodeSamples of the first such sample.
     int64_t listIndex = -1;
-    // outOfMemory: the scratch that was asked for.
+    // outOfMemory: the scratch that was asked for, and what the system
+    // reported available (0 when it was not asked: the allocation failed).
     uint64_t bytes = 0;
+    uint64_t available = 0;
 };
 
 }  // namespace split

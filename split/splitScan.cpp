@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gateway/call.h"
+#include "gateway/memory.h"
 #include "gateway/parallel.h"
 #include "split/fault.h"
 #include "split/sweep.h"
@@ -31,14 +32,17 @@ const int teamLimit = 4;
 // sweep's scratch, all allocated before the region.
 split::Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, int team) {
     using split::Fault;
+    // Scratch the system cannot give is refused before any of it is made.
+    const uint64_t bytes = static_cast<uint64_t>(in.K) * sizeof(double) + split::SweepScratch::bytes(in.M, in.K, team);
+    uint64_t available = 0;
+    if (!memory::scratchFits(bytes, &available)) return {Fault::outOfMemory, -1, -1, bytes, available};
     std::vector<double> classMass;
     std::optional<split::SweepScratch> scratch;
     try {
         classMass.assign(static_cast<size_t>(in.K), 0.0);
         scratch.emplace(in.M, in.K, team);
     } catch (const std::bad_alloc &) {
-        const uint64_t classBytes = static_cast<uint64_t>(in.K) * sizeof(double);
-        return {Fault::outOfMemory, -1, -1, classBytes + split::SweepScratch::bytes(in.M, in.K, team)};
+        return {Fault::outOfMemory, -1, -1, bytes, 0};
     }
 
     split::NodeTotals node{};
@@ -98,6 +102,12 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     case split::Fault::binOutOfRange:
         return;
     case split::Fault::outOfMemory:
+        if (fault.available > 0)
+            call.fail(reason::outOfMemory,
+                      "Scratch: the sweep tables for %d samples and %d classes on %d threads need %llu bytes, more "
+                      "than the %llu bytes the system reports available.",
+                      M, K, team, static_cast<unsigned long long>(fault.bytes),
+                      static_cast<unsigned long long>(fault.available));
         call.fail(reason::outOfMemory,
                   "Scratch: the sweep tables for %d samples and %d classes on %d threads need %llu bytes, which "
                   "could not be allocated.",

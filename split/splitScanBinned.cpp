@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "gateway/call.h"
+#include "gateway/memory.h"
 #include "gateway/parallel.h"
 #include "split/binnedScan.h"
 
@@ -150,8 +151,15 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
 
     // Shared values, team size, one region. Scratch lives only inside the two
     // calls, so errors are raised after they return.
-    split::Fault fault = split::binnedNodeTotals(job);
+    // Scratch the system cannot give is refused before any of it is made.
     const int team = parallel::boundedTeam(threadLimit);
+    const uint64_t scratchBytes = split::binnedScratchBytes(job, team);
+    uint64_t available = 0;
+    split::Fault fault;
+    if (!memory::scratchFits(scratchBytes, &available))
+        fault = {split::Fault::outOfMemory, -1, -1, scratchBytes, available};
+    else
+        fault = split::binnedNodeTotals(job);
     if (fault.kind == split::Fault::none) {
         parallel::keepThreadRuntimeLoaded();
         fault = split::binnedScan(job, rows, team);
@@ -163,6 +171,13 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     case split::Fault::sampleOutOfRange:
         return;
     case split::Fault::outOfMemory:
+        if (fault.available > 0)
+            call.fail(reason::outOfMemory,
+                      "Scratch: the scan needs %" PRIu64 " bytes (class histograms for K = %" PRId32
+                      " classes on up to %d threads, and %" PRId32
+                      " listed samples), more than the %" PRIu64
+                      " bytes the system reports available; lower argument %d (threadLimit) or use fewer classes.",
+                      fault.bytes, K, team, n, fault.available, threadLimitIn + 1);
         call.fail(reason::outOfMemory,
                   "Scratch: the scan needs %" PRIu64 " bytes (class histograms for K = %" PRId32
                   " classes on up to %d threads, and %" PRId32

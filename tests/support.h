@@ -14,6 +14,11 @@
 #include <string>
 #include <vector>
 
+#if defined(__linux__)
+#include <unistd.h>
+#endif
+
+#include "gateway/memory.h"
 #include "split/binnedScan.h"
 
 namespace support {
@@ -35,6 +40,20 @@ std::string firstDifference(const std::vector<T> &expected, const std::vector<T>
                    std::to_string(got[i]);
     return "none";
 }
+
+#if defined(__linux__)
+// Requests for scratch that the system cannot give: beyond physical memory,
+// and, where the machine leaves room between what the system reports
+// available (gateway/memory.h) and its physical memory, halfway between.
+inline std::vector<uint64_t> scratchBeyondAvailable() {
+    const uint64_t physical = static_cast<uint64_t>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+    const uint64_t available = memory::availableBytes();
+    std::vector<uint64_t> requests{2 * physical};
+    if (available < physical && physical - available > (uint64_t{768} << 20))
+        requests.push_back(available + (physical - available) / 2);
+    return requests;
+}
+#endif
 
 inline uint32_t bits(float v) {
     uint32_t b;

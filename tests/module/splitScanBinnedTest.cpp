@@ -229,6 +229,22 @@ INSTANTIATE_TEST_SUITE_P(SplitScanBinned, BinnedErrors, ::testing::ValuesIn(erro
 // Limits below 1 run one thread, above the runtime's maximum the maximum:
 // every limit gives the bits of a limit of 1, or its error word for word
 // (the lowest of several features holding a bin value of B or above).
+// Scratch beyond what the system reports available is refused before any of
+// it is made. About 4.2 kB of tables per class on one thread with 256 bins.
+TEST(SplitScanBinned, RefusesLargeScratchBeyondAvailableMemory) {
+    for (uint64_t bytes : support::scratchBeyondAvailable()) {
+        const double K = std::ceil(static_cast<double>(bytes) / (2.0 * 264 * sizeof(double)));
+        BinnedCall c;
+        c.B = scalar(256);
+        c.K = scalar(K);
+        c.classWeights = host::makeArray(mxDOUBLE_CLASS, {1, static_cast<size_t>(K)});
+        c.threadLimit = scalar(1);
+        const host::CallResult r = c.run();
+        EXPECT_EQ(r.errorId, "splitScanBinned:outOfMemory") << bytes;
+        EXPECT_NE(r.errorMessage.find("bytes the system reports available"), std::string::npos) << r.errorMessage;
+    }
+}
+
 TEST(SplitScanBinnedThreads, EveryLimitGivesTheSameResult) {
     std::mt19937 rng(31);
     int refused = 0;

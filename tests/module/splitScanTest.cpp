@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -176,6 +177,23 @@ TEST(SplitScanModule, RejectsBadCalls) {
         const auto r = in.call();
         EXPECT_EQ(r.errorId, c.id) << r.errorMessage;
         EXPECT_NE(r.errorMessage.find(c.fragment), std::string::npos) << r.errorMessage;
+    }
+}
+
+// Scratch beyond what the system reports available is refused before any of
+// it is made: the sweep's class tables take 32 bytes per class on each
+// thread and once more for the start, the node's masses 8.
+TEST(SplitScanModule, RefusesLargeScratchBeyondAvailableMemory) {
+    const SweepNode p = support::sweepNode({"plain"}, 6, 2, 2, 3);
+    const char *threads = std::getenv("OMP_NUM_THREADS");
+    const int team = std::min(threads ? std::atoi(threads) : 2, 4);
+    for (uint64_t bytes : support::scratchBeyondAvailable()) {
+        const double K = std::ceil(static_cast<double>(bytes) / (8.0 + 32.0 * (team + 1)));
+        Inputs in = inputsOf(p, {}, K);
+        in.args[6] = host::makeArray(mxDOUBLE_CLASS, {1, static_cast<size_t>(K)});
+        const host::CallResult r = in.call();
+        EXPECT_EQ(r.errorId, "splitScan:outOfMemory") << bytes;
+        EXPECT_NE(r.errorMessage.find("bytes the system reports available"), std::string::npos) << r.errorMessage;
     }
 }
 
