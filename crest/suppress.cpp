@@ -1,27 +1,11 @@
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
-#include <limits>
 
-#include "gateway/parallel.h"
 #include "interpolate.h"
 #include "lineSampler.h"
 #include "thin.h"
 
 namespace crest {
-
-void orientationSinCos(float theta, float *sn, float *cs) {
-#ifdef CREST_DOUBLE_SINCOS
-    // The serial (macOS) build: both in double on the widened angle, each
-    // rounded to single.
-    const double t = theta;
-    *sn = static_cast<float>(std::sin(t));
-    *cs = static_cast<float>(std::cos(t));
-#else
-    *cs = cosf(theta);
-    *sn = sinf(theta);
-#endif
-}
 
 namespace {
 
@@ -32,16 +16,17 @@ struct Stages {
     void (*sampleLines)(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 };
 
-Stages stagesOf(LineSampler sampler) {
-#ifdef CREST_X86_SAMPLERS
-    if (sampler == LineSampler::avx512) return {listCandidatesAvx512, sampleLinesAvx512};
-    if (sampler == LineSampler::avx2) return {listCandidatesScalar, sampleLinesAvx2};
+Stages stagesOf(cpu::Isa isa) {
+    switch (isa) {
+#if defined(CPU_WIDE_SIMD)
+    case cpu::Isa::avx512: return {listCandidatesAvx512, sampleLinesAvx512};
+    case cpu::Isa::avx2: return {listCandidatesScalar, sampleLinesAvx2};
 #endif
-#ifdef CREST_SSE2_SAMPLER
-    if (sampler == LineSampler::sse2) return {listCandidatesScalar, sampleLinesSse2};
+#if defined(CPU_X86_64)
+    case cpu::Isa::sse2: return {listCandidatesScalar, sampleLinesSse2};
 #endif
-    (void)sampler;
-    return {listCandidatesScalar, sampleLinesScalar};
+    default: return {listCandidatesScalar, sampleLinesScalar};
+    }
 }
 
 // Sine and cosine of every candidate. The library function branches on the
@@ -91,36 +76,9 @@ void sampleLinesAnySize(const float *edgeMap, int32_t h, int32_t w, int32_t x, i
 
 }  // namespace
 
-bool lineSamplerAvailable(LineSampler sampler) {
-    switch (sampler) {
-    case LineSampler::scalar:
-        return true;
-#ifdef CREST_SSE2_SAMPLER
-    case LineSampler::sse2:
-        return true;
-#endif
-#ifdef CREST_X86_SAMPLERS
-    case LineSampler::avx2:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2");
-    case LineSampler::avx512:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f");
-#endif
-    default:
-        return false;
-    }
-}
-
-LineSampler fastestLineSampler() {
-    for (LineSampler s : {LineSampler::avx512, LineSampler::avx2, LineSampler::sse2})
-        if (lineSamplerAvailable(s)) return s;
-    return LineSampler::scalar;
-}
-
-void sampleLinesWith(LineSampler sampler, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
+void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
                      float *thinned) {
-    stagesOf(sampler).sampleLines(map, x, radius, batch, thinned);
+    stagesOf(isa).sampleLines(map, x, radius, batch, thinned);
 }
 
 // Each column is taken in stretches that hold a batch of candidates: copy the
@@ -130,9 +88,8 @@ void sampleLinesWith(LineSampler sampler, const SampledMap &map, int32_t x, int3
 // is suppressed when any of its samples is stronger, which is what stopping
 // at the first stronger one gives; its result depends on nothing but its own
 // samples, so neither the grouping nor the order of the work counts.
-void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const float *orientationMap,
-                           int32_t radius, float multiplier, int32_t h, int32_t w, float *thinnedMap) {
-    const parallel::Range columns = parallel::ceilBlock(w, parallel::teamSize(), parallel::threadId());
+void suppressNonMaximaWith(cpu::Isa isa, const float *edgeMap, const float *orientationMap, int32_t radius,
+                           float multiplier, int32_t h, int32_t w, parallel::Range columns, float *thinnedMap) {
     if (columns.begin >= columns.end || h <= 0) return;
     const int64_t first = static_cast<int64_t>(h) * columns.begin;
     if (radius <= 0) {
@@ -142,7 +99,7 @@ void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const floa
     }
     const bool batched = batchSamplable(h, w);
     const SampledMap map = batched ? sampledMap(edgeMap, h, w) : SampledMap{edgeMap, h, w, {}, {}};
-    const Stages stages = stagesOf(sampler);
+    const Stages stages = stagesOf(isa);
     Candidates c;
 
     for (int64_t x = columns.begin; x < columns.end; ++x) {
@@ -150,8 +107,8 @@ void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const floa
         const float *edge = edgeMap + column;
         float *thinned = thinnedMap + column;
         // The samples reach column x + r + 1, which nothing has read yet.
-        const int64_t reach = x + radius + 1;
-        const float *ahead = edgeMap + static_cast<int64_t>(h) * (reach < w ? reach : w - 1);
+        const int64_t farthest = x + radius + 1;
+        const float *ahead = edgeMap + static_cast<int64_t>(h) * (farthest < w ? farthest : w - 1);
         for (int32_t y0 = 0, y1; y0 < h; y0 = y1) {
             int32_t n;
             y1 = stages.listCandidates(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, &n);
@@ -167,8 +124,9 @@ void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const floa
 }
 
 void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_t radius, float multiplier,
-                       int32_t h, int32_t w, float *thinnedMap) {
-    suppressNonMaximaWith(fastestLineSampler(), edgeMap, orientationMap, radius, multiplier, h, w, thinnedMap);
+                       int32_t h, int32_t w, parallel::Range columns, float *thinnedMap) {
+    suppressNonMaximaWith(cpu::fastest(lineSamplerVersions), edgeMap, orientationMap, radius, multiplier, h, w,
+                          columns, thinnedMap);
 }
 
 }  // namespace crest
