@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -74,6 +75,54 @@ void sampleLinesAnySize(const float *edgeMap, int32_t h, int32_t w, int32_t x, i
     }
 }
 
+// Long radii. A sample coordinate, base + c * d, moves monotonically with the
+// step d. Once it lies beyond the map on both sides of the pixel, every later
+// step clamps it to the same border, so when both coordinates have got there
+// the line's samples only repeat and cannot newly exceed its limit. The step
+// count from which that holds for one coordinate (checked with the samplers'
+// own arithmetic), or `radius` when it lies farther out.
+int32_t clampedFrom(float base, float c, int32_t size, int32_t radius) {
+    if (size < 2 || c == 0.0f) return 1;  // the coordinate never moves
+    const double steps = std::ceil((static_cast<double>(size) + 1.0) / std::fabs(static_cast<double>(c))) + 1.0;
+    if (!(steps < radius)) return radius;
+    const float d = static_cast<float>(steps);
+    const double ceiling = static_cast<double>(size) - 1.001;
+    auto beyond = [ceiling](float p) { return p < 0.0f || static_cast<double>(p) > ceiling; };
+    return beyond(base + c * d) && beyond(base + c * -d) ? static_cast<int32_t>(steps) : radius;
+}
+
+// Lines sorted by the step from which their samples repeat, then sampled in
+// chunks, each only as far as its farthest line needs: the same outcome as
+// sampling every line to `radius`, in time bounded by the map for most
+// angles. Only the last chunk is padded, past the batch's end.
+constexpr int32_t reachChunk = 64;
+static_assert(reachChunk % batchLanes == 0, "whole registers per chunk");
+
+template <class Sample>
+void sampleByReach(int32_t h, int32_t w, int32_t x, int32_t radius, LineBatch &batch, const Sample &sample) {
+    struct Line {
+        int32_t reach, row;
+        float sn, cs, limit;
+    } lines[batchCapacity];
+    for (int32_t k = 0; k < batch.n; ++k) {
+        const int32_t reach = std::max(clampedFrom(static_cast<float>(x), batch.cs[k], w, radius),
+                                       clampedFrom(static_cast<float>(batch.rows[k]), batch.sn[k], h, radius));
+        lines[k] = {reach, batch.rows[k], batch.sn[k], batch.cs[k], batch.limit[k]};
+    }
+    std::sort(lines, lines + batch.n, [](const Line &a, const Line &b) { return a.reach < b.reach; });
+    for (int32_t k = 0; k < batch.n; ++k) {
+        batch.rows[k] = lines[k].row;
+        batch.sn[k] = lines[k].sn;
+        batch.cs[k] = lines[k].cs;
+        batch.limit[k] = lines[k].limit;
+    }
+    for (int32_t begin = 0, end; begin < batch.n; begin = end) {
+        end = batch.n - begin > reachChunk ? begin + reachChunk : batch.n;
+        LineBatch chunk{batch.rows + begin, batch.sn + begin, batch.cs + begin, batch.limit + begin, end - begin};
+        sample(lines[end - 1].reach, chunk);
+    }
+}
+
 }  // namespace
 
 void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
@@ -100,6 +149,9 @@ void suppressNonMaximaWith(cpu::Isa isa, const float *edgeMap, const float *orie
     const bool batched = batchSamplable(h, w);
     const SampledMap map = batched ? sampledMap(edgeMap, h, w) : SampledMap{edgeMap, h, w, {}, {}};
     const Stages stages = stagesOf(isa);
+    // Up to the map's longer side few lines have both coordinates clamped on
+    // both sides, and the time is bounded by the map anyway.
+    const bool longRadius = radius > std::max(h, w);
     Candidates c;
 
     for (int64_t x = columns.begin; x < columns.end; ++x) {
@@ -109,16 +161,23 @@ void suppressNonMaximaWith(cpu::Isa isa, const float *edgeMap, const float *orie
         // The samples reach column x + r + 1, which nothing has read yet.
         const int64_t farthest = x + radius + 1;
         const float *ahead = edgeMap + static_cast<int64_t>(h) * (farthest < w ? farthest : w - 1);
+        const int32_t xi = static_cast<int32_t>(x);
+        auto sample = [&](int32_t steps, LineBatch &lines) {
+            if (batched)
+                stages.sampleLines(map, xi, steps, lines, thinned);
+            else
+                sampleLinesAnySize(edgeMap, h, w, xi, steps, lines, thinned);
+        };
         for (int32_t y0 = 0, y1; y0 < h; y0 = y1) {
             int32_t n;
             y1 = stages.listCandidates(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, &n);
             if (n == 0) continue;
             sinCosByQuadrant(n, c);
             LineBatch batch{c.rows, c.sn, c.cs, c.limit, n};
-            if (batched)
-                stages.sampleLines(map, static_cast<int32_t>(x), radius, batch, thinned);
+            if (longRadius)
+                sampleByReach(h, w, xi, radius, batch, sample);
             else
-                sampleLinesAnySize(edgeMap, h, w, static_cast<int32_t>(x), radius, batch, thinned);
+                sample(radius, batch);
         }
     }
 }

@@ -17,6 +17,18 @@
 
 namespace crest {
 
+// The largest radius a call takes. Once both coordinates of a line's samples
+// are clamped on both sides of the pixel, its samples only repeat, and the
+// suppression stops there (suppress.cpp): a radius beyond the map costs about
+// as much as one that just crosses it. A line almost parallel to an axis,
+// though, creeps along the border for up to `radius` steps, each sample a new
+// one; this cap bounds such a call to 2 x 65536 samples per pixel (under a
+// second on a map of 32 x 40, all lines so). Lines of this length cross any
+// map that bilinear sampling covers (32769 x 32769, a diagonal of 46341), and
+// every step is exact in single precision (below 2^24). The entry refuses a
+// larger radius (crestThin:badValue).
+inline constexpr int32_t maxRadius = 65536;
+
 // Sine and cosine of an orientation, as this build computes them.
 inline void orientationSinCos(float theta, float *sn, float *cs) {
 #ifdef CREST_DOUBLE_SINCOS

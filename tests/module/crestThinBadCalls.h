@@ -35,6 +35,8 @@ inline const BadCall cases[] = {
      "Argument 2 (orientationMap)"},
     {"short orientation map", 1, 6, 1, mxSINGLE_CLASS, {3, 5}, mxREAL, "crestThin:wrongSize", "at least 16 elements"},
     {"char radius", 1, 6, 2, mxCHAR_CLASS, {1, 1}, mxREAL, "crestThin:notScalar", "Argument 3 (radius)"},
+    {"radius above the limit", 1, 6, 2, mxDOUBLE_CLASS, {1, 1}, mxREAL, "crestThin:badValue",
+     "Argument 3 (radius) must be at most 65536 steps; it is 65537.", 65537},
     {"empty marginWidth", 1, 6, 3, mxDOUBLE_CLASS, {0, 0}, mxREAL, "crestThin:notScalar",
      "Argument 4 (marginWidth) must be a numeric or logical scalar; it is empty"},
     {"cell multiplier", 1, 6, 4, mxCELL_CLASS, {1, 1}, mxREAL, "crestThin:notScalar", "Argument 5 (multiplier)"},

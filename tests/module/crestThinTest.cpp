@@ -97,6 +97,19 @@ TEST_F(CrestThin, AcceptsAnyNumericOrLogicalScalar) {
     EXPECT_TRUE(support::sameBits(out(result), out(thin(edge, orientation, 1, 1, 1, 1))));
 }
 
+// The time of a call is bounded by the map, not the radius: a hang shows as
+// the suite's time limit. The largest radius taken, and any above it refused.
+TEST_F(CrestThin, HugeRadiusReturnsAResultOrAnError) {
+    Array edge, orientation;
+    randomMaps(32, 40, 4, edge, orientation);
+    auto r = thin(edge, orientation, 2147483647.0, 2, 1, 2);
+    EXPECT_TRUE(r.ok() || r.errorId == "crestThin:badValue") << r.errorId;
+    r = thin(edge, orientation, 65536, 2, 1, 2);
+    EXPECT_TRUE(r.ok()) << r.errorMessage;
+    for (double radius : {1e10, HUGE_VAL})
+        EXPECT_EQ(thin(edge, orientation, radius, 2, 1, 2).errorId, "crestThin:badValue") << radius;
+}
+
 TEST_F(CrestThin, RejectsBadCalls) {
     for (const auto &c : crestThinBadCalls::cases) {
         const host::CallResult r = crestThinBadCalls::call(module(), c);

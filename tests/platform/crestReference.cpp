@@ -103,6 +103,7 @@ std::vector<Call> calls() {
         callOf("empty 0x7", support::blankEdgeMaps(0, 7), 1, 1, 1.0),
         callOf("margin over half 10x30", edgeMaps(10, 30, EdgeKind::continuous, 11, 3.2f), 1, 100, 1.0),
         callOf("radius 0 copy 20x20", edgeMaps(20, 20, EdgeKind::continuous, 12, 3.2f), 0, 0, 1.0),
+        callOf("radius beyond the map 24x20", edgeMaps(24, 20, EdgeKind::ties, 13), 300, 2, 1.0),
     };
 }
 

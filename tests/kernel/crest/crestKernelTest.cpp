@@ -174,6 +174,17 @@ TEST(Suppression, MapsWiderThanTheCeilingRuleCovers) {
     }
 }
 
+// Radii beyond the map, where the kernels stop a line once its samples only
+// repeat: angles on the axes (an exact zero sine, a cosine of -4e-8), plateaus,
+// columns of more than one chunk of lines, and a map too thin to batch.
+TEST(Suppression, RadiiBeyondTheMap) {
+    const EdgeMaps maps[] = {support::edgeMaps(9, 13, EdgeKind::ties, 3), support::plateauMaps(16, 12, true, 5),
+                             support::edgeMaps(150, 4, EdgeKind::continuous, 4),
+                             support::edgeMaps(1, 30, EdgeKind::ties, 6)};
+    for (const EdgeMaps &m : maps)
+        for (int32_t radius : {std::max(m.h, m.w) + 1, 200, 1000}) suppressed(m, radius, 1.0f);
+}
+
 TEST(Suppression, WholeThinningOnAnyTeam) {
     for (auto [h, w] : {std::pair{61, 83}, std::pair{600, 9}, std::pair{5, 300}}) {
         const EdgeMaps m = support::edgeMaps(h, w, EdgeKind::continuous, 7u + w);
