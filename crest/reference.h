@@ -17,9 +17,10 @@ namespace crest::reference {
 
 // The search of the pixel at row y, column x along its line: steps -r ... -1,
 // then 1 ... r, each a bilinear sample at (x + cs*d, y + sn*d), all in single
-// precision. Returns the first step whose sample is strictly stronger than
-// `limit` (a NaN never is), or 0; *lastSample, when given, receives the last
-// sample taken.
+// precision, clamped into the map (interpolate.h; on maps one pixel across or
+// wider than 32769 it also keeps the +1 neighbour inside). Returns the first
+// step whose sample is strictly stronger than `limit` (a NaN never is), or 0;
+// *lastSample, when given, receives the last sample taken.
 inline int32_t firstStrongerStep(const float *edgeMap, int32_t h, int32_t w, int32_t y, int32_t x, float sn,
                                  float cs, float limit, int32_t radius, float *lastSample = nullptr) {
     for (int64_t d = -static_cast<int64_t>(radius); d <= radius; ++d) {

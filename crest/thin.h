@@ -46,9 +46,9 @@ inline void orientationSinCos(float theta, float *sn, float *cs) {
 void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_t radius, float multiplier,
                        int32_t h, int32_t w, parallel::Range columns, float *thinnedMap);
 
-// Scales the outer bands (min(marginWidth, w/2, h/2) wide) by k / b in place.
-// This is the plain loop: column bands k = 0 ... b-1 (column k, then column
-// w-1-k, row by row), then row bands column by column.
+// Scales the outer bands (min(marginWidth, w/2, h/2) wide) by k / b in place:
+// column bands k = 0 ... b-1 (column k, then column w-1-k, row by row), then
+// row bands column by column. Already the plain loop, which reference.h uses.
 void attenuateMargin(float *thinnedMap, int32_t h, int32_t w, int32_t marginWidth);
 
 // The whole thinning: suppression on a team of `team` threads (one region,

@@ -3,7 +3,7 @@
 // argument), each timed on its own; the reported time is the optimized one.
 // Counters per row:
 //   ns_px, Mpx_s                 optimized: nanoseconds per pixel, megapixels per second
-//   plain_ns_px, plain_Mpx_s     the plain loop, measured in the same iterations
+//   plain_ns_px, plain_Mpx_s     the plain loop of crest/reference.h, in the same iterations
 //   ratio                        plain time / optimized time
 //   identical                    1 when every optimized output had the plain output's bits
 // Run with repetitions and look at the medians, e.g.

@@ -47,7 +47,8 @@ std::vector<float> kernel(cpu::Isa isa, const EdgeMaps &m, int32_t radius, float
     return out;
 }
 
-// The plain loop's result, once every version has given the same bits.
+// The result of the plain loop (reference.h), once every version has given
+// the same bits.
 std::vector<float> suppressed(const EdgeMaps &m, int32_t radius, float multiplier) {
     const std::vector<float> expected = plain(m, radius, multiplier);
     for (cpu::Isa isa : versionsHere()) {
@@ -227,7 +228,7 @@ bool strongerWithin(const std::vector<float> &edge, int32_t h, int32_t w, int32_
 }
 
 // Runs every sampler on the lines, in batches of distinct rows, and checks
-// which pixels each one cleared against the plain loop on the same lines.
+// which pixels each one cleared against the search of crest/reference.h.
 void expectSamplersAgree(const std::vector<float> &edge, int32_t h, int32_t w, int32_t x,
                          const std::vector<Line> &lines) {
     const crest::SampledMap map = crest::sampledMap(edge.data(), h, w);
