@@ -27,7 +27,13 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     const int32_t w = call.dimension(edgeMapIn, mxGetN(call[edgeMapIn]), "columns");
     call.requireClass(orientationMapIn, mxSINGLE_CLASS);
     call.requireAtLeastElements(orientationMapIn, mxGetNumberOfElements(call[edgeMapIn]), "one per pixel of edgeMap");
-    const int32_t radius = call.truncatedScalar(radiusIn);
+    // Radii beyond crest::maxRadius are refused (thin.h says why); one that
+    // does not fit 32 bits is beyond it too, rather than truncated.
+    const double radiusValue = call.scalar(radiusIn);
+    if (radiusValue >= crest::maxRadius + 1.0)
+        call.failInput(radiusIn, gateway::reason::badValue, "must be at most %d steps; it is %s.", crest::maxRadius,
+                       gateway::numberText(radiusValue).text);
+    const int32_t radius = gateway::truncateToInt32(radiusValue);
     const int32_t marginWidth = call.truncatedScalar(marginWidthIn);
     const float multiplier = static_cast<float>(call.scalar(multiplierIn));
     const int32_t threadBound = call.truncatedScalar(threadBoundIn);

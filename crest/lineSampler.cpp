@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "lineSteps.h"
+
 namespace crest {
 
 ClampLimits clampLimits(int32_t size) {
@@ -37,7 +39,7 @@ int32_t listCandidatesScalar(const float *edge, float *thinned, const float *ori
     int32_t y = y0;
     while (y < h && listed <= batchRows - 16) {
         const int32_t end = h - y > 16 ? y + 16 : h;
-        __builtin_prefetch(ahead + y);
+        cpu::prefetch(ahead + y);
         for (; y < end; ++y) {
             const float v = edge[y];
             thinned[y] = v;
@@ -105,48 +107,41 @@ void clearSuppressed(const LineBatch &batch, const StepScratch &step, float *thi
 
 namespace {
 
-// Below 0 reads at 0, above the threshold at the ceiling.
-inline float clampTo(float p, ClampLimits limits) {
-    p = p >= 0.0f ? p : 0.0f;
-    return p > limits.threshold ? limits.ceiling : p;
-}
+// One line per lane: the plain operations.
+struct ScalarLanes : PackingInPlace {
+    static constexpr int32_t width = 1;
+    using Floats = float;
+    using Ints = int32_t;
+    static float all(float v) { return v; }
+    static int32_t allInts(int32_t v) { return v; }
+    static float load(const float *p) { return *p; }
+    static int32_t loadInts(const int32_t *p) { return *p; }
+    static void store(float *p, float v) { *p = v; }
+    static void storeInts(int32_t *p, int32_t v) { *p = v; }
+    static float add(float a, float b) { return a + b; }
+    static float sub(float a, float b) { return a - b; }
+    static float mul(float a, float b) { return a * b; }
+    static float toFloat(int32_t v) { return static_cast<float>(v); }
+    static int32_t truncate(float v) { return static_cast<int32_t>(v); }
+    static float clamp(float p, float threshold, float ceiling) {
+        p = p >= 0.0f ? p : 0.0f;
+        return p > threshold ? ceiling : p;
+    }
+    static int32_t linearIndex(int32_t iy, int32_t ix, int32_t h) { return iy + h * ix; }
+    static void splitPairs(const float *pairs, float &first, float &second) {
+        first = pairs[0];
+        second = pairs[1];
+    }
+    static int32_t keepWeaker(uint32_t *alive, float s, float limit) {
+        *alive &= s > limit ? 0u : ~0u;
+        return *alive != 0;
+    }
+};
 
 }  // namespace
 
-// Step by step over the live lines: positions and indices, then the
-// neighbour pairs, then the samples and their comparison.
 void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned) {
-    StepScratch step;
-    for (int32_t k = 0; k < batch.n; ++k) step.alive[k] = ~0u;
-    const float xf = static_cast<float>(x);
-    const int32_t h = map.h;
-    for (int64_t d = radius > 0 ? -1 : 0; d != 0 && batch.n > 0; d = nextStep(d, radius)) {
-        const float fd = static_cast<float>(d);
-        const int32_t n = batch.n;
-        for (int32_t k = 0; k < n; ++k) {
-            const float px = clampTo(xf + batch.cs[k] * fd, map.columnLimits);
-            const float py = clampTo(static_cast<float>(batch.rows[k]) + batch.sn[k] * fd, map.rowLimits);
-            const int32_t ix = static_cast<int32_t>(px);
-            const int32_t iy = static_cast<int32_t>(py);
-            step.index[k] = iy + h * ix;
-            step.fx[k] = px - static_cast<float>(ix);
-            step.fy[k] = py - static_cast<float>(iy);
-        }
-        fetchNeighbourPairs(map.edgeMap, h, n, step);
-        int32_t alive = 0;
-        for (int32_t k = 0; k < n; ++k) {
-            const float fx = step.fx[k], fy = step.fy[k];
-            const float p00 = step.left[2 * k], p10 = step.left[2 * k + 1];
-            const float p01 = step.right[2 * k], p11 = step.right[2 * k + 1];
-            const float gx = 1.0f - fx;
-            const float gy = 1.0f - fy;
-            const float s = (gx * p00) * gy + (fx * p01) * gy + (gx * p10) * fy + (fx * p11) * fy;
-            step.alive[k] &= s > batch.limit[k] ? 0u : ~0u;
-            alive += step.alive[k] != 0;
-        }
-        if (worthPacking(alive, n, d, radius)) packLines(batch, step, thinned);
-    }
-    clearSuppressed(batch, step, thinned);
+    sampleLinesOf<ScalarLanes>(map, x, radius, batch, thinned);
 }
 
 }  // namespace crest

@@ -1,16 +1,21 @@
 // The stages of the suppression over one stretch of a column, in a portable
 // version and in SIMD versions chosen at run time. Every version gives the
-// same bits.
+// bits of the plain loop in reference.h.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
+#include "gateway/cpu.h"
+#include "gateway/parallel.h"
+
 namespace crest {
 
-// The versions this source knows; not every one is built on every platform or
-// runs on every processor (see lineSamplerAvailable).
-enum class LineSampler { scalar, sse2, avx2, avx512 };
+// The versions of the samplers; cpu::runs tells which of them this build has
+// and this processor runs (SSE2 on every x86-64, AVX2 and AVX-512 where
+// CPU_WIDE_SIMD builds them).
+inline constexpr cpu::Isa lineSamplerVersions[] = {cpu::Isa::portable, cpu::Isa::sse2, cpu::Isa::avx2,
+                                                   cpu::Isa::avx512};
 
 // Candidates per batch at most; a stretch of a column runs until its
 // candidates fill a batch. Sampled lines are padded to a multiple of
@@ -132,39 +137,34 @@ inline bool worthPacking(int32_t alive, int32_t n, int64_t d, int32_t radius) {
 void packLines(LineBatch &batch, StepScratch &step, float *thinned);
 // Clears the pixels of the lines no longer alive.
 void clearSuppressed(const LineBatch &batch, const StepScratch &step, float *thinned);
+// The pack and clear of the step loop (lineSteps.h) for most versions.
+struct PackingInPlace {
+    static void pack(LineBatch &batch, StepScratch &step, float *thinned) { packLines(batch, step, thinned); }
+    static void clear(const LineBatch &batch, const StepScratch &step, float *thinned) {
+        clearSuppressed(batch, step, thinned);
+    }
+};
 
 // Tests every line of the batch and clears to +0 the thinned value (thinned
 // points at column x's first row) of each pixel with a sample stronger than
-// its limit.
+// its limit. One per version, all made from sampleLinesOf (lineSteps.h).
 void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
-
-// Every x86-64 processor has SSE2.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define CREST_SSE2_SAMPLER 1
+#if defined(CPU_X86_64)
 void sampleLinesSse2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 #endif
-
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-// Win64 GCC cannot align the stack for spilled 32- and 64-byte vectors, so the
-// AVX versions are left out there; 16-byte SSE2 vectors are safe.
-#define CREST_X86_SAMPLERS 1
+#if defined(CPU_WIDE_SIMD)
 void sampleLinesAvx2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
+void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *orientationMap, int64_t column,
                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
-void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 #endif
 
-// Whether a version is built here and runs on this processor; the fastest
-// such version.
-bool lineSamplerAvailable(LineSampler sampler);
-LineSampler fastestLineSampler();
-
-// The sampler of a version (which must be available).
-void sampleLinesWith(LineSampler sampler, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
+// The sampler of a version that cpu::runs.
+void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
                      float *thinned);
 
-// suppressNonMaxima with a chosen version (which must be available).
-void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const float *orientationMap,
-                           int32_t radius, float multiplier, int32_t h, int32_t w, float *thinnedMap);
+// suppressNonMaxima with a version that cpu::runs.
+void suppressNonMaximaWith(cpu::Isa isa, const float *edgeMap, const float *orientationMap, int32_t radius,
+                           float multiplier, int32_t h, int32_t w, parallel::Range columns, float *thinnedMap);
 
 }  // namespace crest

@@ -1,27 +1,12 @@
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
-#include <limits>
 
-#include "gateway/parallel.h"
 #include "interpolate.h"
 #include "lineSampler.h"
 #include "thin.h"
 
 namespace crest {
-
-void orientationSinCos(float theta, float *sn, float *cs) {
-#ifdef CREST_DOUBLE_SINCOS
-    // The serial (macOS) build: both in double on the widened angle, each
-    // rounded to single.
-    const double t = theta;
-    *sn = static_cast<float>(std::sin(t));
-    *cs = static_cast<float>(std::cos(t));
-#else
-    *cs = cosf(theta);
-    *sn = sinf(theta);
-#endif
-}
 
 namespace {
 
@@ -32,16 +17,17 @@ struct Stages {
     void (*sampleLines)(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 };
 
-Stages stagesOf(LineSampler sampler) {
-#ifdef CREST_X86_SAMPLERS
-    if (sampler == LineSampler::avx512) return {listCandidatesAvx512, sampleLinesAvx512};
-    if (sampler == LineSampler::avx2) return {listCandidatesScalar, sampleLinesAvx2};
+Stages stagesOf(cpu::Isa isa) {
+    switch (isa) {
+#if defined(CPU_WIDE_SIMD)
+    case cpu::Isa::avx512: return {listCandidatesAvx512, sampleLinesAvx512};
+    case cpu::Isa::avx2: return {listCandidatesScalar, sampleLinesAvx2};
 #endif
-#ifdef CREST_SSE2_SAMPLER
-    if (sampler == LineSampler::sse2) return {listCandidatesScalar, sampleLinesSse2};
+#if defined(CPU_X86_64)
+    case cpu::Isa::sse2: return {listCandidatesScalar, sampleLinesSse2};
 #endif
-    (void)sampler;
-    return {listCandidatesScalar, sampleLinesScalar};
+    default: return {listCandidatesScalar, sampleLinesScalar};
+    }
 }
 
 // Sine and cosine of every candidate. The library function branches on the
@@ -89,38 +75,59 @@ void sampleLinesAnySize(const float *edgeMap, int32_t h, int32_t w, int32_t x, i
     }
 }
 
-}  // namespace
+// Long radii. A sample coordinate, base + c * d, moves monotonically with the
+// step d. Once it lies beyond the map on both sides of the pixel, every later
+// step clamps it to the same border, so when both coordinates have got there
+// the line's samples only repeat and cannot newly exceed its limit. The step
+// count from which that holds for one coordinate (checked with the samplers'
+// own arithmetic), or `radius` when it lies farther out.
+int32_t clampedFrom(float base, float c, int32_t size, int32_t radius) {
+    if (size < 2 || c == 0.0f) return 1;  // the coordinate never moves
+    const double steps = std::ceil((static_cast<double>(size) + 1.0) / std::fabs(static_cast<double>(c))) + 1.0;
+    if (!(steps < radius)) return radius;
+    const float d = static_cast<float>(steps);
+    const double ceiling = static_cast<double>(size) - 1.001;
+    auto beyond = [ceiling](float p) { return p < 0.0f || static_cast<double>(p) > ceiling; };
+    return beyond(base + c * d) && beyond(base + c * -d) ? static_cast<int32_t>(steps) : radius;
+}
 
-bool lineSamplerAvailable(LineSampler sampler) {
-    switch (sampler) {
-    case LineSampler::scalar:
-        return true;
-#ifdef CREST_SSE2_SAMPLER
-    case LineSampler::sse2:
-        return true;
-#endif
-#ifdef CREST_X86_SAMPLERS
-    case LineSampler::avx2:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2");
-    case LineSampler::avx512:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f");
-#endif
-    default:
-        return false;
+// Lines sorted by the step from which their samples repeat, then sampled in
+// chunks, each only as far as its farthest line needs: the same outcome as
+// sampling every line to `radius`, in time bounded by the map for most
+// angles. Only the last chunk is padded, past the batch's end.
+constexpr int32_t reachChunk = 64;
+static_assert(reachChunk % batchLanes == 0, "whole registers per chunk");
+
+template <class Sample>
+void sampleByReach(int32_t h, int32_t w, int32_t x, int32_t radius, LineBatch &batch, const Sample &sample) {
+    struct Line {
+        int32_t reach, row;
+        float sn, cs, limit;
+    } lines[batchCapacity];
+    for (int32_t k = 0; k < batch.n; ++k) {
+        const int32_t reach = std::max(clampedFrom(static_cast<float>(x), batch.cs[k], w, radius),
+                                       clampedFrom(static_cast<float>(batch.rows[k]), batch.sn[k], h, radius));
+        lines[k] = {reach, batch.rows[k], batch.sn[k], batch.cs[k], batch.limit[k]};
+    }
+    std::sort(lines, lines + batch.n, [](const Line &a, const Line &b) { return a.reach < b.reach; });
+    for (int32_t k = 0; k < batch.n; ++k) {
+        batch.rows[k] = lines[k].row;
+        batch.sn[k] = lines[k].sn;
+        batch.cs[k] = lines[k].cs;
+        batch.limit[k] = lines[k].limit;
+    }
+    for (int32_t begin = 0, end; begin < batch.n; begin = end) {
+        end = batch.n - begin > reachChunk ? begin + reachChunk : batch.n;
+        LineBatch chunk{batch.rows + begin, batch.sn + begin, batch.cs + begin, batch.limit + begin, end - begin};
+        sample(lines[end - 1].reach, chunk);
     }
 }
 
-LineSampler fastestLineSampler() {
-    for (LineSampler s : {LineSampler::avx512, LineSampler::avx2, LineSampler::sse2})
-        if (lineSamplerAvailable(s)) return s;
-    return LineSampler::scalar;
-}
+}  // namespace
 
-void sampleLinesWith(LineSampler sampler, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
+void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
                      float *thinned) {
-    stagesOf(sampler).sampleLines(map, x, radius, batch, thinned);
+    stagesOf(isa).sampleLines(map, x, radius, batch, thinned);
 }
 
 // Each column is taken in stretches that hold a batch of candidates: copy the
@@ -130,9 +137,8 @@ void sampleLinesWith(LineSampler sampler, const SampledMap &map, int32_t x, int3
 // is suppressed when any of its samples is stronger, which is what stopping
 // at the first stronger one gives; its result depends on nothing but its own
 // samples, so neither the grouping nor the order of the work counts.
-void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const float *orientationMap,
-                           int32_t radius, float multiplier, int32_t h, int32_t w, float *thinnedMap) {
-    const parallel::Range columns = parallel::ceilBlock(w, parallel::teamSize(), parallel::threadId());
+void suppressNonMaximaWith(cpu::Isa isa, const float *edgeMap, const float *orientationMap, int32_t radius,
+                           float multiplier, int32_t h, int32_t w, parallel::Range columns, float *thinnedMap) {
     if (columns.begin >= columns.end || h <= 0) return;
     const int64_t first = static_cast<int64_t>(h) * columns.begin;
     if (radius <= 0) {
@@ -142,7 +148,10 @@ void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const floa
     }
     const bool batched = batchSamplable(h, w);
     const SampledMap map = batched ? sampledMap(edgeMap, h, w) : SampledMap{edgeMap, h, w, {}, {}};
-    const Stages stages = stagesOf(sampler);
+    const Stages stages = stagesOf(isa);
+    // Up to the map's longer side few lines have both coordinates clamped on
+    // both sides, and the time is bounded by the map anyway.
+    const bool longRadius = radius > std::max(h, w);
     Candidates c;
 
     for (int64_t x = columns.begin; x < columns.end; ++x) {
@@ -150,25 +159,33 @@ void suppressNonMaximaWith(LineSampler sampler, const float *edgeMap, const floa
         const float *edge = edgeMap + column;
         float *thinned = thinnedMap + column;
         // The samples reach column x + r + 1, which nothing has read yet.
-        const int64_t reach = x + radius + 1;
-        const float *ahead = edgeMap + static_cast<int64_t>(h) * (reach < w ? reach : w - 1);
+        const int64_t farthest = x + radius + 1;
+        const float *ahead = edgeMap + static_cast<int64_t>(h) * (farthest < w ? farthest : w - 1);
+        const int32_t xi = static_cast<int32_t>(x);
+        auto sample = [&](int32_t steps, LineBatch &lines) {
+            if (batched)
+                stages.sampleLines(map, xi, steps, lines, thinned);
+            else
+                sampleLinesAnySize(edgeMap, h, w, xi, steps, lines, thinned);
+        };
         for (int32_t y0 = 0, y1; y0 < h; y0 = y1) {
             int32_t n;
             y1 = stages.listCandidates(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, &n);
             if (n == 0) continue;
             sinCosByQuadrant(n, c);
             LineBatch batch{c.rows, c.sn, c.cs, c.limit, n};
-            if (batched)
-                stages.sampleLines(map, static_cast<int32_t>(x), radius, batch, thinned);
+            if (longRadius)
+                sampleByReach(h, w, xi, radius, batch, sample);
             else
-                sampleLinesAnySize(edgeMap, h, w, static_cast<int32_t>(x), radius, batch, thinned);
+                sample(radius, batch);
         }
     }
 }
 
 void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_t radius, float multiplier,
-                       int32_t h, int32_t w, float *thinnedMap) {
-    suppressNonMaximaWith(fastestLineSampler(), edgeMap, orientationMap, radius, multiplier, h, w, thinnedMap);
+                       int32_t h, int32_t w, parallel::Range columns, float *thinnedMap) {
+    suppressNonMaximaWith(cpu::fastest(lineSamplerVersions), edgeMap, orientationMap, radius, multiplier, h, w,
+                          columns, thinnedMap);
 }
 
 }  // namespace crest

@@ -1,9 +1,12 @@
 // Edge thinning: orientation-guided non-maximum suppression, then a linear fade
-// of the border bands. Plain kernels over column-major single-precision maps of
-// h rows and w columns.
+// of the border bands. Kernels over column-major single-precision maps of h
+// rows and w columns. reference.h holds the plain loop of the suppression.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+
+#include "gateway/parallel.h"
 
 // The macOS build, and the serial variant that stands in for it on other
 // systems, take sine and cosine in double precision on the widened angle,
@@ -14,20 +17,44 @@
 
 namespace crest {
 
-// Body of the parallel region: the calling thread takes its block of
-// ceil(w / team) columns and writes every pixel of them into thinnedMap.
-void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_t radius,
-                       float multiplier, int32_t h, int32_t w, float *thinnedMap);
-
-// Scales the outer bands (min(marginWidth, w/2, h/2) wide) by k / b in place.
-void attenuateMargin(float *thinnedMap, int32_t h, int32_t w, int32_t marginWidth);
+// The largest radius a call takes. Once both coordinates of a line's samples
+// are clamped on both sides of the pixel, its samples only repeat, and the
+// suppression stops there (suppress.cpp): a radius beyond the map costs about
+// as much as one that just crosses it. A line almost parallel to an axis,
+// though, creeps along the border for up to `radius` steps, each sample a new
+// one; this cap bounds such a call to 2 x 65536 samples per pixel (under a
+// second on a map of 32 x 40, all lines so). Lines of this length cross any
+// map that bilinear sampling covers (32769 x 32769, a diagonal of 46341), and
+// every step is exact in single precision (below 2^24). The entry refuses a
+// larger radius (crestThin:badValue).
+inline constexpr int32_t maxRadius = 65536;
 
 // Sine and cosine of an orientation, as this build computes them.
-void orientationSinCos(float theta, float *sn, float *cs);
+inline void orientationSinCos(float theta, float *sn, float *cs) {
+#ifdef CREST_DOUBLE_SINCOS
+    const double t = theta;
+    *sn = static_cast<float>(std::sin(t));
+    *cs = static_cast<float>(std::cos(t));
+#else
+    *cs = cosf(theta);
+    *sn = sinf(theta);
+#endif
+}
 
-// The whole thinning: suppression on a team of `team` threads (one region),
-// then the margin pass on the calling thread. The serial build ignores `team`.
-void thinEdges(const float *edgeMap, const float *orientationMap, int32_t h, int32_t w,
-               int32_t radius, float multiplier, int32_t marginWidth, int team, float *thinnedMap);
+// Writes every pixel of the columns [columns.begin, columns.end) into
+// thinnedMap; the samples are read from the whole edge map.
+void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_t radius, float multiplier,
+                       int32_t h, int32_t w, parallel::Range columns, float *thinnedMap);
+
+// Scales the outer bands (min(marginWidth, w/2, h/2) wide) by k / b in place:
+// column bands k = 0 ... b-1 (column k, then column w-1-k, row by row), then
+// row bands column by column. Already the plain loop, which reference.h uses.
+void attenuateMargin(float *thinnedMap, int32_t h, int32_t w, int32_t marginWidth);
+
+// The whole thinning: suppression on a team of `team` threads (one region,
+// ceil(w / team) columns per thread), then the margin pass on the calling
+// thread. The serial build ignores `team`.
+void thinEdges(const float *edgeMap, const float *orientationMap, int32_t h, int32_t w, int32_t radius,
+               float multiplier, int32_t marginWidth, int team, float *thinnedMap);
 
 }  // namespace crest

@@ -47,6 +47,24 @@
 #define CPU_UNROLL(n)
 #endif
 
+// Every function defined between CPU_AVX2_FUNCTIONS (or CPU_AVX512_FUNCTIONS)
+// and CPU_END_FUNCTIONS is built as if it had CPU_AVX2 (CPU_AVX512): for a
+// loop template written once and instantiated for an instruction set in a
+// file of its own, with lane operations that pass vector registers by value
+// (which functions built without the instruction set cannot do). Include
+// every other header before the region: an inline function defined inside
+// it would be built for the instruction set wherever it is used.
+#if defined(CPU_WIDE_SIMD) && defined(__clang__)
+#define CPU_AVX2_FUNCTIONS CPU_PRAGMA(clang attribute push(__attribute__((target("avx2"))), apply_to = function))
+#define CPU_AVX512_FUNCTIONS \
+    CPU_PRAGMA(clang attribute push(__attribute__((target("avx512f,avx512vl"))), apply_to = function))
+#define CPU_END_FUNCTIONS CPU_PRAGMA(clang attribute pop)
+#elif defined(CPU_WIDE_SIMD)
+#define CPU_AVX2_FUNCTIONS CPU_PRAGMA(GCC push_options) CPU_PRAGMA(GCC target("avx2"))
+#define CPU_AVX512_FUNCTIONS CPU_PRAGMA(GCC push_options) CPU_PRAGMA(GCC target("avx512f,avx512vl"))
+#define CPU_END_FUNCTIONS CPU_PRAGMA(GCC pop_options)
+#endif
+
 namespace cpu {
 
 // Slowest first; a kernel's versions are a subset.

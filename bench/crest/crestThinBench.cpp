@@ -1,9 +1,9 @@
-// crestThin: the plain suppression loop and the optimized kernel side by side.
+// crestThin: the plain loop (crest/reference.h) and the kernel side by side.
 // Every iteration runs both on the same maps with the same team (the row's
 // argument), each timed on its own; the reported time is the optimized one.
 // Counters per row:
 //   ns_px, Mpx_s                 optimized: nanoseconds per pixel, megapixels per second
-//   plain_ns_px, plain_Mpx_s     the plain loop, measured in the same iterations
+//   plain_ns_px, plain_Mpx_s     the plain loop of crest/reference.h, in the same iterations
 //   ratio                        plain time / optimized time
 //   identical                    1 when every optimized output had the plain output's bits
 // Run with repetitions and look at the medians, e.g.
@@ -11,15 +11,14 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "crest/reference.h"
 #include "crest/thin.h"
-#include "tests/kernel/crest/crestPlain.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -29,29 +28,15 @@ struct Workload {
     double density;  // share of non-zero pixels
 };
 
-struct Maps {
-    std::vector<float> edge, orientation;
-};
-
-// Random strengths in (0, 1] on the non-zero pixels, angles in [-pi, pi].
-const Maps &mapsFor(const Workload &load) {
-    static std::map<std::string, Maps> cache;
+const support::EdgeMaps &mapsFor(const Workload &load) {
+    static std::map<std::string, support::EdgeMaps> cache;
     const std::string key = std::to_string(load.h) + "x" + std::to_string(load.w) + "/" + std::to_string(load.density);
     auto found = cache.find(key);
-    if (found != cache.end()) return found->second;
-    Maps maps;
-    const size_t n = static_cast<size_t>(load.h) * static_cast<size_t>(load.w);
-    maps.edge.resize(n);
-    maps.orientation.resize(n);
-    std::mt19937 rng(20240611u + static_cast<unsigned>(n));
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    std::uniform_real_distribution<float> angle(-static_cast<float>(M_PI), static_cast<float>(M_PI));
-    for (size_t i = 0; i < n; ++i) {
-        const bool edge = load.density >= 1.0 || unit(rng) < load.density;
-        maps.edge[i] = edge ? 1.0f - unit(rng) : 0.0f;
-        maps.orientation[i] = angle(rng);
+    if (found == cache.end()) {
+        const unsigned seed = 20240611u + static_cast<unsigned>(static_cast<size_t>(load.h) * load.w);
+        found = cache.emplace(key, support::uniformEdgeMaps(load.h, load.w, load.density, seed)).first;
     }
-    return cache.emplace(key, std::move(maps)).first->second;
+    return found->second;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -60,12 +45,12 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 void crestThin(benchmark::State &state, Workload load) {
     const int team = static_cast<int>(state.range(0));
-    const Maps &maps = mapsFor(load);
+    const support::EdgeMaps &maps = mapsFor(load);
     const size_t n = maps.edge.size();
     std::vector<float> plain(n), optimized(n);
     auto runPlain = [&] {
-        crestPlain::thinEdges(maps.edge.data(), maps.orientation.data(), load.h, load.w, load.radius,
-                              load.multiplier, load.margin, team, plain.data());
+        crest::reference::thinEdges(maps.edge.data(), maps.orientation.data(), load.h, load.w, load.radius,
+                                    load.multiplier, load.margin, team, plain.data());
     };
     auto runOptimized = [&] {
         crest::thinEdges(maps.edge.data(), maps.orientation.data(), load.h, load.w, load.radius, load.multiplier,

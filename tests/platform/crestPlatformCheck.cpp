@@ -7,8 +7,9 @@
 // pixel must match the recorded Linux output bit for bit, unless that pixel's
 // sine or cosine differs from Linux's, by one unit in the last place at most,
 // and replaying the pixel's search with either pair flips its decision.
-// Also: thread-bound independence, the refused calls and their identifiers,
-// and load/call/unload cycles. Ends with "N passed, N failed".
+// Also: thread-bound independence, the refused calls and their identifiers
+// (the module tests' table), and load/call/unload cycles. Ends with "N
+// passed, N failed".
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -23,9 +24,11 @@
 #include <dlfcn.h>
 #endif
 
+#include "crest/reference.h"
 #include "host/loader.h"
 #include "referenceFile.h"
-#include "replay.h"
+#include "tests/module/crestThinBadCalls.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -42,11 +45,7 @@ void check(bool ok, const char *format, ...) {
     va_end(args);
 }
 
-uint32_t bits(float v) {
-    uint32_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-}
+using support::bits;
 
 // Distance in units in the last place, across zero too.
 int64_t ulps(float a, float b) {
@@ -58,18 +57,6 @@ int64_t ulps(float a, float b) {
     return d < 0 ? -d : d;
 }
 
-// Sine and cosine as this build's module takes them: sinf/cosf of the
-// toolchain's library, or in the serial build double precision rounded to single.
-void sinCos(float theta, float *sn, float *cs) {
-#ifdef MEX_SERIAL
-    *sn = static_cast<float>(std::sin(static_cast<double>(theta)));
-    *cs = static_cast<float>(std::cos(static_cast<double>(theta)));
-#else
-    *sn = sinf(theta);
-    *cs = cosf(theta);
-#endif
-}
-
 host::CallResult thin(const host::Module &module, const reference::Call &c, double threadBound) {
     host::Array edge = host::makeMatrix<float>(c.h, c.w, c.edgeMap);
     host::Array orientation = host::makeMatrix<float>(c.h, c.w, c.orientationMap);
@@ -78,11 +65,12 @@ host::CallResult thin(const host::Module &module, const reference::Call &c, doub
     return module.call(1, {edge.get(), orientation.get(), r.get(), b.get(), m.get(), t.get()});
 }
 
-// The pixel's search with a given sine and cosine (see replay.h).
+// The pixel's search with a given sine and cosine.
 int32_t firstStrongerStep(const reference::Call &c, int32_t y, int32_t x, float sn, float cs, float *sample) {
     const float v = c.edgeMap[static_cast<size_t>(y) + static_cast<size_t>(c.h) * x];
-    return reference::firstStrongerStep(c.edgeMap.data(), c.h, c.w, y, x, v * static_cast<float>(c.multiplier),
-                                        static_cast<int32_t>(c.radius), sn, cs, sample);
+    return crest::reference::firstStrongerStep(c.edgeMap.data(), c.h, c.w, y, x, sn, cs,
+                                               v * static_cast<float>(c.multiplier), static_cast<int32_t>(c.radius),
+                                               sample);
 }
 
 void compareWithLinux(const host::Module &module, const reference::Call &c) {
@@ -99,7 +87,7 @@ void compareWithLinux(const host::Module &module, const reference::Call &c) {
             const float theta = c.orientationMap[i];
             const bool isRead = c.edgeMap[i] != 0.0f && static_cast<int32_t>(c.radius) >= 1 && std::isfinite(theta);
             float sn = 0, cs = 0;
-            sinCos(theta, &sn, &cs);
+            crest::orientationSinCos(theta, &sn, &cs);
             const bool trigDiffer = isRead && (bits(sn) != bits(c.sine[i]) || bits(cs) != bits(c.cosine[i]));
             read += isRead;
             trigDiffers += trigDiffer;
@@ -147,47 +135,12 @@ void sameForEveryThreadBound(const host::Module &module, const reference::Call &
           c.name.c_str(), differing.empty() ? "" : "; differ:", differing.c_str());
 }
 
-struct BadCall {
-    const char *name;
-    int nlhs;
-    int nrhs;
-    int replaced;  // input slot given `cls`/`dims`/`complexity` instead, or -1
-    mxClassID cls;
-    std::vector<size_t> dims;
-    mxComplexity complexity;
-    const char *id;
-    const char *messagePart;
-};
-
 void refusesBadCalls(const host::Module &module) {
-    const BadCall cases[] = {
-        {"five inputs", 1, 5, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:notEnoughInputs", "5 given"},
-        {"seven inputs", 1, 7, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyInputs", "7 given"},
-        {"two outputs", 2, 6, -1, mxDOUBLE_CLASS, {}, mxREAL, "crestThin:tooManyOutputs", "2 requested"},
-        {"double edge map", 1, 6, 0, mxDOUBLE_CLASS, {4, 4}, mxREAL, "crestThin:wrongClass", "Argument 1 (edgeMap)"},
-        {"complex edge map", 1, 6, 0, mxSINGLE_CLASS, {4, 4}, mxCOMPLEX, "crestThin:notReal", "Argument 1 (edgeMap)"},
-        {"3-D edge map", 1, 6, 0, mxSINGLE_CLASS, {4, 2, 2}, mxREAL, "crestThin:notMatrix", "3 dimensions"},
-        {"double orientation map", 1, 6, 1, mxDOUBLE_CLASS, {4, 4}, mxREAL, "crestThin:wrongClass", "Argument 2 (orientationMap)"},
-        {"short orientation map", 1, 6, 1, mxSINGLE_CLASS, {3, 5}, mxREAL, "crestThin:wrongSize", "at least 16 elements"},
-        {"char radius", 1, 6, 2, mxCHAR_CLASS, {1, 1}, mxREAL, "crestThin:notScalar", "Argument 3 (radius)"},
-        {"empty marginWidth", 1, 6, 3, mxDOUBLE_CLASS, {0, 0}, mxREAL, "crestThin:notScalar", "Argument 4 (marginWidth)"},
-        {"cell multiplier", 1, 6, 4, mxCELL_CLASS, {1, 1}, mxREAL, "crestThin:notScalar", "Argument 5 (multiplier)"},
-        {"struct threadBound", 1, 6, 5, mxSTRUCT_CLASS, {1, 1}, mxREAL, "crestThin:notScalar", "Argument 6 (threadBound)"},
-    };
     const size_t liveBefore = standinLiveArrays();
-    for (const BadCall &c : cases) {
-        host::Array edge = host::makeArray(mxSINGLE_CLASS, {4, 4}), orientation = host::makeArray(mxSINGLE_CLASS, {4, 4});
-        host::Array one = host::makeScalar(1);
-        std::vector<const mxArray *> in = {edge.get(), orientation.get(), one.get(), one.get(), one.get(), one.get(), one.get()};
-        host::Array replacement;
-        if (c.replaced >= 0) {
-            replacement = host::makeArray(c.cls, c.dims, c.complexity);
-            in[c.replaced] = replacement.get();
-        }
-        in.resize(c.nrhs);
-        host::CallResult r = module.call(c.nlhs, in);
-        check(r.errorId == c.id && r.errorMessage.find(c.messagePart) != std::string::npos,
-              "bad call, %s: %s: %s", c.name, r.errorId.c_str(), r.errorMessage.c_str());
+    for (const auto &c : crestThinBadCalls::cases) {
+        const host::CallResult r = crestThinBadCalls::call(module, c);
+        check(r.errorId == c.id && r.errorMessage.find(c.messagePart) != std::string::npos, "bad call, %s: %s: %s",
+              c.name, r.errorId.c_str(), r.errorMessage.c_str());
     }
     check(standinLiveArrays() == liveBefore, "bad calls leave no array behind");
 }

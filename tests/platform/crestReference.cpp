@@ -2,95 +2,41 @@
 // Windows and serial builds: crestReference <file>.
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <cstdio>
+#include <limits>
 #include <random>
 
-#include "crest/thin.h"
+#include "crest/reference.h"
 #include "host/loader.h"
 #include "referenceFile.h"
-#include "replay.h"
+#include "tests/support.h"
 
 namespace {
 
 using reference::Call;
 
-Call blank(const char *name, int32_t h, int32_t w, double radius, double margin, double multiplier) {
+Call callOf(const char *name, const support::EdgeMaps &m, double radius, double margin, double multiplier) {
     Call c;
     c.name = name;
-    c.h = h;
-    c.w = w;
+    c.h = m.h;
+    c.w = m.w;
     c.radius = radius;
     c.marginWidth = margin;
     c.multiplier = multiplier;
-    c.edgeMap.assign(static_cast<size_t>(h) * w, 0.0f);
-    c.orientationMap.assign(c.edgeMap.size(), 0.0f);
+    c.edgeMap = m.edge;
+    c.orientationMap = m.orientation;
     return c;
 }
 
-// Uniform values with a third of the pixels zero and some negative.
-Call randomMaps(const char *name, int32_t h, int32_t w, double radius, double margin, double multiplier,
-                float angleSpan, unsigned seed) {
-    Call c = blank(name, h, w, radius, margin, multiplier);
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> u(0.0f, 1.0f);
-    for (size_t i = 0; i < c.edgeMap.size(); ++i) {
-        const float p = u(rng);
-        c.edgeMap[i] = p < 0.33f ? 0.0f : (p < 0.4f ? -u(rng) : u(rng));
-        c.orientationMap[i] = (u(rng) * 2.0f - 1.0f) * angleSpan;
-    }
-    return c;
-}
-
-// Gradient magnitude and direction of smooth blobs and rings: the edge maps
-// the module is made for, with ridges that many samples nearly tie.
-Call ridges(const char *name, int32_t h, int32_t w, double radius, double margin, double multiplier) {
-    Call c = blank(name, h, w, radius, margin, multiplier);
-    auto image = [&](float y, float x) {
-        const float dy = y - 0.4f * h, dx = x - 0.55f * w;
-        const float ring = std::exp(-std::pow(std::sqrt(dx * dx + dy * dy) - 0.25f * w, 2.0f) / 18.0f);
-        const float blob = std::exp(-((y - 0.7f * h) * (y - 0.7f * h) + (x - 0.2f * w) * (x - 0.2f * w)) / 60.0f);
-        return ring + blob + (x > 0.8f * w ? 0.5f : 0.0f);
-    };
-    for (int32_t x = 0; x < w; ++x)
-        for (int32_t y = 0; y < h; ++y) {
-            const float gx = image(y, x + 1.0f) - image(y, x - 1.0f);
-            const float gy = image(y + 1.0f, x) - image(y - 1.0f, x);
-            const float magnitude = std::sqrt(gx * gx + gy * gy);
-            const size_t i = static_cast<size_t>(y) + static_cast<size_t>(h) * x;
-            c.edgeMap[i] = magnitude < 0.02f ? 0.0f : magnitude;
-            c.orientationMap[i] = std::atan2(gy, gx);
-        }
-    return c;
-}
-
-// Few distinct values: whole neighbourhoods equal the pixel, and whether a
-// sample exceeds it rests on the rounding of the interpolation weights.
-Call plateaus(const char *name, int32_t h, int32_t w, double multiplier, bool axisAngles, unsigned seed) {
-    Call c = blank(name, h, w, 2, 2, multiplier);
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> level(0, 4);
-    std::uniform_real_distribution<float> angle(-3.1416f, 3.1416f);
-    const float pi = 3.14159265f;
-    const float axes[] = {0.0f, pi / 2, -pi / 2, pi, pi / 4, -3 * pi / 4, pi / 3, pi / 6};
-    for (int32_t x = 0; x < w; ++x)
-        for (int32_t y = 0; y < h; ++y) {
-            const size_t i = static_cast<size_t>(y) + static_cast<size_t>(h) * x;
-            // 4 x 4 blocks of one level, some of them zero.
-            std::mt19937 block(seed * 7919u + static_cast<unsigned>((y / 4) * 1000 + x / 4));
-            c.edgeMap[i] = static_cast<float>(level(block)) * 0.25f;
-            c.orientationMap[i] = axisAngles ? axes[rng() % 8] : angle(rng);
-        }
-    return c;
-}
-
-// NaN and infinite orientations and edge values among ordinary ones.
+// NaN and infinite orientations and edge values among ordinary ones (without
+// the huge angles of EdgeKind::specials, whose sines MinGW's library gives
+// less exactly than one unit in the last place).
 Call nonFinite() {
-    Call c = randomMaps("non-finite values 30x30", 30, 30, 2, 2, 1.0, 3.2f, 17);
+    support::EdgeMaps m = support::edgeMaps(30, 30, support::EdgeKind::continuous, 17, 3.2f);
     const float specials[] = {NAN, INFINITY, -INFINITY};
-    for (size_t i = 0; i < c.edgeMap.size(); i += 7) c.orientationMap[i] = specials[i % 3];
-    for (size_t i = 3; i < c.edgeMap.size(); i += 11) c.edgeMap[i] = NAN;
-    return c;
+    for (size_t i = 0; i < m.edge.size(); i += 7) m.orientation[i] = specials[i % 3];
+    for (size_t i = 3; i < m.edge.size(); i += 11) m.edge[i] = NAN;
+    return callOf("non-finite values 30x30", m, 2, 2, 1.0);
 }
 
 // Isolated pixels, each decided by the last bit of its sine or cosine: the
@@ -100,7 +46,7 @@ Call nonFinite() {
 // a multiplier of 1 exactly one of the two ways finds a stronger sample.
 Call lastBitTies(const char *name, int32_t islands, unsigned seed) {
     const int32_t spacing = 8;
-    Call c = blank(name, spacing * islands, spacing * islands, 2, 0, 1.0);
+    Call c = callOf(name, support::blankEdgeMaps(spacing * islands, spacing * islands), 2, 0, 1.0);
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> angle(2.30f, 2.42f), level(0.5f, 1.0f);
     for (int32_t island = 0; island < islands * islands; ++island) {
@@ -120,17 +66,19 @@ Call lastBitTies(const char *name, int32_t islands, unsigned seed) {
                 for (int32_t dy = -2; dy <= 2; ++dy)
                     c.edgeMap[at + dy + static_cast<int64_t>(c.h) * dx] = (dx < 0 && dy > 0) ? q : 0.0f;
             c.orientationMap[at] = theta;
+            // The far sample of each way: the last one of a search that finds none.
+            auto search = [&](float sine, float cosine, float limit, float *last) {
+                return crest::reference::firstStrongerStep(c.edgeMap.data(), c.h, c.w, y, x, sine, cosine, limit, 2,
+                                                           last);
+            };
+            const float inf = std::numeric_limits<float>::infinity();
             float sample, sampleDouble;
-            c.edgeMap[at] = std::numeric_limits<float>::infinity();
-            reference::firstStrongerStep(c.edgeMap.data(), c.h, c.w, y, x, INFINITY, 2, sn, cs, &sample);
-            reference::firstStrongerStep(c.edgeMap.data(), c.h, c.w, y, x, INFINITY, 2, snDouble, csDouble,
-                                         &sampleDouble);
+            c.edgeMap[at] = inf;
+            search(sn, cs, inf, &sample);
+            search(snDouble, csDouble, inf, &sampleDouble);
             c.edgeMap[at] = std::min(sample, sampleDouble);
-            const int32_t step = reference::firstStrongerStep(c.edgeMap.data(), c.h, c.w, y, x, c.edgeMap[at], 2,
-                                                              sn, cs, &sample);
-            const int32_t stepDouble = reference::firstStrongerStep(c.edgeMap.data(), c.h, c.w, y, x,
-                                                                    c.edgeMap[at], 2, snDouble, csDouble, &sample);
-            if ((step == 0) != (stepDouble == 0)) break;
+            const bool suppressed = search(sn, cs, c.edgeMap[at], nullptr) != 0;
+            if (suppressed != (search(snDouble, csDouble, c.edgeMap[at], nullptr) != 0)) break;
             c.edgeMap[at] = 0.0f;
         }
     }
@@ -138,21 +86,24 @@ Call lastBitTies(const char *name, int32_t islands, unsigned seed) {
 }
 
 std::vector<Call> calls() {
+    using support::EdgeKind;
+    using support::edgeMaps;
     return {
-        randomMaps("random 67x101", 67, 101, 2, 3, 1.01, 3.2f, 5),
-        randomMaps("random sparse 128x96", 128, 96, 1, 5, 1.0, 3.2f, 6),
-        ridges("ridges 160x120 r1", 160, 120, 1, 5, 1.0),
-        ridges("ridges 160x120 r3 m0.98", 160, 120, 3, 4, 0.98),
-        plateaus("plateaus 96x96", 96, 96, 1.0, false, 3),
-        plateaus("plateaus at axis angles 64x64", 64, 64, 1.0, true, 4),
+        callOf("random 67x101", edgeMaps(67, 101, EdgeKind::continuous, 5, 3.2f), 2, 3, 1.01),
+        callOf("random sparse 128x96", edgeMaps(128, 96, EdgeKind::sparse, 6, 3.2f), 1, 5, 1.0),
+        callOf("ridges 160x120 r1", support::ridgeMaps(160, 120), 1, 5, 1.0),
+        callOf("ridges 160x120 r3 m0.98", support::ridgeMaps(160, 120), 3, 4, 0.98),
+        callOf("plateaus 96x96", support::plateauMaps(96, 96, false, 3), 2, 2, 1.0),
+        callOf("plateaus at axis angles 64x64", support::plateauMaps(64, 64, true, 4), 2, 2, 1.0),
         lastBitTies("ties on the last bit of sine or cosine 64x64", 8, 13),
-        randomMaps("wide angles 48x80", 48, 80, 2, 2, 1.0, 200.0f, 8),
+        callOf("wide angles 48x80", edgeMaps(48, 80, EdgeKind::continuous, 8, 200.0f), 2, 2, 1.0),
         nonFinite(),
-        randomMaps("one row 1x50", 1, 50, 2, 3, 1.0, 3.2f, 9),
-        randomMaps("one column 50x1", 50, 1, 2, 3, 1.0, 3.2f, 10),
-        blank("empty 0x7", 0, 7, 1, 1, 1.0),
-        randomMaps("margin over half 10x30", 10, 30, 1, 100, 1.0, 3.2f, 11),
-        randomMaps("radius 0 copy 20x20", 20, 20, 0, 0, 1.0, 3.2f, 12),
+        callOf("one row 1x50", edgeMaps(1, 50, EdgeKind::continuous, 9, 3.2f), 2, 3, 1.0),
+        callOf("one column 50x1", edgeMaps(50, 1, EdgeKind::continuous, 10, 3.2f), 2, 3, 1.0),
+        callOf("empty 0x7", support::blankEdgeMaps(0, 7), 1, 1, 1.0),
+        callOf("margin over half 10x30", edgeMaps(10, 30, EdgeKind::continuous, 11, 3.2f), 1, 100, 1.0),
+        callOf("radius 0 copy 20x20", edgeMaps(20, 20, EdgeKind::continuous, 12, 3.2f), 0, 0, 1.0),
+        callOf("radius beyond the map 24x20", edgeMaps(24, 20, EdgeKind::ties, 13), 300, 2, 1.0),
     };
 }
 

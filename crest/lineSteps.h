@@ -1,0 +1,78 @@
+// The step loop of every sampler version: for each step, every live line's
+// sample position, clamps, neighbour index and fractions; the neighbour pairs;
+// the bilinear sample and its comparison with the line's limit; then, when it
+// pays, the packing of the lines still alive. Lane for lane these are the
+// operations of firstStrongerStep in reference.h, in the same order and
+// precision; only the order of the steps differs, which cannot change whether
+// some sample is stronger.
+//
+// A version supplies its lane operations as a struct L:
+//   L::width                    lines per register
+//   L::Floats, L::Ints          a register of floats, of 32-bit integers
+//   all, allInts, load, loadInts, store, storeInts, add, sub, mul,
+//   toFloat, truncate           one IEEE operation per lane (truncate: toward 0)
+//   clamp(p, threshold, ceiling)  below 0 (or NaN) to +0, above threshold to ceiling
+//   linearIndex(iy, ix, h)      iy + h * ix, for values that fit 31 bits
+//   splitPairs(pairs, a, b)     lanes' first and second floats of
+//                               consecutive pairs
+//   keepWeaker(alive, s, limit) clears the alive mask of lanes with s > limit;
+//                               returns how many lanes stay alive
+//   pack, clear                 packLines and clearSuppressed, or their equal
+// A version for a wider instruction set includes this header inside a
+// CPU_AVX2_FUNCTIONS (or CPU_AVX512_FUNCTIONS) region of its own file, so
+// that the loop is built for that set; hence nothing but the template here.
+#pragma once
+
+#include "lineSampler.h"
+
+namespace crest {
+
+template <class L>
+inline void sampleLinesOf(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned) {
+    using Floats = typename L::Floats;
+    using Ints = typename L::Ints;
+    StepScratch step;
+    for (int32_t k = 0; k < batch.n; ++k) step.alive[k] = ~0u;
+    const Floats xf = L::all(static_cast<float>(x)), one = L::all(1.0f);
+    const Floats columnThreshold = L::all(map.columnLimits.threshold);
+    const Floats columnCeiling = L::all(map.columnLimits.ceiling);
+    const Floats rowThreshold = L::all(map.rowLimits.threshold);
+    const Floats rowCeiling = L::all(map.rowLimits.ceiling);
+    const Ints rowCount = L::allInts(map.h);
+    for (int64_t d = radius > 0 ? -1 : 0; d != 0 && batch.n > 0; d = nextStep(d, radius)) {
+        const int32_t n = batch.n;
+        // Wider versions run over whole registers of padding lines that are
+        // never alive.
+        const int32_t lines = L::width == 1 ? n : padLines(batch, step);
+        const Floats fd = L::all(static_cast<float>(d));
+        for (int32_t k = 0; k < lines; k += L::width) {
+            const Floats yf = L::toFloat(L::loadInts(batch.rows + k));
+            const Floats px = L::clamp(L::add(xf, L::mul(L::load(batch.cs + k), fd)), columnThreshold, columnCeiling);
+            const Floats py = L::clamp(L::add(yf, L::mul(L::load(batch.sn + k), fd)), rowThreshold, rowCeiling);
+            const Ints ix = L::truncate(px);
+            const Ints iy = L::truncate(py);
+            L::storeInts(step.index + k, L::linearIndex(iy, ix, rowCount));
+            L::store(step.fx + k, L::sub(px, L::toFloat(ix)));
+            L::store(step.fy + k, L::sub(py, L::toFloat(iy)));
+        }
+        fetchNeighbourPairs(map.edgeMap, map.h, lines, step);
+        int32_t alive = 0;
+        for (int32_t k = 0; k < lines; k += L::width) {
+            Floats p00, p10, p01, p11;
+            L::splitPairs(step.left + 2 * k, p00, p10);
+            L::splitPairs(step.right + 2 * k, p01, p11);
+            const Floats fx = L::load(step.fx + k), fy = L::load(step.fy + k);
+            const Floats gx = L::sub(one, fx);
+            const Floats gy = L::sub(one, fy);
+            Floats s = L::mul(L::mul(gx, p00), gy);
+            s = L::add(s, L::mul(L::mul(fx, p01), gy));
+            s = L::add(s, L::mul(L::mul(gx, p10), fy));
+            s = L::add(s, L::mul(L::mul(fx, p11), fy));
+            alive += L::keepWeaker(step.alive + k, s, L::load(batch.limit + k));
+        }
+        if (worthPacking(alive, n, d, radius)) L::pack(batch, step, thinned);
+    }
+    L::clear(batch, step, thinned);
+}
+
+}  // namespace crest
