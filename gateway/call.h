@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cpu.h"
 #include "mxApi.h"
 
 namespace gateway {
@@ -47,16 +48,6 @@ struct NumberText {
 };
 NumberText numberText(double v);
 
-#if defined(_MSC_VER)
-#define GATEWAY_PRINTF_FORMAT(f, a)
-#elif defined(__MINGW32__)
-// MinGW's "printf" is the Windows runtime's, without %zu; the messages are
-// formatted by the C99 printf that MinGW's C++ library selects.
-#define GATEWAY_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
-#else
-#define GATEWAY_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
-#endif
-
 class Call {
 public:
     // Refuses a call with another number of inputs or too many outputs.
@@ -69,10 +60,10 @@ public:
     }
 
     // Raises "<module>:<reason>" with the formatted message.
-    [[noreturn]] void fail(const char *reason, const char *format, ...) const GATEWAY_PRINTF_FORMAT(3, 4);
+    [[noreturn]] void fail(const char *reason, const char *format, ...) const CPU_PRINTF_FORMAT(3, 4);
     // The same, the message starting with "Argument <position> (<name>) ".
     [[noreturn]] void failInput(int input, const char *reason, const char *format, ...) const
-        GATEWAY_PRINTF_FORMAT(4, 5);
+        CPU_PRINTF_FORMAT(4, 5);
 
     // A real (non-complex), full array of exactly class `id`.
     void requireClass(int input, mxClassID id) const;

@@ -47,6 +47,25 @@
 #define CPU_UNROLL(n)
 #endif
 
+// A symbol that a module exports (every other one is hidden); Windows DLLs
+// export what their .def file names instead.
+#if defined(__GNUC__) && !defined(_WIN32)
+#define CPU_VISIBLE __attribute__((visibility("default")))
+#else
+#define CPU_VISIBLE
+#endif
+
+// Checks a printf-style format (argument f) against the arguments from a on.
+// MinGW's plain printf is the Windows runtime's, without %zu; the messages
+// are formatted by the C99 one that MinGW's C++ library selects.
+#if defined(__MINGW32__)
+#define CPU_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
+#elif defined(__GNUC__)
+#define CPU_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#define CPU_PRINTF_FORMAT(f, a)
+#endif
+
 // Every function defined between CPU_AVX2_FUNCTIONS (or CPU_AVX512_FUNCTIONS)
 // and CPU_END_FUNCTIONS is built as if it had CPU_AVX2 (CPU_AVX512): for a
 // loop template written once and instantiated for an instruction set in a

@@ -7,6 +7,8 @@
 // 32-bit dimensions (link names *_700), otherwise the 64-bit one (*_730).
 #pragma once
 
+#include "cpu.h"
+
 #ifdef USE_BUNDLED_MX_API
 
 #include <cstddef>
@@ -73,8 +75,4 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 
 // Marks the symbols a module exports: the entry point (and the API-version
 // record). Everything else is hidden and, through the export map, local.
-#if defined(_WIN32)
-#define MEX_ENTRY extern "C"
-#else
-#define MEX_ENTRY extern "C" __attribute__((visibility("default")))
-#endif
+#define MEX_ENTRY extern "C" CPU_VISIBLE
