@@ -104,7 +104,8 @@ endfunction()
 #   Windows: DLL; export table from a .def file; imports through libmx.lib and
 #            libmex.lib made from the stand-in's .def files; the thread runtime
 #            DLLs are copied beside the module (see below).
-#   macOS:   bundle exporting _mexFunction; serial, no thread runtime.
+#   macOS:   bundle exporting _mexFunction (and _mexfilerequiredapiversion);
+#            serial, no thread runtime.
 function(add_mex_module name)
   cmake_parse_arguments(ARG "" "API" "SOURCES;LINK" ${ARGN})
   add_library(${name} MODULE ${ARG_SOURCES})
@@ -127,10 +128,11 @@ function(add_mex_module name)
   endif()
 
   if(WIN32)
-    if(NOT ARG_API STREQUAL "compat32")
-      message(FATAL_ERROR "${name}: only modules with the 32-bit array interface are built for Windows.")
+    if(ARG_API STREQUAL "compat32")
+      target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/gateway/mexFunction.def")
+    else()
+      target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/gateway/mexFunctionApi.def")
     endif()
-    target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/gateway/mexFunction.def")
     target_link_libraries(${name} PRIVATE mxImport mexImport)
     # The C++ runtime goes into the module, so no libstdc++ DLL of some other
     # version, loaded earlier by name, can stand in for it. The OpenMP runtime

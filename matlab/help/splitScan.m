@@ -60,7 +60,8 @@
 %   Notes
 %     Features are divided over a team of min(OMP maximum, 4) threads, set
 %     with the environment variable OMP_NUM_THREADS before the host starts;
-%     the results are bit-identical for every team size.
+%     the results are bit-identical for every team size, and on every
+%     platform. The macOS build runs serially.
 %
 %     A bad call raises an error whose identifier is splitScan:<reason> and
 %     whose message names the argument and the offending value:

@@ -59,7 +59,8 @@
 %
 %   Notes
 %     Features are divided over one OpenMP team of min(threadLimit, OMP
-%     maximum) threads; the results are bit-identical for every team size.
+%     maximum) threads; the results are bit-identical for every team size,
+%     and on every platform. The macOS build runs serially.
 %
 %     A bad call raises an error whose identifier is splitScanBinned:<reason>
 %     and whose message names the argument and the offending value:
