@@ -87,6 +87,12 @@ CallResult Module::call(int nlhs, const std::vector<const mxArray *> &inputs) co
     return result;
 }
 
+CallResult Module::call(int nlhs, const std::vector<Array> &inputs) const {
+    std::vector<const mxArray *> prhs;
+    for (const Array &a : inputs) prhs.push_back(a.get());
+    return call(nlhs, prhs);
+}
+
 std::string modulePath(const std::string &name) {
     const char *dir = std::getenv("MEX_MODULE_DIR");
 #ifdef DEFAULT_MEX_MODULE_DIR

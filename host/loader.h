@@ -59,6 +59,7 @@ public:
     // Calls mexFunction with max(nlhs, 1) output slots. Arrays the module
     // created but did not return are freed, as the host does.
     CallResult call(int nlhs, const std::vector<const mxArray *> &inputs) const;
+    CallResult call(int nlhs, const std::vector<Array> &inputs) const;
     void *symbol(const char *name) const;
 
 private:

@@ -1,6 +1,6 @@
 // The calls crestThin refuses, with the identifier and a part of the message
-// each must raise: checked through the stand-in host by the module tests and,
-// for the other platforms' builds, by the platform check.
+// each must raise: checked through the stand-in host by the module tests, and
+// recorded for the platform check of the other platforms' builds.
 #pragma once
 
 #include <string>
@@ -43,20 +43,21 @@ inline const BadCall cases[] = {
     {"struct threadBound", 1, 6, 5, mxSTRUCT_CLASS, {1, 1}, mxREAL, "crestThin:notScalar", "Argument 6 (threadBound)"},
 };
 
-// The call on 4 x 4 maps and scalars 1, with the case's change.
-inline host::CallResult call(const host::Module &module, const BadCall &c) {
-    host::Array edge = host::makeArray(mxSINGLE_CLASS, {4, 4}), orientation = host::makeArray(mxSINGLE_CLASS, {4, 4});
-    host::Array one = host::makeScalar(1), replacement;
-    std::vector<const mxArray *> in = {edge.get(), orientation.get(), one.get(), one.get(), one.get(), one.get(),
-                                       one.get()};
+// The inputs of the call on 4 x 4 maps and scalars 1, with the case's change.
+inline std::vector<host::Array> inputs(const BadCall &c) {
+    std::vector<host::Array> in;
+    in.push_back(host::makeArray(mxSINGLE_CLASS, {4, 4}));
+    in.push_back(host::makeArray(mxSINGLE_CLASS, {4, 4}));
+    while (in.size() < 7) in.push_back(host::makeScalar(1));
     if (c.replaced >= 0) {
-        replacement = host::makeArray(c.cls, c.dims, c.complexity);
-        if (c.cls == mxDOUBLE_CLASS && mxGetNumberOfElements(replacement.get()) > 0)
-            static_cast<double *>(mxGetData(replacement.get()))[0] = c.value;
-        in[c.replaced] = replacement.get();
+        in[c.replaced] = host::makeArray(c.cls, c.dims, c.complexity);
+        if (c.cls == mxDOUBLE_CLASS && mxGetNumberOfElements(in[c.replaced].get()) > 0)
+            static_cast<double *>(mxGetData(in[c.replaced].get()))[0] = c.value;
     }
     in.resize(c.nrhs);
-    return module.call(c.nlhs, in);
+    return in;
 }
+
+inline host::CallResult call(const host::Module &module, const BadCall &c) { return module.call(c.nlhs, inputs(c)); }
 
 }  // namespace crestThinBadCalls

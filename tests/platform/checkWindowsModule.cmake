@@ -1,20 +1,31 @@
-# cmake -DOBJDUMP=<objdump> -DMODULE=<crestThin.mexw64> -P checkWindowsModule.cmake
+# cmake -DOBJDUMP=<objdump> -DMODULE=<name.mexw64> -DARRAYS=<compat32|large> -P checkWindowsModule.cmake
 #
 # The DLL's tables as the host sees them: the export table names mexFunction
-# alone; the MX operations come from libmx.dll under the host's link names
-# (array creation with 32-bit dimensions); the C++ runtime is inside the module,
-# and the thread runtime is its own DLL.
+# (and, with the 64-bit array interface, mexfilerequiredapiversion) alone; the
+# MX operations come from libmx.dll under the host's link names, array
+# creation under the interface's (_700: 32-bit dimensions, _730: 64-bit); the
+# C++ runtime is inside the module, and the thread runtime is its own DLL.
 cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND "${OBJDUMP}" -p "${MODULE}" OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${MODULE} failed")
 endif()
+if(ARRAYS STREQUAL "compat32")
+  set(expectedExports mexFunction)
+  set(create mxCreateNumericMatrix_700)
+  set(otherCreate mxCreateNumericMatrix_730)
+else()
+  set(expectedExports mexFunction mexfilerequiredapiversion)
+  set(create mxCreateNumericMatrix_730)
+  set(otherCreate mxCreateNumericMatrix_700)
+endif()
 
 set(failures "")
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[^\n]*\n)*)" table "${dump}")
 string(REGEX MATCHALL "\\] [A-Za-z_][A-Za-z0-9_@]*" exports "${CMAKE_MATCH_1}")
-if(NOT exports STREQUAL "] mexFunction")
-  list(APPEND failures "exports are '${exports}', not mexFunction alone")
+string(REPLACE "] " "" exports "${exports}")
+if(NOT exports STREQUAL expectedExports)
+  list(APPEND failures "exports are '${exports}', not '${expectedExports}'")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" dlls "${dump}")
@@ -35,17 +46,17 @@ endforeach()
 string(REGEX MATCH "DLL Name: libmx.dll[^\n]*\n[^\n]*\n(([ \t]+[0-9a-f]+[ \t]+[0-9]+[ \t]+[A-Za-z_0-9]+\n)*)" section "${dump}")
 string(REGEX MATCHALL "[A-Za-z_][A-Za-z_0-9]*\n" mxNames "${CMAKE_MATCH_1}")
 string(REPLACE "\n" "" mxNames "${mxNames}")
-foreach(name mxCreateNumericMatrix_700 mxGetData mxGetScalar mxGetM mxGetN)
+foreach(name ${create} mxGetData mxGetScalar mxGetM mxGetN)
   if(NOT name IN_LIST mxNames)
     list(APPEND failures "does not import ${name} from libmx.dll (imports: ${mxNames})")
   endif()
 endforeach()
-if("mxCreateNumericMatrix_730" IN_LIST mxNames)
-  list(APPEND failures "imports the 64-bit array interface")
+if(otherCreate IN_LIST mxNames)
+  list(APPEND failures "imports ${otherCreate}, of the other array interface")
 endif()
 
 if(failures)
   list(JOIN failures "\n  " text)
   message(FATAL_ERROR "${MODULE}:\n  ${text}")
 endif()
-message(STATUS "exports: mexFunction; imports from: ${dlls}; from libmx.dll: ${mxNames}")
+message(STATUS "exports: ${exports}; imports from: ${dlls}; from libmx.dll: ${mxNames}")
