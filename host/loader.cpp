@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #endif
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -102,6 +103,15 @@ std::string modulePath(const std::string &name) {
 #define MEX_EXTENSION "mexa64"
 #endif
     return std::string(dir ? dir : ".") + "/" + name + "." MEX_EXTENSION;
+}
+
+void exitHost(int status) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+#endif
+    std::exit(status);
 }
 
 }  // namespace host

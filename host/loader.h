@@ -70,4 +70,11 @@ private:
 // Path of a module built into the project's module folder.
 std::string modulePath(const std::string &name);
 
+// Ends a host program with `status`, its output flushed. On Windows without
+// the DLLs' teardown: ExitProcess kills the other threads wherever they are,
+// and an OpenMP worker killed while it leaves (after a team shrank) can hold
+// the POSIX-threads DLL's thread-list lock, which the OpenMP DLL's teardown
+// then waits for forever.
+[[noreturn]] void exitHost(int status);
+
 }  // namespace host

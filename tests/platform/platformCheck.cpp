@@ -107,6 +107,5 @@ int main(int argc, char **argv) {
         report(false, e.what());
     }
     std::printf("%d passed, %d failed\n", passed, failed);
-    std::fflush(stdout);
-    return failed == 0 ? 0 : 1;
+    host::exitHost(failed == 0 ? 0 : 1);
 }

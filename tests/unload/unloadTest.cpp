@@ -86,7 +86,7 @@ int main(int argc, char **argv) {
             const std::string problem = oneCycle(path, in);
             if (!problem.empty()) {
                 std::printf("FAILED: %s, cycle %d: %s\n", argv[m], cycle + 1, problem.c_str());
-                return 1;
+                host::exitHost(1);
             }
         }
         std::printf("%s: %d load/call/unload cycles passed\n", argv[m], cycles);
@@ -105,6 +105,5 @@ int main(int argc, char **argv) {
 #endif
     std::printf("%s %s%s%s\n", asItShouldBe ? "ok:" : "FAILED:", expected, runtime.empty() ? "" : ": ",
                 runtime.c_str());
-    std::fflush(stdout);
-    return asItShouldBe ? 0 : 1;
+    host::exitHost(asItShouldBe ? 0 : 1);
 }
