@@ -11,12 +11,14 @@ mkdir -p "$results"
 status=0
 
 stage() {
+  local start=$SECONDS
   echo "== $1"
   shift
   if ! "$@"; then
     echo "== stage failed"
     status=1
   fi
+  echo "== $((SECONDS - start)) s"
 }
 
 build() {
@@ -66,12 +68,19 @@ stage "octave tests" octave_eval "addpath('$PWD/tests/octave');
                       '$results/octave.xml') > 0)"
 stage "sanitizer build" build asan
 stage "sanitizer tests" run_ctest asan
-# The other builds, checked against the release modules: the serial (macOS)
-# variant, and the Windows modules cross-built and run under Wine.
+# The other builds, checked against the release modules on recorded calls:
+# the serial variant built with Clang (Intel macOS); the Windows modules
+# cross-built with MinGW-w64 and run under Wine; the arm64 modules cross-built
+# with GCC and OpenMP, and serially with Clang (Apple silicon, checked against
+# the serial variant), run under qemu-aarch64.
 stage "serial build" build serial
 stage "serial tests" run_ctest serial
 stage "windows build" build windows
 stage "windows tests" run_ctest windows
+stage "arm64 build" build arm64
+stage "arm64 tests" run_ctest arm64
+stage "arm64Serial build" build arm64Serial
+stage "arm64Serial tests" run_ctest arm64Serial
 
 # Totals over every suite's JUnit file: a suite that wrote none failed above.
 read -r tests failures < <(cat "$results"/*.xml 2>/dev/null | tr '\n\t' '  ' | grep -o '<testsuite [^>]*>' |
