@@ -66,7 +66,7 @@ Fault sweepBlock(FeatureSweep sweep, const SweepContext &ctx, parallel::Range bl
 
 SweepScratch::SweepScratch(int32_t M, int32_t K, int team)
     : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0)]),
-      tables(tableDoubles(K, team)),
+      tables(new double[tableDoubles(K, team)]),
       faults(static_cast<size_t>(team > 0 ? team : 1)) {}
 
 uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
@@ -76,7 +76,9 @@ uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
 
 Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
                          SweepScratch &scratch) {
-    return scanSortedFeaturesWith(cpu::fastest(sweepVersions), in, node, out, team, scratch);
+    // Asked once per process, not per call.
+    static const cpu::Isa fastest = cpu::fastest(sweepVersions);
+    return scanSortedFeaturesWith(fastest, in, node, out, team, scratch);
 }
 
 Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeTotals &node, const SplitRows &out,
@@ -91,7 +93,7 @@ Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeT
         const uint32_t k = in.labels[i] - 1u;
         scratch.records[i] = {w, k, w != 0.0};
     }
-    double *startTable = scratch.tables.data();
+    double *startTable = scratch.tables.get();
     for (int32_t k = 0; k < in.K; ++k) {
         const double c = in.classWeights[k];
         double *entry = startTable + static_cast<size_t>(classEntry) * k;

@@ -60,8 +60,9 @@ struct SampleRecord {
 struct SweepScratch {
     SweepScratch(int32_t M, int32_t K, int team);
     static uint64_t bytes(int32_t M, int32_t K, int team);
-    std::unique_ptr<SampleRecord[]> records;  // written before they are read, so not zeroed
-    std::vector<double> tables;
+    // Written before they are read, so not zeroed.
+    std::unique_ptr<SampleRecord[]> records;
+    std::unique_ptr<double[]> tables;
     std::vector<Fault> faults;
 };
 

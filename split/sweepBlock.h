@@ -117,7 +117,8 @@ inline int64_t sweepFeatureWith(const SweepContext &ctx, int32_t j, double *tabl
     int32_t weighted = 0;
     double best = ctx.node.G0;
     int32_t bestPosition = -1;
-    PositionRing ring = {};
+    // Not cleared: every slot a group reads is written first (see below).
+    PositionRing ring;
 
     // Strict, in position order: the earliest position wins a tie, G0 itself
     // is never recorded and a NaN never wins.
@@ -174,7 +175,12 @@ inline int64_t sweepFeatureWith(const SweepContext &ctx, int32_t j, double *tabl
         // The group `lag` groups before the one just written is due.
         if (s - evaluated >= (lag + 1) * width) evaluateGroup();
     }
-    // The groups still due, up to the last position written.
+    // The groups still due, up to the last position written. The last one may
+    // reach past it: those lanes read zeros, and their results are masked off.
+    for (int32_t p = s; p % width != 0; ++p) {
+        const int32_t slot = p & (ringPositions - 1);
+        ring.W[2 * slot] = ring.W[2 * slot + 1] = ring.S[2 * slot] = ring.S[2 * slot + 1] = 0.0;
+    }
     while (evaluated < s) evaluateGroup();
 
     // The last improvement is the one the outputs keep.
