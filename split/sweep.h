@@ -4,10 +4,10 @@
 //
 // sweepReference.h holds the node totals and the sweep written plainly, one
 // position at a time; read it first. The sweep here performs the same
-// operations in the same order and gives the same bits: it carries the
-// running sums sample by sample, then evaluates the split impurities of a
-// group of positions together, a position per lane (sweepBlock.h), in a
-// portable version and in SIMD versions chosen at run time (sweepX86.cpp).
+// operations in the same order and gives the same bits: it packs each
+// sample's weight and class once per call, keeps each class's terms so that
+// none is recomputed, and carries both sides of the split side by side
+// (sweepBlock.h), in a portable version and an SSE2 one (sweepX86.cpp).
 #pragma once
 
 #include <cstddef>
@@ -66,9 +66,9 @@ struct SweepScratch {
     std::vector<Fault> faults;
 };
 
-// The versions of the group evaluation; not every one is built on every
-// platform or runs on every processor (cpu::runs, cpu::fastest).
-inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::avx2, cpu::Isa::avx512};
+// The versions of the sweep; the SSE2 one is built for x86-64 only (cpu::runs,
+// cpu::fastest).
+inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2};
 
 // Sweeps every feature on one parallel region of `team` threads, each taking a
 // contiguous block of features (the first N mod T threads one more), with

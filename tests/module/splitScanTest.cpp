@@ -80,7 +80,7 @@ TEST(SplitScanModule, ExportsEntryAndApiVersion) {
     version(&release, &arrays);
     EXPECT_EQ(release, 0x0002018Bu);
     EXPECT_EQ(arrays, 0x07300000u);
-    EXPECT_EQ(module().symbol("_ZN5split18sweepFeatureAvx512ERKNS_12SweepContextEiPdRKNS_9SplitRowsE"), nullptr);
+    EXPECT_EQ(module().symbol("_ZN5split17sweepFeaturesSse2ERKNS_12SweepContextEllPdRKNS_9SplitRowsE"), nullptr);
 }
 
 // The module's team is the runtime's maximum (at most four), so under every
