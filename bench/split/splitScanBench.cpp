@@ -8,9 +8,9 @@
 //   identical                        1 when every fast output had the reference's bits
 // Arguments: M samples, N features, K classes, team size. The rows named
 // after a version force that version (Scalar: the portable one); the others
-// take the fastest one this processor runs (the rows named splitScan/). Run
+// take the fastest one this processor runs (splitScan/ and splitScanSmall/). Run
 // with repetitions and look at the medians, e.g.
-//   benchmarks --benchmark_filter='^splitScan(Scalar|Sse2)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
+//   benchmarks --benchmark_filter='^splitScan(Scalar|Sse2|Small)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -103,6 +103,17 @@ BENCHMARK(splitScan)
     ->Args({20000, 50, 10, 2})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// Small nodes on one thread, where a tree spends most of its calls: two and
+// sixteen samples, and sixteen with many classes.
+BENCHMARK(splitScan)
+    ->Name("splitScanSmall")
+    ->ArgNames({"M", "N", "K", "team"})
+    ->Args({2, 4096, 3, 1})
+    ->Args({16, 32, 3, 1})
+    ->Args({16, 256, 1000, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // Each version on one thread.
 #define SPLIT_SCAN_VERSION(name)                                                                                       \
