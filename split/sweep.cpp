@@ -67,6 +67,14 @@ uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
            static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(Fault);
 }
 
+int sweepTeam(int32_t M, int32_t N, int most) {
+    const int64_t work = static_cast<int64_t>(M > 0 ? M : 0) * (N > 0 ? N : 0);
+    int64_t team = work / teamWorkPerThread;
+    for (const int64_t bound : {static_cast<int64_t>(teamLimit), static_cast<int64_t>(N), static_cast<int64_t>(most)})
+        if (team > bound) team = bound;
+    return team < 1 ? 1 : static_cast<int>(team);
+}
+
 Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
                          SweepScratch &scratch) {
     // Asked once per process, not per call.

@@ -216,6 +216,22 @@ const SweepRecipe recipes[] = {
     {"continuous", false, false, false, false, false, false, false, false, true},
 };
 
+// One thread until every thread would get teamWorkPerThread sample-features,
+// then as many as that allows, at most four, N and what the runtime allows.
+TEST(SplitSweep, TeamGrowsWithTheWork) {
+    const int32_t least = static_cast<int32_t>(split::teamWorkPerThread);
+    const struct {
+        int32_t M, N;
+        int most, team;
+    } cases[] = {
+        {16, 32, 8, 1},         {0, 100, 8, 1},         {least, 1, 8, 1},   {least, 2, 8, 2},
+        {least - 1, 2, 8, 1},   {2 * least, 2, 8, 2},   {least, 3, 8, 3},   {least, 100, 8, 4},
+        {least, 100, 2, 2},     {least, 100, 1, 1},     {INT32_MAX, INT32_MAX, 8, 4},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(split::sweepTeam(c.M, c.N, c.most), c.team) << c.M << " x " << c.N << ", at most " << c.most;
+}
+
 // Short columns, where fewer samples move than there are classes (the class
 // table is put back entry by entry) or more, and long ones on both sides of
 // where the sweep starts fetching samples ahead; several features per
