@@ -2,7 +2,6 @@
 // returns, for every real-valued feature of a decision-tree node, the lowest
 // class-weighted Gini impurity that one threshold reaches, the threshold and
 // the gain over the node's own impurity.
-#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <new>
@@ -24,9 +23,6 @@ static_assert(std::size(inputNames) == inputCount, "one name per input");
 enum Output { impurityOut, thresholdOut, gainOut, outputCount };
 
 const gateway::Signature signature{"splitScan", inputNames, inputCount, outputCount};
-
-// The team is the runtime's maximum, but never more than four threads.
-const int teamLimit = 4;
 
 // Owns every scratch table of the call: the node's class masses and the
 // sweep's scratch, all allocated before the region.
@@ -95,7 +91,7 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
                                 static_cast<double *>(call.output(gainOut, 1, N, mxDOUBLE_CLASS))};
 
     // Node totals, team size, one region; errors only once the scratch is gone.
-    const int team = std::min(parallel::maxThreads(), teamLimit);
+    const int team = split::sweepTeam(M, N, parallel::maxThreads());
     const split::Fault fault = computeSplits(in, rows, team);
     switch (fault.kind) {
     case split::Fault::none:

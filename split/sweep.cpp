@@ -18,55 +18,48 @@ size_t tableStride(int32_t K) {
 
 size_t tableDoubles(int32_t K, int team) { return tableStride(K) * (static_cast<size_t>(team > 0 ? team : 1) + 1); }
 
-// The group evaluation of the portable version: splitGini position by position.
-struct PortableKernel {
-    using Sums = ScalarSums;
-    static constexpr int32_t width = 4;
-    static constexpr int32_t lag = 2;
-    static uint32_t group(PositionRing &ring, int32_t slot, double W, double best) {
-        uint32_t lower = 0;
-        for (int32_t l = 0; l < width; ++l) {
-            const int32_t p = slot + l;
-            ring.I[p] = splitGini(ring.W[2 * p + 1], ring.S[2 * p + 1], ring.W[2 * p], ring.S[2 * p], W);
-            lower |= static_cast<uint32_t>(ring.I[p] < best) << l;
-        }
-        return lower;
+// Both sides in plain doubles.
+struct ScalarSides {
+    double WR, WL, SR, SL;
+    ScalarSides(double W, double S) : WR(W), WL(0.0), SR(S), SL(0.0) {}
+    void move(double w, double c, double *entry) {
+        WR = WR - w;
+        WL = WL + w;
+        SR = SR - entry[2];
+        SL = SL - entry[3];
+        const double mR = entry[0] - w;
+        const double mL = entry[1] + w;
+        entry[0] = mR;
+        entry[1] = mL;
+        entry[2] = classTerm(mR, c);
+        entry[3] = classTerm(mL, c);
+        SR = SR + entry[2];
+        SL = SL + entry[3];
     }
+    double splitGini(double W) const { return split::splitGini(WL, SL, WR, SR, W); }
 };
 
-int64_t sweepFeaturePortable(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out) {
-    return sweepFeatureWith<PortableKernel>(ctx, j, table, out);
+int64_t sweepFeaturesPortable(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
+                              const SplitRows &out) {
+    return sweepFeaturesWith<ScalarSides>(ctx, begin, end, table, out);
 }
 
 FeatureSweep featureSweep(cpu::Isa version) {
     switch (version) {
-#ifdef CPU_WIDE_SIMD
-    case cpu::Isa::avx2:
-        return sweepFeatureAvx2;
-    case cpu::Isa::avx512:
-        return sweepFeatureAvx512;
+#ifdef CPU_X86_64
+    case cpu::Isa::sse2:
+        return sweepFeaturesSse2;
 #endif
     default:
-        return sweepFeaturePortable;
+        return sweepFeaturesPortable;
     }
-}
-
-// Sweeps one thread's block of features with its table and stops at the
-// first bad entry, as referenceSweep does.
-Fault sweepBlock(FeatureSweep sweep, const SweepContext &ctx, parallel::Range block, double *table,
-                 const SplitRows &out) {
-    for (int64_t j = block.begin; j < block.end; ++j) {
-        const int64_t bad = sweep(ctx, static_cast<int32_t>(j), table, out);
-        if (bad != noBadEntry) return {Fault::sampleOutOfRange, bad};
-    }
-    return {};
 }
 
 }  // namespace
 
 SweepScratch::SweepScratch(int32_t M, int32_t K, int team)
     : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0)]),
-      tables(tableDoubles(K, team)),
+      tables(new double[tableDoubles(K, team)]),
       faults(static_cast<size_t>(team > 0 ? team : 1)) {}
 
 uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
@@ -74,9 +67,19 @@ uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
            static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(Fault);
 }
 
+int sweepTeam(int32_t M, int32_t N, int most) {
+    const int64_t work = static_cast<int64_t>(M > 0 ? M : 0) * (N > 0 ? N : 0);
+    int64_t team = work / teamWorkPerThread;
+    for (const int64_t bound : {static_cast<int64_t>(teamLimit), static_cast<int64_t>(N), static_cast<int64_t>(most)})
+        if (team > bound) team = bound;
+    return team < 1 ? 1 : static_cast<int>(team);
+}
+
 Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
                          SweepScratch &scratch) {
-    return scanSortedFeaturesWith(cpu::fastest(sweepVersions), in, node, out, team, scratch);
+    // Asked once per process, not per call.
+    static const cpu::Isa fastest = cpu::fastest(sweepVersions);
+    return scanSortedFeaturesWith(fastest, in, node, out, team, scratch);
 }
 
 Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeTotals &node, const SplitRows &out,
@@ -91,7 +94,7 @@ Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeT
         const uint32_t k = in.labels[i] - 1u;
         scratch.records[i] = {w, k, w != 0.0};
     }
-    double *startTable = scratch.tables.data();
+    double *startTable = scratch.tables.get();
     for (int32_t k = 0; k < in.K; ++k) {
         const double c = in.classWeights[k];
         double *entry = startTable + static_cast<size_t>(classEntry) * k;
@@ -107,7 +110,9 @@ Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeT
 
     parallel::runTeam(team, [&](int thread, int threads) {
         double *table = startTable + stride * (static_cast<size_t>(thread) + 1);
-        scratch.faults[thread] = sweepBlock(sweep, ctx, parallel::staticBlock(in.N, threads, thread), table, out);
+        const parallel::Range block = parallel::staticBlock(in.N, threads, thread);
+        const int64_t bad = sweep(ctx, block.begin, block.end, table, out);
+        if (bad != noBadEntry) scratch.faults[thread] = {Fault::sampleOutOfRange, bad};
     });
     // Each block stops at its first bad entry and lies before the next
     // thread's: the first fault in thread order is the lowest feature's.

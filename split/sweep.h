@@ -4,10 +4,10 @@
 //
 // sweepReference.h holds the node totals and the sweep written plainly, one
 // position at a time; read it first. The sweep here performs the same
-// operations in the same order and gives the same bits: it carries the
-// running sums sample by sample, then evaluates the split impurities of a
-// group of positions together, a position per lane (sweepBlock.h), in a
-// portable version and in SIMD versions chosen at run time (sweepX86.cpp).
+// operations in the same order and gives the same bits: it packs each
+// sample's weight and class once per call, keeps each class's terms so that
+// none is recomputed, and carries both sides of the split side by side
+// (sweepBlock.h), in a portable version and an SSE2 one (sweepX86.cpp).
 #pragma once
 
 #include <cstddef>
@@ -60,14 +60,26 @@ struct SampleRecord {
 struct SweepScratch {
     SweepScratch(int32_t M, int32_t K, int team);
     static uint64_t bytes(int32_t M, int32_t K, int team);
-    std::unique_ptr<SampleRecord[]> records;  // written before they are read, so not zeroed
-    std::vector<double> tables;
+    // Written before they are read, so not zeroed.
+    std::unique_ptr<SampleRecord[]> records;
+    std::unique_ptr<double[]> tables;
     std::vector<Fault> faults;
 };
 
-// The versions of the group evaluation; not every one is built on every
-// platform or runs on every processor (cpu::runs, cpu::fastest).
-inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::avx2, cpu::Isa::avx512};
+// The versions of the sweep; the SSE2 one is built for x86-64 only (cpu::runs,
+// cpu::fastest).
+inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2};
+
+// The team for a node of M samples and N features when the runtime allows
+// `most` threads: the results never depend on it, so threads are added only
+// where they pay. Starting a second thread costs a call about as much as
+// sweeping teamWorkPerThread sample-features (M * N), so every thread gets at
+// least that much work; a smaller node runs on the calling thread alone.
+// Never more than teamLimit threads, nor more than N (a feature is the unit of
+// division), nor more than `most`.
+inline constexpr int teamLimit = 4;
+inline constexpr int64_t teamWorkPerThread = 32768;
+int sweepTeam(int32_t M, int32_t N, int most);
 
 // Sweeps every feature on one parallel region of `team` threads, each taking a
 // contiguous block of features (the first N mod T threads one more), with

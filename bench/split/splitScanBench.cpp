@@ -8,9 +8,9 @@
 //   identical                        1 when every fast output had the reference's bits
 // Arguments: M samples, N features, K classes, team size. The rows named
 // after a version force that version (Scalar: the portable one); the others
-// take the fastest one this processor runs (the rows named splitScan/). Run
+// take the fastest one this processor runs (splitScan/ and splitScanSmall/). Run
 // with repetitions and look at the medians, e.g.
-//   benchmarks --benchmark_filter='^splitScan(Scalar|Avx2|Avx512)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
+//   benchmarks --benchmark_filter='^splitScan(Scalar|Sse2|Small)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -91,8 +91,7 @@ void sweep(benchmark::State &state, cpu::Isa version, bool fastest) {
 
 void splitScan(benchmark::State &state) { sweep(state, cpu::Isa::portable, true); }
 void splitScanScalar(benchmark::State &state) { sweep(state, cpu::Isa::portable, false); }
-void splitScanAvx2(benchmark::State &state) { sweep(state, cpu::Isa::avx2, false); }
-void splitScanAvx512(benchmark::State &state) { sweep(state, cpu::Isa::avx512, false); }
+void splitScanSse2(benchmark::State &state) { sweep(state, cpu::Isa::sse2, false); }
 
 }  // namespace
 
@@ -105,6 +104,17 @@ BENCHMARK(splitScan)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// Small nodes on one thread, where a tree spends most of its calls: two and
+// sixteen samples, and sixteen with many classes.
+BENCHMARK(splitScan)
+    ->Name("splitScanSmall")
+    ->ArgNames({"M", "N", "K", "team"})
+    ->Args({2, 4096, 3, 1})
+    ->Args({16, 32, 3, 1})
+    ->Args({16, 256, 1000, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
 // Each version on one thread.
 #define SPLIT_SCAN_VERSION(name)                                                                                       \
     BENCHMARK(name)                                                                                                    \
@@ -114,5 +124,4 @@ BENCHMARK(splitScan)
         ->UseManualTime()                                                                                              \
         ->Unit(benchmark::kMillisecond)
 SPLIT_SCAN_VERSION(splitScanScalar);
-SPLIT_SCAN_VERSION(splitScanAvx2);
-SPLIT_SCAN_VERSION(splitScanAvx512);
+SPLIT_SCAN_VERSION(splitScanSse2);

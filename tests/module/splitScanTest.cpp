@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -80,13 +79,16 @@ TEST(SplitScanModule, ExportsEntryAndApiVersion) {
     version(&release, &arrays);
     EXPECT_EQ(release, 0x0002018Bu);
     EXPECT_EQ(arrays, 0x07300000u);
-    EXPECT_EQ(module().symbol("_ZN5split18sweepFeatureAvx512ERKNS_12SweepContextEiPdRKNS_9SplitRowsE"), nullptr);
+    EXPECT_EQ(module().symbol("_ZN5split17sweepFeaturesSse2ERKNS_12SweepContextEllPdRKNS_9SplitRowsE"), nullptr);
 }
 
-// The module's team is the runtime's maximum (at most four), so under every
-// OMP_NUM_THREADS setting these give the reference's bits.
+// The module's team grows with the node up to the runtime's maximum (at most
+// four), so under every OMP_NUM_THREADS setting these give the reference's
+// bits; the last node is large enough for four threads.
 TEST(SplitScanModule, FormsOfACallGiveTheReferenceRowsThreads) {
     const SweepNode p = support::sweepNode({"zero weights", true}, 90, 11, 4, 11);
+    const int32_t fourThreads = static_cast<int32_t>(4 * split::teamWorkPerThread / 100);
+    const SweepNode large = support::sweepNode({"zero weights", true}, fourThreads, 100, 4, 12);
     SweepNode twoClasses = p;  // K = 2.9 acts as 2
     for (uint32_t &label : twoClasses.labels) label = label > 2 ? 2 : label;
     twoClasses.K = 2;
@@ -104,6 +106,7 @@ TEST(SplitScanModule, FormsOfACallGiveTheReferenceRowsThreads) {
         {"order in three dimensions", inputsOf(p, {9, 10, 11}), p, 3},
         {"K = 2.9", inputsOf(twoClasses, {}, 2.9), twoClasses, 3},
         {"no output asked: the impurity row still returns", inputsOf(p), p, 0},
+        {"work for four threads", inputsOf(large), large, 3},
     };
     for (const auto &f : forms) {
         const auto r = f.in.call(f.nlhs);
@@ -181,18 +184,13 @@ TEST(SplitScanModule, RejectsBadCalls) {
 }
 
 // Scratch beyond what the system reports available is refused before any of
-// it is made: the sweep's class tables take 32 bytes per class on each
-// thread and once more for the start, the node's masses 8.
+// it is made: the sweep's class tables take 32 bytes per class for the start
+// and as much again for the one thread that so small a node gets, the
+// node's masses 8.
 TEST(SplitScanModule, RefusesLargeScratchBeyondAvailableMemory) {
     const SweepNode p = support::sweepNode({"plain"}, 6, 2, 2, 3);
-#ifdef MEX_SERIAL
-    const int team = 1;
-#else
-    const char *threads = std::getenv("OMP_NUM_THREADS");
-    const int team = std::min(threads ? std::atoi(threads) : 2, 4);
-#endif
     for (uint64_t bytes : support::scratchBeyondAvailable()) {
-        const double K = std::ceil(static_cast<double>(bytes) / (8.0 + 32.0 * (team + 1)));
+        const double K = std::ceil(static_cast<double>(bytes) / (8.0 + 32.0 * 2));
         Inputs in = inputsOf(p, {}, K);
         in.args[6] = host::makeArray(mxDOUBLE_CLASS, {1, static_cast<size_t>(K)});
         const host::CallResult r = in.call();
