@@ -49,10 +49,10 @@ struct PackedSample {
     int64_t key;
 };
 
-// Sets what a job's workers read besides the call's values for a version's
-// steps: the layout, the row stride, and the listed samples (n >= 1, labels
-// in 1..K) packed into `packed` in list order.
-void prepareJob(BinnedJob &job, Layout layout, PackedSample *packed);
+// Sets what a job's workers read besides the call's values: the layout, the
+// row stride (for rows of `bins` bins), and the listed samples (n >= 1,
+// labels in 1..K) packed into `packed` in list order.
+void prepareJob(BinnedJob &job, Layout layout, int32_t bins, PackedSample *packed);
 
 // Doubles of one feature's tables and of one thread's scratch (the tables of
 // featuresPerPass features, then the candidates' impurities); whole cache
@@ -60,16 +60,25 @@ void prepareJob(BinnedJob &job, Layout layout, PackedSample *packed);
 size_t featureDoubles(Layout layout, int32_t K, int32_t B);
 size_t threadDoubles(Layout layout, int32_t K, int32_t B);
 
+// The bins of one feature's row-layout tables: `count` of them, bin j
+// standing for bin binOf[j] (all-bin tables: itself, binOf null).
+struct TableBins {
+    int32_t count;
+    const uint8_t *binOf;
+};
+
 // One version's steps. `fill` adds the samples of `count` features (1 or
 // featuresPerPass) into their zeroed tables in one pass, noting each feature's
 // highest bin value. `finish` makes one feature's histograms cumulative in the
 // row layout, evaluates every threshold and writes the outputs at position p
-// when one beats G0.
+// when one beats G0. `scanOccupied` is scanBlock over occupied-bin tables.
 struct BinnedSteps {
     Layout layout;
     void (*fill)(const BinnedJob &job, int count, const uint8_t *const *columns, double *const *tables,
                  uint8_t *highestBin);
-    void (*finish)(const BinnedJob &job, double *table, double *impurity, int32_t p, const SplitRows &rows);
+    void (*finish)(const BinnedJob &job, TableBins bins, double *table, double *impurity, int32_t p,
+                   const SplitRows &rows);
+    Fault (*scanOccupied)(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows);
 };
 
 // Where `finish` leaves a feature's cumulative histograms, in the row layout.
@@ -92,5 +101,22 @@ BinnedSteps avx512Steps(int32_t K);
 // binnedReference::scanBlock does.
 Fault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                 const SplitRows &rows);
+
+// Occupied-bin tables (BinnedSteps::scanOccupied) for n <= occupiedBinsLimit:
+// a job prepared for the row layout with rows of occupiedCapacity(n) bins,
+// and a thread's scratch of occupiedThreadDoubles (cache-line aligned): one
+// feature's tables, then its candidates' impurities.
+int32_t occupiedCapacity(int32_t n);
+size_t occupiedThreadDoubles(int32_t K, int32_t n);
+
+// Zeroes bins 0 .. count-1 of every row of an occupied-bin table and the
+// bins past them up to a whole cache line, which blocks of candidates read.
+// Out of line: GCC would turn the loop into a string instruction that costs
+// more than it saves at these lengths.
+void clearOccupiedRows(const BinnedJob &job, double *table, int32_t count);
+
+// The list position of a feature's first listed sample whose bin value is B
+// or above; looked for only when a scan saw one.
+int32_t firstBinAtOrAbove(const BinnedJob &job, const uint8_t *column);
 
 }  // namespace split::binned

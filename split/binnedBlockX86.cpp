@@ -32,9 +32,9 @@ struct LaneAddition {
     }
 };
 
-// Bins 0..B-1 of the lane table made cumulative lane by lane, each lane
+// Bins 0..bins-1 of the lane table made cumulative lane by lane, each lane
 // written into its row of the row-layout table that follows the lanes.
-CPU_AVX512 CPU_INLINE double *cumulateLanes(const BinnedJob &job, double *lanes) {
+CPU_AVX512 CPU_INLINE double *cumulateLanes(const BinnedJob &job, int32_t bins, double *lanes) {
     double *table = rowTable(Layout::lanes, lanes);
     const int32_t rows = job.K + 1;
     const int64_t stride = job.stride;
@@ -43,7 +43,7 @@ CPU_AVX512 CPU_INLINE double *cumulateLanes(const BinnedJob &job, double *lanes)
         sums[r] = lanes[r];
         table[r * stride] = sums[r];
     }
-    for (int32_t t = 1; t < job.B; ++t) {
+    for (int32_t t = 1; t < bins; ++t) {
         const double *row = lanes + laneWidth * t;
         for (int32_t r = 0; r < rows; ++r) {
             sums[r] = row[r] + sums[r];
@@ -58,11 +58,11 @@ CPU_AVX512 CPU_FLATTEN void fillLaneTables(const BinnedJob &job, int count, cons
     fillFeatures<LaneAddition>(job, count, columns, tables, highestBin);
 }
 
-CPU_AVX512 void finishLaneTables(const BinnedJob &job, double *lanes, double *impurity, int32_t p,
+CPU_AVX512 void finishLaneTables(const BinnedJob &job, TableBins bins, double *lanes, double *impurity, int32_t p,
                                  const SplitRows &rows) {
-    const double *table = cumulateLanes(job, lanes);
-    candidateImpurities<8>(job, table, impurity);
-    recordBest(job, impurity, p, rows);
+    const double *table = cumulateLanes(job, bins.count, lanes);
+    candidateImpurities<8>(job, bins.count, table, impurity);
+    recordBest(job, bins, impurity, p, rows);
 }
 
 CPU_AVX512 void fillRowTables(const BinnedJob &job, int count, const uint8_t *const *columns,
@@ -70,16 +70,21 @@ CPU_AVX512 void fillRowTables(const BinnedJob &job, int count, const uint8_t *co
     fillFeatures<RowAddition>(job, count, columns, tables, highestBin);
 }
 
-CPU_AVX512 void finishRowTables(const BinnedJob &job, double *table, double *impurity, int32_t p,
+CPU_AVX512 void finishRowTables(const BinnedJob &job, TableBins bins, double *table, double *impurity, int32_t p,
                                 const SplitRows &rows) {
-    finishRows<8>(job, table, impurity, p, rows);
+    finishRows<8>(job, bins, table, impurity, p, rows);
+}
+
+CPU_AVX512 Fault scanOccupied(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                              const SplitRows &rows) {
+    return scanOccupiedFeatures(job, scratch, begin, end, rows, finishRowTables);
 }
 
 }  // namespace
 
 BinnedSteps avx512Steps(int32_t K) {
-    if (K <= laneClasses) return {Layout::lanes, fillLaneTables, finishLaneTables};
-    return {Layout::rows, fillRowTables, finishRowTables};
+    if (K <= laneClasses) return {Layout::lanes, fillLaneTables, finishLaneTables, scanOccupied};
+    return {Layout::rows, fillRowTables, finishRowTables, scanOccupied};
 }
 
 }  // namespace split::binned
