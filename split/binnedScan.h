@@ -70,6 +70,12 @@ constexpr int32_t occupiedBinsLimit = 256;
 // (and at most occupiedBinsLimit), all bins above that.
 BinnedTables binnedTablesFor(const BinnedJob &job);
 
+// The team binnedScan should run for a job: results never depend on it, so
+// a call whose work is too small to gain from more threads runs on one. One
+// thread per 1024 sample-features (n times F, rounded down), at least 1 and
+// at most `team`, the caller's bound.
+int binnedTeam(const BinnedJob &job, int team);
+
 // Sets W and G0 over the listed samples, each class's term divided by W
 // twice (binnedReference.h). Labels of listed samples lie in 1..K, K >= 1.
 // Fails (outOfMemory) when the class table cannot be allocated.

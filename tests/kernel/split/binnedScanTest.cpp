@@ -357,6 +357,22 @@ TEST(BinnedScan, ReportsTheLowestFeatureWithABinOfBOrAbove) {
     }
 }
 
+// A node too small to gain from a second thread runs on one, whatever the
+// bound; larger ones take a thread per 1024 sample-features, within it.
+TEST(BinnedScan, TeamGrowsWithTheWork) {
+    struct Case {
+        int32_t n, F;
+        int bound, team;
+    };
+    for (const Case c : {Case{16, 32, 2, 1}, Case{2047, 1, 8, 1}, Case{64, 32, 2, 2}, Case{64, 32, 1, 1},
+                         Case{1000000, 32, 8, 8}, Case{300, 16, 8, 4}}) {
+        split::BinnedJob job{};
+        job.n = c.n;
+        job.F = c.F;
+        EXPECT_EQ(split::binnedTeam(job, c.bound), c.team) << c.n << " x " << c.F << " within " << c.bound;
+    }
+}
+
 // Histograms for 2^30 classes cannot fit in memory: refused before any scan.
 TEST(BinnedScan, RefusesScratchBeyondMemory) {
     const std::vector<uint8_t> bins{0, 1};
