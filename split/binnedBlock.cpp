@@ -36,14 +36,14 @@ void fillPortable(const BinnedJob &job, int count, const uint8_t *const *columns
     fillFeatures<RowAddition>(job, count, columns, tables, highestBin);
 }
 
-void finishPortable(const BinnedJob &job, TableBins bins, double *table, double *impurity, int32_t p,
-                    const SplitRows &rows) {
-    finishRows<2>(job, bins, table, impurity, p, rows);
+void finishPortable(const BinnedJob &job, TableBins bins, int count, double *const *tables, double *impurity,
+                    int32_t p, const SplitRows &rows) {
+    for (int g = 0; g < count; ++g) finishRows<2>(job, bins, tables[g], impurity, p + g, rows);
 }
 
 Fault scanOccupiedPortable(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                            const SplitRows &rows) {
-    return scanOccupiedFeatures(job, scratch, begin, end, rows, finishPortable);
+    return scanOccupiedFeatures<RowAddition>(job, scratch, begin, end, rows, finishPortable);
 }
 
 }  // namespace
@@ -112,24 +112,39 @@ Fault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch,
         }
         uint8_t highestBin[featuresPerPass];
         steps.fill(job, count, columns, tables, highestBin);
-        for (int g = 0; g < count; ++g) {
-            if (highestBin[g] >= job.B) return {Fault::binOutOfRange, p + g, firstBinAtOrAbove(job, columns[g]), 0};
-            steps.finish(job, {job.B, nullptr}, tables[g], impurity, static_cast<int32_t>(p + g), rows);
-        }
+        // The features before one with a bin value of B or above are scanned.
+        int scanned = 0;
+        while (scanned < count && highestBin[scanned] < job.B) ++scanned;
+        steps.finish(job, {job.B, nullptr}, scanned, tables, impurity, static_cast<int32_t>(p), rows);
+        if (scanned < count)
+            return {Fault::binOutOfRange, p + scanned, firstBinAtOrAbove(job, columns[scanned]), 0};
     }
     return {};
 }
 
 int32_t occupiedCapacity(int32_t n) { return std::min(n, binValueCount); }
 
-size_t occupiedThreadDoubles(int32_t K, int32_t n) {
-    const int32_t bins = occupiedCapacity(n);
-    return (static_cast<size_t>(K) + 1) * static_cast<size_t>(rowStride(bins)) + wholeLines(static_cast<size_t>(bins));
+size_t occupiedTableDoubles(const BinnedJob &job) {
+    const size_t rows = (static_cast<size_t>(job.K) + 1) * static_cast<size_t>(job.stride);
+    return job.layout == Layout::lanes ? laneWidth * binSlots + rows : rows;
 }
 
-void clearOccupiedRows(const BinnedJob &job, double *table, int32_t count) {
-    const size_t cleared = wholeLines(static_cast<size_t>(count));
-    for (int64_t r = 0; r <= job.K; ++r) std::fill(table + r * job.stride, table + r * job.stride + cleared, 0.0);
+size_t occupiedThreadDoubles(Layout layout, int32_t K, int32_t n) {
+    const size_t bins = static_cast<size_t>(occupiedCapacity(n));
+    const size_t rows = (static_cast<size_t>(K) + 1) * static_cast<size_t>(rowStride(occupiedCapacity(n)));
+    return (layout == Layout::lanes ? laneWidth * binSlots : 0) + rows + wholeLines(bins);
+}
+
+void clearOccupiedTables(const BinnedJob &job, double *tables, int32_t count) {
+    const int64_t cleared = static_cast<int64_t>(wholeLines(static_cast<size_t>(count)));
+    if (job.layout == Layout::lanes) {
+        std::fill(tables, tables + laneWidth * count, 0.0);
+        double *table = rowTable(Layout::lanes, tables);
+        for (int64_t r = 0; r <= job.K; ++r)
+            std::fill(table + r * job.stride + count, table + r * job.stride + cleared, 0.0);
+    } else {
+        for (int64_t r = 0; r <= job.K; ++r) std::fill(tables + r * job.stride, tables + r * job.stride + cleared, 0.0);
+    }
 }
 
 int32_t firstBinAtOrAbove(const BinnedJob &job, const uint8_t *column) {

@@ -5,9 +5,10 @@
 // list order, and every candidate is evaluated with the operations of
 // binnedReference.h, so all versions give its bits. What differs is the work
 // around them: the samples' classes and weights are packed once per call in
-// list order, the histograms of two features are filled in one pass, and the
-// candidates' impurities are computed side by side before the first strict
-// improvement is picked in bin order.
+// list order, the histograms of two features are filled in one pass, the
+// histograms of small nodes hold only the bins their samples occupy
+// (BinnedTables), and the candidates' impurities are computed side by side
+// before the first strict improvement is picked in bin order.
 #pragma once
 
 #include <cstddef>
@@ -69,15 +70,16 @@ struct TableBins {
 
 // One version's steps. `fill` adds the samples of `count` features (1 or
 // featuresPerPass) into their zeroed tables in one pass, noting each feature's
-// highest bin value. `finish` makes one feature's histograms cumulative in the
-// row layout, evaluates every threshold and writes the outputs at position p
-// when one beats G0. `scanOccupied` is scanBlock over occupied-bin tables.
+// highest bin value. `finish` makes the histograms of `count` features (at
+// most featuresPerPass; positions p, p + 1, ...) cumulative in the row
+// layout, evaluates every threshold and writes a feature's outputs when one
+// beats G0. `scanOccupied` is scanBlock over occupied-bin tables.
 struct BinnedSteps {
     Layout layout;
     void (*fill)(const BinnedJob &job, int count, const uint8_t *const *columns, double *const *tables,
                  uint8_t *highestBin);
-    void (*finish)(const BinnedJob &job, TableBins bins, double *table, double *impurity, int32_t p,
-                   const SplitRows &rows);
+    void (*finish)(const BinnedJob &job, TableBins bins, int count, double *const *tables, double *impurity,
+                   int32_t p, const SplitRows &rows);
     Fault (*scanOccupied)(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows);
 };
 
@@ -103,17 +105,20 @@ Fault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch,
                 const SplitRows &rows);
 
 // Occupied-bin tables (BinnedSteps::scanOccupied) for n <= occupiedBinsLimit:
-// a job prepared for the row layout with rows of occupiedCapacity(n) bins,
-// and a thread's scratch of occupiedThreadDoubles (cache-line aligned): one
-// feature's tables, then its candidates' impurities.
+// a job prepared for the version's layout with rows of occupiedCapacity(n)
+// bins, and a thread's scratch of occupiedThreadDoubles (cache-line
+// aligned): one feature's tables (occupiedTableDoubles), then its
+// candidates' impurities.
 int32_t occupiedCapacity(int32_t n);
-size_t occupiedThreadDoubles(int32_t K, int32_t n);
+size_t occupiedTableDoubles(const BinnedJob &job);
+size_t occupiedThreadDoubles(Layout layout, int32_t K, int32_t n);
 
-// Zeroes bins 0 .. count-1 of every row of an occupied-bin table and the
-// bins past them up to a whole cache line, which blocks of candidates read.
-// Out of line: GCC would turn the loop into a string instruction that costs
-// more than it saves at these lengths.
-void clearOccupiedRows(const BinnedJob &job, double *table, int32_t count);
+// Zeroes what a feature's occupied-bin tables of `count` bins read before
+// they write it: its histograms over those bins, and in every row the bins
+// past them up to a whole cache line, which blocks of candidates read. Out
+// of line: in the AVX-512 version GCC would make string instructions of the
+// loops, which cost more than they save at these lengths.
+void clearOccupiedTables(const BinnedJob &job, double *tables, int32_t count);
 
 // The list position of a feature's first listed sample whose bin value is B
 // or above; looked for only when a scan saw one.

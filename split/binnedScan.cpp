@@ -37,12 +37,11 @@ ScratchPlan planScratch(cpu::Isa isa, BinnedTables tables, const BinnedJob &job,
     plan.steps = binned::stepsFor(isa, job.K);
     // More threads than features would only hold idle scratch.
     plan.team = std::clamp(team, 1, std::max(job.F, 1));
+    plan.layout = plan.steps.layout;
     if (tablesFor(tables, job) == BinnedTables::occupiedBins) {
-        plan.layout = binned::Layout::rows;
         plan.tableBins = binned::occupiedCapacity(job.n);
-        plan.perThread = binned::occupiedThreadDoubles(job.K, job.n);
+        plan.perThread = binned::occupiedThreadDoubles(plan.layout, job.K, job.n);
     } else {
-        plan.layout = plan.steps.layout;
         plan.tableBins = binnedReference::scannedBins(job.B);
         plan.perThread = binned::threadDoubles(plan.layout, job.K, plan.tableBins);
     }
@@ -53,10 +52,11 @@ ScratchPlan planScratch(cpu::Isa isa, BinnedTables tables, const BinnedJob &job,
 
 }  // namespace
 
-// Measured on 32 features with K = 2 to 10: occupied-bin tables cost more
-// per sample (each sample's bin is ranked before it is added) and less per
-// feature (nothing grows with B); they are the faster for lists of up to B
-// samples, and up to the 256 they are made for even where B is 256.
+// Measured on 32 features with K = 2, 3 and 10 (AVX-512): occupied-bin
+// tables cost more per sample (each sample's bin is ranked before it is
+// added) and less per feature (nothing grows with B). All-bin tables take
+// over at about B samples (B = 16: 14 to 22, B = 64: 50 to 80), beyond 256
+// where B is 256; within 1 us of the faster kind at the cut.
 BinnedTables binnedTablesFor(const BinnedJob &job) {
     return job.n <= std::min(binnedReference::scannedBins(job.B), occupiedBinsLimit) ? BinnedTables::occupiedBins
                                                                                      : BinnedTables::allBins;

@@ -265,45 +265,52 @@ CPU_INLINE void finishRows(const BinnedJob &job, TableBins bins, double *table, 
     recordBest(job, bins, impurity, p, rows);
 }
 
-// The bins that a feature's listed samples occupy: ranks[i] receives the
-// rank of bins[i] (the n bin values in list order) among the occupied bins
-// in bin order, the number of occupied bins below it, and binOf[r] the bin
-// of rank r. Returns the number of occupied bins.
-CPU_INLINE int32_t rankOccupiedBins(int32_t n, const uint8_t *bins, uint8_t *ranks, uint8_t *binOf) {
-    constexpr int words = binValueCount / 32;
-    uint32_t occupied[words] = {};
-    for (int32_t i = 0; i < n; ++i) occupied[bins[i] / 32] |= 1u << (bins[i] % 32);
-    int32_t below[words + 1];
-    below[0] = 0;
-    for (int w = 0; w < words; ++w) below[w + 1] = below[w] + cpu::popcount(occupied[w]);
-    for (int32_t i = 0; i < n; ++i) {
-        const uint32_t b = bins[i];
-        const uint32_t lower = occupied[b / 32] & ~(~0u << (b % 32));
-        ranks[i] = static_cast<uint8_t>(below[b / 32] + cpu::popcount(lower));
-    }
-    for (int32_t i = 0; i < n; ++i) binOf[ranks[i]] = bins[i];
-    return below[words];
-}
+// The bins that a feature's listed samples occupy, as a bitmap, and each
+// occupied bin's rank among them in bin order: the number of occupied bins
+// below it.
+struct OccupiedBins {
+    static constexpr int words = binValueCount / 32;
+    uint32_t bits[words];
+    int32_t below[words + 1];  // occupied bins in the words before
 
-// Positions begin .. end-1 over occupied-bin tables in the row layout, as
-// scanBlock does over all bins: per feature, the ranks of the listed
-// samples' bins, the histograms over those ranks (each bin's additions in
-// list order, as in binnedReference.h), then the version's `finish`.
-template <class Finish>
+    CPU_INLINE void count() {
+        below[0] = 0;
+        for (int w = 0; w < words; ++w) below[w + 1] = below[w] + cpu::popcount(bits[w]);
+    }
+    CPU_INLINE int32_t total() const { return below[words]; }
+    CPU_INLINE int32_t rank(uint32_t b) const {
+        return below[b / 32] + cpu::popcount(bits[b / 32] & ~(~0u << (b % 32)));
+    }
+};
+
+// Positions begin .. end-1 over occupied-bin tables, as scanBlock does over
+// all bins: per feature, the bitmap of the listed samples' bins, then each
+// sample added at its bin's rank in list order (so each bin's additions are
+// binnedReference.h's), then the version's `finish`.
+template <class Addition, class Finish>
 CPU_INLINE Fault scanOccupiedFeatures(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                                       const SplitRows &rows, Finish finish) {
-    double *impurity = scratch + (static_cast<int64_t>(job.K) + 1) * job.stride;
+    double *impurity = scratch + occupiedTableDoubles(job);
     uint8_t bins[occupiedBinsLimit];
-    uint8_t ranks[occupiedBinsLimit];
     uint8_t binOf[binValueCount];
     for (int64_t p = begin; p < end; ++p) {
         const uint8_t *column = job.binnedData + static_cast<int64_t>(job.M) * job.candidateFeatures[p];
-        for (int32_t i = 0; i < job.n; ++i) bins[i] = column[job.nodeSamples[i]];
-        const int32_t count = rankOccupiedBins(job.n, bins, ranks, binOf);
+        OccupiedBins occupied = {};
+        for (int32_t i = 0; i < job.n; ++i) {
+            const uint32_t b = column[job.nodeSamples[i]];
+            bins[i] = static_cast<uint8_t>(b);
+            occupied.bits[b / 32] |= 1u << (b % 32);
+        }
+        occupied.count();
+        const int32_t count = occupied.total();
+        clearOccupiedTables(job, scratch, count);
+        for (int32_t i = 0; i < job.n; ++i) {
+            const uint32_t rank = static_cast<uint32_t>(occupied.rank(bins[i]));
+            binOf[rank] = bins[i];
+            Addition::add(scratch, rank, job.packed[i]);
+        }
         if (binOf[count - 1] >= job.B) return {Fault::binOutOfRange, p, firstBinAtOrAbove(job, column), 0};
-        clearOccupiedRows(job, scratch, count);
-        for (int32_t i = 0; i < job.n; ++i) RowAddition::add(scratch, ranks[i], job.packed[i]);
-        finish(job, {count, binOf}, scratch, impurity, static_cast<int32_t>(p), rows);
+        finish(job, {count, binOf}, 1, &scratch, impurity, static_cast<int32_t>(p), rows);
     }
     return {};
 }

@@ -293,8 +293,8 @@ TEST(BinnedScan, EveryVersionsHistogramsAreTheReferences) {
                     std::vector<double> scratch(binned::threadDoubles(steps.layout, K, B) + 8);
                     double *aligned = binned::alignedScratch(scratch.data());
                     double *tables[binned::featuresPerPass] = {aligned, aligned + slot};
-                    std::vector<double> row(3);
-                    const split::SplitRows rows{&row[0], &row[1], &row[2]};
+                    std::vector<double> row(3 * binned::featuresPerPass);
+                    const split::SplitRows rows{&row[0], &row[2], &row[4]};
 
                     for (int count = 1; count <= binned::featuresPerPass; ++count) {
                         std::fill(scratch.begin(), scratch.end(), 0.0);
@@ -303,9 +303,9 @@ TEST(BinnedScan, EveryVersionsHistogramsAreTheReferences) {
                             columns[g] = &d.binnedData[static_cast<size_t>(d.M) * ((g + variant) % d.columns)];
                         uint8_t highest[binned::featuresPerPass];
                         steps.fill(job, count, columns, tables, highest);
+                        steps.finish(job, {B, nullptr}, count, tables, aligned + binned::featuresPerPass * slot, 0,
+                                     rows);
                         for (int g = 0; g < count; ++g) {
-                            steps.finish(job, {B, nullptr}, tables[g], aligned + binned::featuresPerPass * slot, 0,
-                                         rows);
                             const double *table = binned::rowTable(steps.layout, tables[g]);
                             reference::Histograms h(K, B);
                             reference::constructCdf(columns[g], job.weights, B, job.n, job.nodeSamples, h.cdf);
