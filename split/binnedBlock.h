@@ -2,13 +2,14 @@
 // steps that one version of the scan compiles.
 //
 // Every bin of every histogram still receives its additions one by one in
-// list order, and every candidate is evaluated with the operations of
-// binnedReference.h, so all versions give its bits. What differs is the work
+// list order, and every candidate that can win is evaluated with the
+// operations of binnedReference.h, so all versions give its bits. What differs is the work
 // around them: the samples' classes and weights are packed once per call in
 // list order, the histograms of two features are filled in one pass, the
 // histograms of small nodes hold only the bins their samples occupy
 // (BinnedTables), and the candidates' impurities are computed side by side
-// before the first strict improvement is picked in bin order.
+// before the first strict improvement is picked in bin order (the AVX-512
+// version first bounds them all and divides only for those that can win).
 #pragma once
 
 #include <cstddef>
@@ -89,6 +90,15 @@ double *rowTable(Layout layout, double *tables);
 // The first 64-byte boundary in `doubles` (which holds 7 doubles more than
 // the tables it is for).
 double *alignedScratch(double *doubles);
+
+#if defined(CPU_WIDE_SIMD)
+// The AVX-512 version's candidates of a feature's cumulative row-layout
+// tables: binnedReference::scanBlock's strict improvements on G0 in bin
+// order over thresholds j = 0 .. bins.count-2, written at position p; `lower`
+// holds a double per candidate (cache-line aligned).
+void boundAndPick(const BinnedJob &job, TableBins bins, const double *table, double *lower, int32_t p,
+                  const SplitRows &rows);
+#endif
 
 // The steps of a version (one of binnedVersions) for K classes.
 BinnedSteps stepsFor(cpu::Isa isa, int32_t K);

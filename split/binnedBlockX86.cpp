@@ -74,10 +74,7 @@ CPU_AVX512 void finishLaneTables(const BinnedJob &job, TableBins bins, int count
         cumulateLanes(job, bins.count, featuresPerPass, lanes);
     else
         cumulateLanes(job, bins.count, 1, lanes);
-    for (int g = 0; g < count; ++g) {
-        candidateImpurities<8>(job, bins.count, rowTable(Layout::lanes, lanes[g]), impurity);
-        recordBest(job, bins, impurity, p + g, rows);
-    }
+    for (int g = 0; g < count; ++g) boundAndPick(job, bins, rowTable(Layout::lanes, lanes[g]), impurity, p + g, rows);
 }
 
 CPU_AVX512 void fillRowTables(const BinnedJob &job, int count, const uint8_t *const *columns,
@@ -87,7 +84,10 @@ CPU_AVX512 void fillRowTables(const BinnedJob &job, int count, const uint8_t *co
 
 CPU_AVX512 void finishRowTables(const BinnedJob &job, TableBins bins, int count, double *const *tables,
                                 double *impurity, int32_t p, const SplitRows &rows) {
-    for (int g = 0; g < count; ++g) finishRows<8>(job, bins, tables[g], impurity, p + g, rows);
+    for (int g = 0; g < count; ++g) {
+        cumulateRows(job, bins.count, tables[g]);
+        boundAndPick(job, bins, tables[g], impurity, p + g, rows);
+    }
 }
 
 CPU_AVX512 CPU_FLATTEN Fault scanOccupiedLanes(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
