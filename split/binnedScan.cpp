@@ -15,6 +15,10 @@ namespace split {
 
 namespace {
 
+// Tables of up to this many doubles (32 KiB) live on the calling thread's
+// stack.
+constexpr uint64_t stackTableDoubles = 4096;
+
 // What a scan on `team` threads allocates: the packed samples, shared, and
 // every thread's tables, with a cache line more to align them.
 struct ScratchPlan {
@@ -81,13 +85,17 @@ uint64_t binnedScratchBytes(const BinnedJob &job, int team) {
 }
 
 Fault binnedNodeTotals(BinnedJob &job) {
-    std::vector<double> classMass;
-    try {
-        classMass.assign(static_cast<size_t>(job.K), 0.0);
-    } catch (const std::bad_alloc &) {
-        return {Fault::outOfMemory, -1, -1, static_cast<uint64_t>(job.K) * sizeof(double)};
+    // Up to 16 classes' table on the stack (see binnedScanWith).
+    double few[16] = {};
+    std::vector<double> many;
+    if (job.K > 16) {
+        try {
+            many.assign(static_cast<size_t>(job.K), 0.0);
+        } catch (const std::bad_alloc &) {
+            return {Fault::outOfMemory, -1, -1, static_cast<uint64_t>(job.K) * sizeof(double)};
+        }
     }
-    binnedReference::nodeTotals(job, classMass.data());
+    binnedReference::nodeTotals(job, job.K > 16 ? many.data() : few);
     return {};
 }
 
@@ -110,18 +118,26 @@ Fault binnedScanWith(cpu::Isa isa, BinnedTables tables, const BinnedJob &in, con
     const Fault noMemory{Fault::outOfMemory, -1, -1, plan.bytes, 0};
     // Nothing is zero-filled here: the packed samples are written before
     // they are read, and every table is cleared where a feature reads it.
-    std::unique_ptr<binned::PackedSample[]> packed;
-    std::unique_ptr<double[]> tableDoubles;
-    std::vector<Fault> faults;
+    // Small calls keep their scratch on the stack: for them an allocation
+    // of this size costs more than a tenth of the call (glibc tidies its
+    // small free blocks before every large allocation).
+    binned::PackedSample packedHere[occupiedBinsLimit];
+    double tablesHere[stackTableDoubles];
+    Fault faultHere;
+    std::unique_ptr<binned::PackedSample[]> packedHeap;
+    std::unique_ptr<double[]> tablesHeap;
+    std::vector<Fault> faultsHeap;
     try {
-        packed.reset(new binned::PackedSample[static_cast<size_t>(job.n)]);
-        tableDoubles.reset(new double[static_cast<size_t>(plan.tableDoubles)]);
-        faults.resize(static_cast<size_t>(team));
+        if (job.n > occupiedBinsLimit) packedHeap.reset(new binned::PackedSample[static_cast<size_t>(job.n)]);
+        if (plan.tableDoubles > stackTableDoubles) tablesHeap.reset(new double[static_cast<size_t>(plan.tableDoubles)]);
+        if (team > 1) faultsHeap.resize(static_cast<size_t>(team));
     } catch (const std::bad_alloc &) {
         return noMemory;
     }
-    double *scratch = binned::alignedScratch(tableDoubles.get());
-    binned::prepareJob(job, plan.layout, plan.tableBins, packed.get());
+    binned::PackedSample *packed = packedHeap ? packedHeap.get() : packedHere;
+    double *scratch = binned::alignedScratch(tablesHeap ? tablesHeap.get() : tablesHere);
+    Fault *faults = team > 1 ? faultsHeap.data() : &faultHere;
+    binned::prepareJob(job, plan.layout, plan.tableBins, packed);
 
     parallel::runTeam(team, [&](int thread, int threads) {
         const parallel::Range block = parallel::staticBlock(job.F, threads, thread);
@@ -132,8 +148,8 @@ Fault binnedScanWith(cpu::Isa isa, BinnedTables tables, const BinnedJob &in, con
 
     // Each block stops at its first fault; the first fault of the lowest
     // block that has one is the lowest overall.
-    for (const Fault &fault : faults)
-        if (fault.kind != Fault::none) return fault;
+    for (int thread = 0; thread < team; ++thread)
+        if (faults[thread].kind != Fault::none) return faults[thread];
     return {};
 }
 
