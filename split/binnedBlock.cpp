@@ -129,10 +129,15 @@ size_t occupiedTableDoubles(const BinnedJob &job) {
     return job.layout == Layout::lanes ? laneWidth * binSlots + rows : rows;
 }
 
+size_t smallNodeDoubles(int32_t K) {
+    return 8 * (static_cast<size_t>(smallNodeLimit) * (static_cast<size_t>(K) + 1 + 5) + 2 * static_cast<size_t>(K));
+}
+
 size_t occupiedThreadDoubles(Layout layout, int32_t K, int32_t n) {
     const size_t bins = static_cast<size_t>(occupiedCapacity(n));
     const size_t rows = (static_cast<size_t>(K) + 1) * static_cast<size_t>(rowStride(occupiedCapacity(n)));
-    return (layout == Layout::lanes ? laneWidth * binSlots : 0) + rows + wholeLines(bins);
+    const size_t tables = (layout == Layout::lanes ? laneWidth * binSlots : 0) + rows + wholeLines(bins);
+    return n <= smallNodeLimit ? std::max(tables, smallNodeDoubles(K)) : tables;
 }
 
 void clearOccupiedTables(const BinnedJob &job, double *tables, int32_t count) {

@@ -91,7 +91,17 @@ double *rowTable(Layout layout, double *tables);
 // the tables it is for).
 double *alignedScratch(double *doubles);
 
+// Nodes of at most this many samples: the AVX-512 version scans their
+// occupied bins eight features at a time (binnedSmallX86.cpp), with a
+// thread's scratch of smallNodeDoubles: per sorted position the cumulative
+// sums of K + 1 histograms, the candidates' sums (W_L, W_R, S_L, S_R) and
+// lower bounds, and each class's running sums, for eight features.
+constexpr int32_t smallNodeLimit = 32;
+size_t smallNodeDoubles(int32_t K);
+
 #if defined(CPU_WIDE_SIMD)
+Fault scanSmallNode(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows);
+
 // The AVX-512 version's candidates of a feature's cumulative row-layout
 // tables: binnedReference::scanBlock's strict improvements on G0 in bin
 // order over thresholds j = 0 .. bins.count-2, written at position p; `lower`

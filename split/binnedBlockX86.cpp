@@ -92,11 +92,13 @@ CPU_AVX512 void finishRowTables(const BinnedJob &job, TableBins bins, int count,
 
 CPU_AVX512 CPU_FLATTEN Fault scanOccupiedLanes(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                                                const SplitRows &rows) {
+    if (job.n <= smallNodeLimit) return scanSmallNode(job, scratch, begin, end, rows);
     return scanOccupiedFeatures<LaneAddition>(job, scratch, begin, end, rows, finishLaneTables);
 }
 
 CPU_AVX512 Fault scanOccupiedRows(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                                   const SplitRows &rows) {
+    if (job.n <= smallNodeLimit) return scanSmallNode(job, scratch, begin, end, rows);
     return scanOccupiedFeatures<RowAddition>(job, scratch, begin, end, rows, finishRowTables);
 }
 

@@ -240,6 +240,25 @@ TEST(BinnedScan, OccupiedBinsAtTheirLimits) {
     }
 }
 
+// Small nodes, which the AVX-512 version scans eight features at a time:
+// every list length up to 33 (around its sorting networks of 16 and 32),
+// class counts it keeps in registers and others, groups of features left
+// partial, with the random nodes' weights, class weights and faults.
+TEST(BinnedScan, SmallNodesOfEveryLength) {
+    std::mt19937 rng(32);
+    for (int32_t n = 1; n <= 33; ++n) {
+        for (int32_t K : {1, 2, 3, 5}) {
+            for (int32_t B : {3, 16, 256, 300}) {
+                BinnedNode d = support::randomBinnedNode(rng, {B, K, (n + K) % 2 == 0, B < 256 && n % 3 == 0});
+                while (static_cast<int32_t>(d.nodeSamples.size()) < n) d.nodeSamples.push_back(rng() % d.M);
+                d.nodeSamples.resize(n);
+                expectReferenceBits(d, 1, "n " + std::to_string(n) + " K " + std::to_string(K) + " B " +
+                                              std::to_string(B));
+            }
+        }
+    }
+}
+
 // Runs of rows are read eight bins at a time: every length from 1 to 40 from
 // a start off any alignment, with the single bin of B or above at each place
 // of the list in turn.
