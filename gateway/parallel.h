@@ -22,24 +22,22 @@ inline int threadId() { return 0; }
 #endif
 
 // Runs body(thread, threads) once on every thread of one parallel region of
-// `team` threads, the calling thread among them; the serial build runs it
-// once, as thread 0 of 1. Kernels take the block of work that the body works
-// out from these, never the thread ids themselves. A team of one runs on the
-// calling thread without a region: the runtime's team set-up would cost a
-// small call more than its work.
+// `team` threads, the calling thread among them. A team of one (and every
+// team of the serial build) runs it on the calling thread as thread 0 of 1,
+// without a region, which would cost more than a small call's work. Kernels
+// take the block of work that the body works out from these, never the
+// thread ids themselves.
 template <class Body>
 inline void runTeam(int team, const Body &body) {
 #ifdef _OPENMP
-    if (team <= 1) {
-        body(0, 1);
+    if (team > 1) {
+#pragma omp parallel num_threads(team)
+        body(omp_get_thread_num(), omp_get_num_threads());
         return;
     }
-#pragma omp parallel num_threads(team)
-    body(omp_get_thread_num(), omp_get_num_threads());
-#else
+#endif
     (void)team;
     body(0, 1);
-#endif
 }
 
 // Team size for a caller's bound: at most the runtime's maximum, at least 1.

@@ -2,12 +2,14 @@
 // steps that one version of the scan compiles.
 //
 // Every bin of every histogram still receives its additions one by one in
-// list order, and every candidate is evaluated with the operations of
-// binnedReference.h, so all versions give its bits. What differs is the work
+// list order, and every candidate that can win is evaluated with the
+// operations of binnedReference.h, so all versions give its bits. What differs is the work
 // around them: the samples' classes and weights are packed once per call in
-// list order, the histograms of two features are filled in one pass, and the
-// candidates' impurities are computed side by side before the first strict
-// improvement is picked in bin order.
+// list order, the histograms of two features are filled in one pass, the
+// histograms of small nodes hold only the bins their samples occupy
+// (BinnedTables), and the candidates' impurities are computed side by side
+// before the first strict improvement is picked in bin order (the AVX-512
+// version first bounds them all and divides only for those that can win).
 #pragma once
 
 #include <cstddef>
@@ -49,10 +51,10 @@ struct PackedSample {
     int64_t key;
 };
 
-// Sets what a job's workers read besides the call's values for a version's
-// steps: the layout, the row stride, and the listed samples (n >= 1, labels
-// in 1..K) packed into `packed` in list order.
-void prepareJob(BinnedJob &job, Layout layout, PackedSample *packed);
+// Sets what a job's workers read besides the call's values: the layout, the
+// row stride (for rows of `bins` bins), and the listed samples (n >= 1,
+// labels in 1..K) packed into `packed` in list order.
+void prepareJob(BinnedJob &job, Layout layout, int32_t bins, PackedSample *packed);
 
 // Doubles of one feature's tables and of one thread's scratch (the tables of
 // featuresPerPass features, then the candidates' impurities); whole cache
@@ -60,16 +62,26 @@ void prepareJob(BinnedJob &job, Layout layout, PackedSample *packed);
 size_t featureDoubles(Layout layout, int32_t K, int32_t B);
 size_t threadDoubles(Layout layout, int32_t K, int32_t B);
 
+// The bins of one feature's row-layout tables: `count` of them, bin j
+// standing for bin binOf[j] (all-bin tables: itself, binOf null).
+struct TableBins {
+    int32_t count;
+    const uint8_t *binOf;
+};
+
 // One version's steps. `fill` adds the samples of `count` features (1 or
 // featuresPerPass) into their zeroed tables in one pass, noting each feature's
-// highest bin value. `finish` makes one feature's histograms cumulative in the
-// row layout, evaluates every threshold and writes the outputs at position p
-// when one beats G0.
+// highest bin value. `finish` makes the histograms of `count` features (at
+// most featuresPerPass; positions p, p + 1, ...) cumulative in the row
+// layout, evaluates every threshold and writes a feature's outputs when one
+// beats G0. `scanOccupied` is scanBlock over occupied-bin tables.
 struct BinnedSteps {
     Layout layout;
     void (*fill)(const BinnedJob &job, int count, const uint8_t *const *columns, double *const *tables,
                  uint8_t *highestBin);
-    void (*finish)(const BinnedJob &job, double *table, double *impurity, int32_t p, const SplitRows &rows);
+    void (*finish)(const BinnedJob &job, TableBins bins, int count, double *const *tables, double *impurity,
+                   int32_t p, const SplitRows &rows);
+    Fault (*scanOccupied)(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows);
 };
 
 // Where `finish` leaves a feature's cumulative histograms, in the row layout.
@@ -78,6 +90,25 @@ double *rowTable(Layout layout, double *tables);
 // The first 64-byte boundary in `doubles` (which holds 7 doubles more than
 // the tables it is for).
 double *alignedScratch(double *doubles);
+
+// Nodes of at most this many samples: the AVX-512 version scans their
+// occupied bins eight features at a time (binnedSmallX86.cpp), with a
+// thread's scratch of smallNodeDoubles: per sorted position the cumulative
+// sums of K + 1 histograms, the candidates' sums (W_L, W_R, S_L, S_R) and
+// lower bounds, and each class's running sums, for eight features.
+constexpr int32_t smallNodeLimit = 32;
+size_t smallNodeDoubles(int32_t K);
+
+#if defined(CPU_WIDE_SIMD)
+Fault scanSmallNode(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows);
+
+// The AVX-512 version's candidates of a feature's cumulative row-layout
+// tables: binnedReference::scanBlock's strict improvements on G0 in bin
+// order over thresholds j = 0 .. bins.count-2, written at position p; `lower`
+// holds a double per candidate (cache-line aligned).
+void boundAndPick(const BinnedJob &job, TableBins bins, const double *table, double *lower, int32_t p,
+                  const SplitRows &rows);
+#endif
 
 // The steps of a version (one of binnedVersions) for K classes.
 BinnedSteps stepsFor(cpu::Isa isa, int32_t K);
@@ -92,5 +123,25 @@ BinnedSteps avx512Steps(int32_t K);
 // binnedReference::scanBlock does.
 Fault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                 const SplitRows &rows);
+
+// Occupied-bin tables (BinnedSteps::scanOccupied) for n <= occupiedBinsLimit:
+// a job prepared for the version's layout with rows of occupiedCapacity(n)
+// bins, and a thread's scratch of occupiedThreadDoubles (cache-line
+// aligned): one feature's tables (occupiedTableDoubles), then its
+// candidates' impurities.
+int32_t occupiedCapacity(int32_t n);
+size_t occupiedTableDoubles(const BinnedJob &job);
+size_t occupiedThreadDoubles(Layout layout, int32_t K, int32_t n);
+
+// Zeroes what a feature's occupied-bin tables of `count` bins read before
+// they write it: its histograms over those bins, and in every row the bins
+// past them up to a whole cache line, which blocks of candidates read. Out
+// of line: in the AVX-512 version GCC would make string instructions of the
+// loops, which cost more than they save at these lengths.
+void clearOccupiedTables(const BinnedJob &job, double *tables, int32_t count);
+
+// The list position of a feature's first listed sample whose bin value is B
+// or above; looked for only when a scan saw one.
+int32_t firstBinAtOrAbove(const BinnedJob &job, const uint8_t *column);
 
 }  // namespace split::binned

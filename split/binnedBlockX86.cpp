@@ -32,25 +32,35 @@ struct LaneAddition {
     }
 };
 
-// Bins 0..B-1 of the lane table made cumulative lane by lane, each lane
-// written into its row of the row-layout table that follows the lanes.
-CPU_AVX512 CPU_INLINE double *cumulateLanes(const BinnedJob &job, double *lanes) {
-    double *table = rowTable(Layout::lanes, lanes);
-    const int32_t rows = job.K + 1;
+// Bins 0..bins-1 of the lane tables of `count` features made cumulative
+// lane by lane, each lane written into its row of the row-layout table that
+// follows the lanes. A bin's four lanes are one vector addition, each lane
+// binnedReference.h's addition of the bin to the sum below it (bin 0 adds
+// +0.0, which leaves every value a histogram can hold as it is); the
+// features' chains of additions run side by side.
+CPU_AVX512 CPU_INLINE void cumulateLanes(const BinnedJob &job, int32_t bins, int count, double *const *lanes) {
     const int64_t stride = job.stride;
-    double sums[laneWidth];
-    for (int32_t r = 0; r < rows; ++r) {
-        sums[r] = lanes[r];
-        table[r * stride] = sums[r];
+    const bool fourRows = job.K + 1 == laneWidth;
+    const bool threeRows = job.K + 1 >= 3;
+    const bool twoRows = job.K + 1 >= 2;
+    __m256d sums[featuresPerPass];
+    double *tables[featuresPerPass];
+    for (int g = 0; g < count; ++g) {
+        sums[g] = _mm256_setzero_pd();
+        tables[g] = rowTable(Layout::lanes, lanes[g]);
     }
-    for (int32_t t = 1; t < job.B; ++t) {
-        const double *row = lanes + laneWidth * t;
-        for (int32_t r = 0; r < rows; ++r) {
-            sums[r] = row[r] + sums[r];
-            table[r * stride + t] = sums[r];
+    for (int32_t t = 0; t < bins; ++t) {
+        for (int g = 0; g < count; ++g) {
+            sums[g] = _mm256_add_pd(_mm256_load_pd(lanes[g] + laneWidth * t), sums[g]);
+            const __m128d low = _mm256_castpd256_pd128(sums[g]);
+            const __m128d high = _mm256_extractf128_pd(sums[g], 1);
+            double *bin = tables[g] + t;
+            _mm_storel_pd(bin, low);
+            if (twoRows) _mm_storeh_pd(bin + stride, low);
+            if (threeRows) _mm_storel_pd(bin + 2 * stride, high);
+            if (fourRows) _mm_storeh_pd(bin + 3 * stride, high);
         }
     }
-    return table;
 }
 
 CPU_AVX512 CPU_FLATTEN void fillLaneTables(const BinnedJob &job, int count, const uint8_t *const *columns,
@@ -58,11 +68,13 @@ CPU_AVX512 CPU_FLATTEN void fillLaneTables(const BinnedJob &job, int count, cons
     fillFeatures<LaneAddition>(job, count, columns, tables, highestBin);
 }
 
-CPU_AVX512 void finishLaneTables(const BinnedJob &job, double *lanes, double *impurity, int32_t p,
-                                 const SplitRows &rows) {
-    const double *table = cumulateLanes(job, lanes);
-    candidateImpurities<8>(job, table, impurity);
-    recordBest(job, impurity, p, rows);
+CPU_AVX512 void finishLaneTables(const BinnedJob &job, TableBins bins, int count, double *const *lanes,
+                                 double *impurity, int32_t p, const SplitRows &rows) {
+    if (count == featuresPerPass)
+        cumulateLanes(job, bins.count, featuresPerPass, lanes);
+    else
+        cumulateLanes(job, bins.count, 1, lanes);
+    for (int g = 0; g < count; ++g) boundAndPick(job, bins, rowTable(Layout::lanes, lanes[g]), impurity, p + g, rows);
 }
 
 CPU_AVX512 void fillRowTables(const BinnedJob &job, int count, const uint8_t *const *columns,
@@ -70,16 +82,31 @@ CPU_AVX512 void fillRowTables(const BinnedJob &job, int count, const uint8_t *co
     fillFeatures<RowAddition>(job, count, columns, tables, highestBin);
 }
 
-CPU_AVX512 void finishRowTables(const BinnedJob &job, double *table, double *impurity, int32_t p,
-                                const SplitRows &rows) {
-    finishRows<8>(job, table, impurity, p, rows);
+CPU_AVX512 void finishRowTables(const BinnedJob &job, TableBins bins, int count, double *const *tables,
+                                double *impurity, int32_t p, const SplitRows &rows) {
+    for (int g = 0; g < count; ++g) {
+        cumulateRows(job, bins.count, tables[g]);
+        boundAndPick(job, bins, tables[g], impurity, p + g, rows);
+    }
+}
+
+CPU_AVX512 CPU_FLATTEN Fault scanOccupiedLanes(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                                               const SplitRows &rows) {
+    if (job.n <= smallNodeLimit) return scanSmallNode(job, scratch, begin, end, rows);
+    return scanOccupiedFeatures<LaneAddition>(job, scratch, begin, end, rows, finishLaneTables);
+}
+
+CPU_AVX512 Fault scanOccupiedRows(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                                  const SplitRows &rows) {
+    if (job.n <= smallNodeLimit) return scanSmallNode(job, scratch, begin, end, rows);
+    return scanOccupiedFeatures<RowAddition>(job, scratch, begin, end, rows, finishRowTables);
 }
 
 }  // namespace
 
 BinnedSteps avx512Steps(int32_t K) {
-    if (K <= laneClasses) return {Layout::lanes, fillLaneTables, finishLaneTables};
-    return {Layout::rows, fillRowTables, finishRowTables};
+    if (K <= laneClasses) return {Layout::lanes, fillLaneTables, finishLaneTables, scanOccupiedLanes};
+    return {Layout::rows, fillRowTables, finishRowTables, scanOccupiedRows};
 }
 
 }  // namespace split::binned

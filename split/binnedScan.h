@@ -50,6 +50,32 @@ struct BinnedJob {
 // Bin values are 8-bit: bins from this one up never hold a sample.
 constexpr int32_t binValueCount = 256;
 
+// How a scan holds a feature's histograms. allBins: a row of B bins per
+// histogram, filled straight from the bin values; what a feature costs
+// beyond its samples grows with B. occupiedBins: a row of only the bins
+// that the listed samples occupy, in bin order (at most n), and thresholds
+// at those bins only. Both give the reference's bits: a threshold inside a
+// run of empty bins reads the sums of the occupied bin that starts the run
+// to the last bit (across an empty bin the prefix sums add an exact zero),
+// and that bin comes first and so wins every tie; below the lowest occupied
+// bin the left side weighs +0 and the impurity is NaN, never recorded.
+enum class BinnedTables { allBins, occupiedBins };
+inline constexpr BinnedTables binnedTableKinds[] = {BinnedTables::allBins, BinnedTables::occupiedBins};
+
+// Occupied bins for lists of at most this many samples (those whose bins
+// are ranked in one block, binnedBlock.h).
+constexpr int32_t occupiedBinsLimit = 256;
+
+// The kind binnedScan takes: occupied bins for lists of at most B samples
+// (and at most occupiedBinsLimit), all bins above that.
+BinnedTables binnedTablesFor(const BinnedJob &job);
+
+// The team binnedScan should run for a job: results never depend on it, so
+// a call whose work is too small to gain from more threads runs on one. One
+// thread per 1024 sample-features (n times F, rounded down), at least 1 and
+// at most `team`, the caller's bound.
+int binnedTeam(const BinnedJob &job, int team);
+
 // Sets W and G0 over the listed samples, each class's term divided by W
 // twice (binnedReference.h). Labels of listed samples lie in 1..K, K >= 1.
 // Fails (outOfMemory) when the class table cannot be allocated.
@@ -77,7 +103,9 @@ uint64_t binnedScratchBytes(const BinnedJob &job, int team);
 // fastest that runs here (cpu::fastest).
 inline constexpr cpu::Isa binnedVersions[] = {cpu::Isa::portable, cpu::Isa::avx512};
 
-// binnedScan with a chosen version, which must run here (cpu::runs).
-Fault binnedScanWith(cpu::Isa isa, const BinnedJob &job, const SplitRows &rows, int team);
+// binnedScan with a chosen version, which must run here (cpu::runs), and a
+// chosen kind of tables (occupied bins only for lists of up to
+// occupiedBinsLimit samples; longer ones take all bins).
+Fault binnedScanWith(cpu::Isa isa, BinnedTables tables, const BinnedJob &job, const SplitRows &rows, int team);
 
 }  // namespace split

@@ -180,21 +180,21 @@ CPU_UNROLL(4)
     }
 }
 
-// Every row of a row-layout table made cumulative over bins 0..B-1.
-CPU_INLINE void cumulateRows(const BinnedJob &job, double *table) {
+// Every row of a row-layout table made cumulative over its `bins` bins.
+CPU_INLINE void cumulateRows(const BinnedJob &job, int32_t bins, double *table) {
     const int64_t rows = static_cast<int64_t>(job.K) + 1;
     const int64_t stride = job.stride;
     int64_t r = 0;
-    for (; rows - r >= 4; r += 4) cumulateRowBlock<4>(table + r * stride, stride, job.B);
+    for (; rows - r >= 4; r += 4) cumulateRowBlock<4>(table + r * stride, stride, bins);
     switch (rows - r) {
     case 3:
-        cumulateRowBlock<3>(table + r * stride, stride, job.B);
+        cumulateRowBlock<3>(table + r * stride, stride, bins);
         break;
     case 2:
-        cumulateRowBlock<2>(table + r * stride, stride, job.B);
+        cumulateRowBlock<2>(table + r * stride, stride, bins);
         break;
     case 1:
-        cumulateRowBlock<1>(table + r * stride, stride, job.B);
+        cumulateRowBlock<1>(table + r * stride, stride, bins);
         break;
     }
 }
@@ -205,16 +205,17 @@ CPU_INLINE void cumulateRows(const BinnedJob &job, double *table) {
 // Lanes past the last candidate read zeroed bins and are never looked at.
 constexpr int32_t maxCandidateLanes = 8;
 
-// The impurity of every threshold j = 0 .. B-2 from cumulative row-layout
-// histograms. Each lane does binnedReference::scanBlock's operations in its
-// order: the class sums from +0.0 in class order of (c * m) * (c * m), then
-// splitGini's (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W.
+// The impurity of every threshold j = 0 .. bins-2 from cumulative row-layout
+// histograms of `bins` bins, the last holding the totals. Each lane does
+// binnedReference::scanBlock's operations in its order: the class sums from
+// +0.0 in class order of (c * m) * (c * m), then splitGini's
+// (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W.
 template <int L>
-CPU_INLINE void candidateImpurities(const BinnedJob &job, const double *table, double *impurity) {
+CPU_INLINE void candidateImpurities(const BinnedJob &job, int32_t bins, const double *table, double *impurity) {
     static_assert(L <= maxCandidateLanes, "bins are zeroed for blocks of up to maxCandidateLanes candidates");
     using Lanes = typename cpu::DoubleLanes<L>::type;
     static_assert(sizeof(Lanes) == L * sizeof(double), "one lane per candidate");
-    const int32_t last = job.B - 1;
+    const int32_t last = bins - 1;
     const int64_t stride = job.stride;
     const double total = table[last];
     for (int32_t j0 = 0; j0 < last; j0 += L) {
@@ -240,10 +241,11 @@ CPU_INLINE void candidateImpurities(const BinnedJob &job, const double *table, d
 // binnedReference::scanBlock's strict improvements on G0 in bin order, of
 // which only the last is written: what its writes leave behind, the lowest
 // bin reaching the lowest impurity. NaN never compares below.
-CPU_INLINE void recordBest(const BinnedJob &job, const double *impurity, int32_t p, const SplitRows &rows) {
+CPU_INLINE void recordBest(const BinnedJob &job, TableBins bins, const double *impurity, int32_t p,
+                           const SplitRows &rows) {
     double best = job.G0;
     int32_t bestBin = -1;
-    for (int32_t j = 0; j + 1 < job.B; ++j) {
+    for (int32_t j = 0; j + 1 < bins.count; ++j) {
         if (best > impurity[j]) {
             best = impurity[j];
             bestBin = j;
@@ -252,15 +254,65 @@ CPU_INLINE void recordBest(const BinnedJob &job, const double *impurity, int32_t
     if (bestBin < 0) return;
     rows.impurity[p] = best;
     rows.gain[p] = job.G0 - best;
-    rows.threshold[p] = static_cast<double>(bestBin);
+    rows.threshold[p] = static_cast<double>(bins.binOf ? bins.binOf[bestBin] : bestBin);
 }
 
 template <int L>
-CPU_INLINE void finishRows(const BinnedJob &job, double *table, double *impurity, int32_t p,
+CPU_INLINE void finishRows(const BinnedJob &job, TableBins bins, double *table, double *impurity, int32_t p,
                            const SplitRows &rows) {
-    cumulateRows(job, table);
-    candidateImpurities<L>(job, table, impurity);
-    recordBest(job, impurity, p, rows);
+    cumulateRows(job, bins.count, table);
+    candidateImpurities<L>(job, bins.count, table, impurity);
+    recordBest(job, bins, impurity, p, rows);
+}
+
+// The bins that a feature's listed samples occupy, as a bitmap, and each
+// occupied bin's rank among them in bin order: the number of occupied bins
+// below it.
+struct OccupiedBins {
+    static constexpr int words = binValueCount / 32;
+    uint32_t bits[words];
+    int32_t below[words + 1];  // occupied bins in the words before
+
+    CPU_INLINE void count() {
+        below[0] = 0;
+        for (int w = 0; w < words; ++w) below[w + 1] = below[w] + cpu::popcount(bits[w]);
+    }
+    CPU_INLINE int32_t total() const { return below[words]; }
+    CPU_INLINE int32_t rank(uint32_t b) const {
+        return below[b / 32] + cpu::popcount(bits[b / 32] & ~(~0u << (b % 32)));
+    }
+};
+
+// Positions begin .. end-1 over occupied-bin tables, as scanBlock does over
+// all bins: per feature, the bitmap of the listed samples' bins, then each
+// sample added at its bin's rank in list order (so each bin's additions are
+// binnedReference.h's), then the version's `finish`.
+template <class Addition, class Finish>
+CPU_INLINE Fault scanOccupiedFeatures(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                                      const SplitRows &rows, Finish finish) {
+    double *impurity = scratch + occupiedTableDoubles(job);
+    uint8_t bins[occupiedBinsLimit];
+    uint8_t binOf[binValueCount];
+    for (int64_t p = begin; p < end; ++p) {
+        const uint8_t *column = job.binnedData + static_cast<int64_t>(job.M) * job.candidateFeatures[p];
+        OccupiedBins occupied = {};
+        for (int32_t i = 0; i < job.n; ++i) {
+            const uint32_t b = column[job.nodeSamples[i]];
+            bins[i] = static_cast<uint8_t>(b);
+            occupied.bits[b / 32] |= 1u << (b % 32);
+        }
+        occupied.count();
+        const int32_t count = occupied.total();
+        clearOccupiedTables(job, scratch, count);
+        for (int32_t i = 0; i < job.n; ++i) {
+            const uint32_t rank = static_cast<uint32_t>(occupied.rank(bins[i]));
+            binOf[rank] = bins[i];
+            Addition::add(scratch, rank, job.packed[i]);
+        }
+        if (binOf[count - 1] >= job.B) return {Fault::binOutOfRange, p, firstBinAtOrAbove(job, column), 0};
+        finish(job, {count, binOf}, 1, &scratch, impurity, static_cast<int32_t>(p), rows);
+    }
+    return {};
 }
 
 }  // namespace split::binned

@@ -152,7 +152,7 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     // Shared values, team size, one region. Scratch lives only inside the two
     // calls, so errors are raised after they return.
     // Scratch the system cannot give is refused before any of it is made.
-    const int team = parallel::boundedTeam(threadLimit);
+    const int team = split::binnedTeam(job, parallel::boundedTeam(threadLimit));
     const uint64_t scratchBytes = split::binnedScratchBytes(job, team);
     uint64_t available = 0;
     split::Fault fault;

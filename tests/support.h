@@ -370,10 +370,13 @@ inline BinnedNode randomBinnedNode(std::mt19937 &rng, BinnedShape shape) {
     const int F = 1 + below(2 * d.columns + 4);
     for (int i = 0; i < F; ++i) d.candidateFeatures.push_back(below(d.columns));
 
+    // Class weights 0, 1, 2, any, and now and then 2^600 or 2^-600, whose
+    // squared masses overflow or vanish.
     d.classWeights.resize(d.K);
     for (double &c : d.classWeights) {
-        const int pick = below(4);
-        c = pick == 0 ? 0.0 : pick == 1 ? 1.0 : pick == 2 ? 2.0 : std::uniform_real_distribution<double>(0.1, 3.0)(rng);
+        const int pick = below(21);
+        c = pick < 5 ? 0.0 : pick < 10 ? 1.0 : pick < 15 ? 2.0 : pick < 20 ? std::uniform_real_distribution<double>(0.1, 3.0)(rng)
+                                                                     : std::ldexp(1.0, below(2) ? 600 : -600);
     }
 
     // Bin values of B or above for a few listed samples of some columns,

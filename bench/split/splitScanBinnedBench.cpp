@@ -49,7 +49,7 @@ void splitScanBinned(benchmark::State &state, Bins bins, List list, cpu::Isa isa
         const split::Fault referenceStatus = split::binnedReference::binnedScan(job, reference.view(), team);
         referenceSeconds = secondsSince(start);
         start = std::chrono::steady_clock::now();
-        const split::Fault status = split::binnedScanWith(isa, job, optimized.view(), team);
+        const split::Fault status = split::binnedScanWith(isa, split::binnedTablesFor(job), job, optimized.view(), team);
         optimizedSeconds = secondsSince(start);
         identical = identical && referenceStatus.kind == split::Fault::none &&
                     status.kind == split::Fault::none && reference.sameBits(optimized);

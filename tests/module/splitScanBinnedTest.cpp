@@ -230,11 +230,14 @@ INSTANTIATE_TEST_SUITE_P(SplitScanBinned, BinnedErrors, ::testing::ValuesIn(erro
 // every limit gives the bits of a limit of 1, or its error word for word
 // (the lowest of several features holding a bin value of B or above).
 // Scratch beyond what the system reports available is refused before any of
-// it is made. About 4.2 kB of tables per class on one thread with 256 bins.
+// it is made. About 4.2 kB of tables per class on one thread with 256 bins,
+// for a list longer than occupiedBinsLimit.
 TEST(SplitScanBinned, RefusesLargeScratchBeyondAvailableMemory) {
+    support::BinnedNode d = support::threeColumnNode();
+    for (int i = 0; i < split::occupiedBinsLimit; ++i) d.nodeSamples.push_back(i % 4);
     for (uint64_t bytes : support::scratchBeyondAvailable()) {
         const double K = std::ceil(static_cast<double>(bytes) / (2.0 * 264 * sizeof(double)));
-        BinnedCall c;
+        BinnedCall c(d);
         c.B = scalar(256);
         c.K = scalar(K);
         c.classWeights = host::makeArray(mxDOUBLE_CLASS, {1, static_cast<size_t>(K)});

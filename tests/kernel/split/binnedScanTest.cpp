@@ -149,17 +149,20 @@ TEST_P(ScanTable, ReferenceAndEveryVersionFindTheLowestSplit) {
     BinnedRows rows(1);
     expect("reference", reference::binnedScan(job, rows.view(), 1), rows);
     for (cpu::Isa isa : versionsHere()) {
-        BinnedRows fast(1);
-        expect(cpu::name(isa), split::binnedScanWith(isa, job, fast.view(), 1), fast);
+        for (split::BinnedTables tables : split::binnedTableKinds) {
+            BinnedRows fast(1);
+            expect(cpu::name(isa), split::binnedScanWith(isa, tables, job, fast.view(), 1), fast);
+        }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(BinnedScan, ScanTable, ::testing::ValuesIn(scanCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// Compares every version with the reference on one node and team: the same
-// fault (kind, position, list position) and the same bits in every row, so
-// after a fault the same features written before it.
+// Compares every version, with either kind of tables, with the reference on
+// one node and team: the same fault (kind, position, list position) and the
+// same bits in every row, so after a fault the same features written before
+// it.
 void expectReferenceBits(const BinnedNode &d, int team, const std::string &where, int *improved = nullptr,
                          int *faults = nullptr) {
     split::BinnedJob job = support::binnedJob(d);
@@ -167,13 +170,17 @@ void expectReferenceBits(const BinnedNode &d, int team, const std::string &where
     BinnedRows expected(d.candidateFeatures.size());
     const split::Fault fault = reference::binnedScan(job, expected.view(), team);
     for (cpu::Isa isa : versionsHere()) {
-        BinnedRows rows(d.candidateFeatures.size());
-        const split::Fault got = split::binnedScanWith(isa, job, rows.view(), team);
-        const std::string at = std::string(cpu::name(isa)) + " " + where + " team " + std::to_string(team);
-        ASSERT_EQ(got.kind, fault.kind) << at;
-        ASSERT_EQ(got.index, fault.index) << at;
-        ASSERT_EQ(got.listIndex, fault.listIndex) << at;
-        ASSERT_TRUE(rows.sameBits(expected)) << at;
+        for (split::BinnedTables tables : split::binnedTableKinds) {
+            BinnedRows rows(d.candidateFeatures.size());
+            const split::Fault got = split::binnedScanWith(isa, tables, job, rows.view(), team);
+            const std::string at = std::string(cpu::name(isa)) +
+                                   (tables == split::BinnedTables::allBins ? " all bins " : " occupied bins ") +
+                                   where + " team " + std::to_string(team);
+            ASSERT_EQ(got.kind, fault.kind) << at;
+            ASSERT_EQ(got.index, fault.index) << at;
+            ASSERT_EQ(got.listIndex, fault.listIndex) << at;
+            ASSERT_TRUE(rows.sameBits(expected)) << at;
+        }
     }
     if (faults) *faults += fault.kind == split::Fault::binOutOfRange;
     if (improved)
@@ -205,6 +212,51 @@ TEST(BinnedScan, EveryVersionGivesTheReferenceBits) {
     EXPECT_GT(improved, 2000);
     EXPECT_GT(faults, 100);
     EXPECT_LT(faults, cases / 2);
+}
+
+// Occupied-bin tables at their edges: every one of the 256 bins occupied by
+// a list of occupiedBinsLimit samples (and one more, which takes all-bin
+// tables), and a single sample; B = 256 and above.
+TEST(BinnedScan, OccupiedBinsAtTheirLimits) {
+    std::mt19937 rng(256);
+    for (int32_t n : {split::occupiedBinsLimit, split::occupiedBinsLimit + 1, 1}) {
+        for (int32_t B : {256, 300}) {
+            BinnedNode d;
+            d.M = n;
+            d.columns = 2;
+            d.K = 3;
+            d.B = B;
+            for (int32_t f = 0; f < d.columns; ++f)
+                for (int32_t s = 0; s < n; ++s) d.binnedData.push_back(static_cast<uint8_t>((s * (f + 1) * 77) % 256));
+            for (int32_t s = 0; s < n; ++s) {
+                d.labels.push_back(1 + rng() % 3);
+                d.weights.push_back(static_cast<float>(1 + rng() % 5));
+                d.nodeSamples.push_back(static_cast<uint32_t>((s * 5) % n));
+            }
+            d.candidateFeatures = {0, 1};
+            d.classWeights = {1, 0.5, 2};
+            expectReferenceBits(d, 1, "n " + std::to_string(n) + " B " + std::to_string(B));
+        }
+    }
+}
+
+// Small nodes, which the AVX-512 version scans eight features at a time:
+// every list length up to 33 (around its sorting networks of 16 and 32),
+// class counts it keeps in registers and others, groups of features left
+// partial, with the random nodes' weights, class weights and faults.
+TEST(BinnedScan, SmallNodesOfEveryLength) {
+    std::mt19937 rng(32);
+    for (int32_t n = 1; n <= 33; ++n) {
+        for (int32_t K : {1, 2, 3, 5}) {
+            for (int32_t B : {3, 16, 256, 300}) {
+                BinnedNode d = support::randomBinnedNode(rng, {B, K, (n + K) % 2 == 0, B < 256 && n % 3 == 0});
+                while (static_cast<int32_t>(d.nodeSamples.size()) < n) d.nodeSamples.push_back(rng() % d.M);
+                d.nodeSamples.resize(n);
+                expectReferenceBits(d, 1, "n " + std::to_string(n) + " K " + std::to_string(K) + " B " +
+                                              std::to_string(B));
+            }
+        }
+    }
 }
 
 // Runs of rows are read eight bins at a time: every length from 1 to 40 from
@@ -254,14 +306,14 @@ TEST(BinnedScan, EveryVersionsHistogramsAreTheReferences) {
                     const binned::BinnedSteps steps = binned::stepsFor(isa, K);
                     split::BinnedJob job = support::binnedJob(d);
                     std::vector<binned::PackedSample> packed(d.nodeSamples.size());
-                    binned::prepareJob(job, steps.layout, packed.data());
+                    binned::prepareJob(job, steps.layout, B, packed.data());
                     ASSERT_TRUE(variant % 2 != 0 || job.firstSample >= 0);  // runs are read as such
                     const size_t slot = binned::featureDoubles(steps.layout, K, B);
                     std::vector<double> scratch(binned::threadDoubles(steps.layout, K, B) + 8);
                     double *aligned = binned::alignedScratch(scratch.data());
                     double *tables[binned::featuresPerPass] = {aligned, aligned + slot};
-                    std::vector<double> row(3);
-                    const split::SplitRows rows{&row[0], &row[1], &row[2]};
+                    std::vector<double> row(3 * binned::featuresPerPass);
+                    const split::SplitRows rows{&row[0], &row[2], &row[4]};
 
                     for (int count = 1; count <= binned::featuresPerPass; ++count) {
                         std::fill(scratch.begin(), scratch.end(), 0.0);
@@ -270,8 +322,9 @@ TEST(BinnedScan, EveryVersionsHistogramsAreTheReferences) {
                             columns[g] = &d.binnedData[static_cast<size_t>(d.M) * ((g + variant) % d.columns)];
                         uint8_t highest[binned::featuresPerPass];
                         steps.fill(job, count, columns, tables, highest);
+                        steps.finish(job, {B, nullptr}, count, tables, aligned + binned::featuresPerPass * slot, 0,
+                                     rows);
                         for (int g = 0; g < count; ++g) {
-                            steps.finish(job, tables[g], aligned + binned::featuresPerPass * slot, 0, rows);
                             const double *table = binned::rowTable(steps.layout, tables[g]);
                             reference::Histograms h(K, B);
                             reference::constructCdf(columns[g], job.weights, B, job.n, job.nodeSamples, h.cdf);
@@ -323,6 +376,22 @@ TEST(BinnedScan, ReportsTheLowestFeatureWithABinOfBOrAbove) {
     }
 }
 
+// A node too small to gain from a second thread runs on one, whatever the
+// bound; larger ones take a thread per 1024 sample-features, within it.
+TEST(BinnedScan, TeamGrowsWithTheWork) {
+    struct Case {
+        int32_t n, F;
+        int bound, team;
+    };
+    for (const Case c : {Case{16, 32, 2, 1}, Case{2047, 1, 8, 1}, Case{64, 32, 2, 2}, Case{64, 32, 1, 1},
+                         Case{1000000, 32, 8, 8}, Case{300, 16, 8, 4}}) {
+        split::BinnedJob job{};
+        job.n = c.n;
+        job.F = c.F;
+        EXPECT_EQ(split::binnedTeam(job, c.bound), c.team) << c.n << " x " << c.F << " within " << c.bound;
+    }
+}
+
 // Histograms for 2^30 classes cannot fit in memory: refused before any scan.
 TEST(BinnedScan, RefusesScratchBeyondMemory) {
     const std::vector<uint8_t> bins{0, 1};
@@ -338,7 +407,7 @@ TEST(BinnedScan, RefusesScratchBeyondMemory) {
     BinnedRows rows(1);
     const split::Fault fault = split::binnedScan(job, rows.view(), 1);
     EXPECT_EQ(fault.kind, split::Fault::outOfMemory);
-    EXPECT_GE(fault.bytes, (uint64_t(1) << 30) * 256 * sizeof(double));
+    EXPECT_GE(fault.bytes, (uint64_t(1) << 30) * 2 * sizeof(double));  // two bins per class at least
     EXPECT_EQ(rows.impurity[0], 0.0);
 }
 
