@@ -94,22 +94,16 @@ struct ListedSamples {
             classes[v] = _mm512_load_si512(k + 8 * v);
         }
     }
-    // Sixteen values per two-table permutation, blended by the table.
-    CPU_AVX512 CPU_INLINE __m512d weight(__m512i position) const {
-        __m512d w = _mm512_permutex2var_pd(weights[0], position, weights[1]);
+    // The weight and class at each lane's position: sixteen values per
+    // two-table permutation, blended by the table.
+    CPU_AVX512 CPU_INLINE void fetch(__m512i position, __m512d &w, __m512i &k) const {
+        w = _mm512_permutex2var_pd(weights[0], position, weights[1]);
+        k = _mm512_permutex2var_epi64(classes[0], position, classes[1]);
         for (int t = 1; t < N / 16; ++t) {
             const __mmask8 in = _mm512_cmpeq_epi64_mask(_mm512_maskz_srli_epi64(0xff, position, 4), _mm512_set1_epi64(t));
             w = _mm512_mask_mov_pd(w, in, _mm512_permutex2var_pd(weights[2 * t], position, weights[2 * t + 1]));
-        }
-        return w;
-    }
-    CPU_AVX512 CPU_INLINE __m512i classOf(__m512i position) const {
-        __m512i k = _mm512_permutex2var_epi64(classes[0], position, classes[1]);
-        for (int t = 1; t < N / 16; ++t) {
-            const __mmask8 in = _mm512_cmpeq_epi64_mask(_mm512_maskz_srli_epi64(0xff, position, 4), _mm512_set1_epi64(t));
             k = _mm512_mask_mov_epi64(k, in, _mm512_permutex2var_epi64(classes[2 * t], position, classes[2 * t + 1]));
         }
-        return k;
     }
 };
 
@@ -181,8 +175,9 @@ CPU_AVX512 Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin
             const __m256i after = q + 1 < n ? _mm256_srli_epi32(keys[q + 1], positionBits) : _mm256_set1_epi32(-1);
             const __m512i position =
                 _mm512_maskz_cvtepu32_epi64(0xff, _mm256_and_si256(keys[q], _mm256_set1_epi32((1 << positionBits) - 1)));
-            const __m512d w = listed.weight(position);
-            const __m512i k = listed.classOf(position);
+            __m512d w;
+            __m512i k;
+            listed.fetch(position, w, k);
             const __mmask8 first = _mm256_cmpneq_epu32_mask(b, before);
             const __mmask8 last = _mm256_cmpneq_epu32_mask(b, after);
             ends[q] = last;

@@ -48,19 +48,20 @@ int32_t readCount(const gateway::Call &call, int input, const char *what) {
     return count;
 }
 
-// Every listed sample is a row of binnedData.
-void checkNodeSamples(const gateway::Call &call, int32_t M) {
-    const uint32_t *nodeSamples = call.data<uint32_t>(nodeSamplesIn);
-    const size_t n = mxGetNumberOfElements(call[nodeSamplesIn]);
-    if (M == 0 && n > 0)
-        call.failInput(nodeSamplesIn, reason::indexOutOfRange,
-                       "lists %zu samples, but binnedData is empty (0 rows): there is no sample to list.", n);
-    for (size_t i = 0; i < n; ++i)
-        if (nodeSamples[i] >= static_cast<uint32_t>(M))
-            call.failInput(nodeSamplesIn, reason::indexOutOfRange,
-                           "element %zu is %" PRId64 "; zero-based sample numbers must lie in 0..%" PRId32
-                           " (rows of binnedData).",
-                           i + 1, call.indexValue(nodeSamplesIn, i), M - 1);
+// Every element of a list of zero-based indices (samples or features) is
+// below `limit`, the rows or columns of binnedData.
+void checkIndexList(const gateway::Call &call, int input, size_t limit, const char *item, const char *extent) {
+    const uint32_t *list = call.data<uint32_t>(input);
+    const size_t count = mxGetNumberOfElements(call[input]);
+    if (limit == 0 && count > 0)
+        call.failInput(input, reason::indexOutOfRange,
+                       "lists %zu %ss, but binnedData is empty (0 %s): there is no %s to list.", count, item, extent,
+                       item);
+    for (size_t i = 0; i < count; ++i)
+        if (list[i] >= limit)
+            call.failInput(input, reason::indexOutOfRange,
+                           "element %zu is %" PRId64 "; zero-based %s numbers must lie in 0..%zu (%s of binnedData).",
+                           i + 1, call.indexValue(input, i), item, limit - 1, extent);
 }
 
 // Every listed sample's label lies in 1..K; unlisted samples are never read.
@@ -75,21 +76,6 @@ void checkListedLabels(const gateway::Call &call, const uint32_t *nodeSamples, i
                            "; labels must lie in 1..%" PRId32 " (K).",
                            s + 1, s, call.indexValue(labelsIn, s), K);
     }
-}
-
-// Every listed feature is a column of binnedData.
-void checkCandidateFeatures(const gateway::Call &call, size_t columns) {
-    const uint32_t *candidateFeatures = call.data<uint32_t>(candidateFeaturesIn);
-    const size_t F = mxGetNumberOfElements(call[candidateFeaturesIn]);
-    if (columns == 0 && F > 0)
-        call.failInput(candidateFeaturesIn, reason::indexOutOfRange,
-                       "lists %zu features, but binnedData is empty (0 columns): there is no feature to list.", F);
-    for (size_t p = 0; p < F; ++p)
-        if (candidateFeatures[p] >= columns)
-            call.failInput(candidateFeaturesIn, reason::indexOutOfRange,
-                           "element %zu is %" PRId64
-                           "; zero-based feature numbers must be below %zu (columns of binnedData).",
-                           p + 1, call.indexValue(candidateFeaturesIn, p), columns);
 }
 
 }  // namespace
@@ -126,9 +112,9 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     }
     const uint32_t *nodeSamples = call.data<uint32_t>(nodeSamplesIn);
     const uint32_t *candidateFeatures = call.data<uint32_t>(candidateFeaturesIn);
-    checkNodeSamples(call, M);
+    checkIndexList(call, nodeSamplesIn, static_cast<size_t>(M), "sample", "rows");
     checkListedLabels(call, nodeSamples, n, K);
-    checkCandidateFeatures(call, columns);
+    checkIndexList(call, candidateFeaturesIn, columns, "feature", "columns");
 
     split::BinnedJob job{call.data<uint8_t>(binnedDataIn),
                          M,

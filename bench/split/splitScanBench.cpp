@@ -19,6 +19,7 @@
 #include "gateway/parallel.h"
 #include "split/sweep.h"
 #include "split/sweepReference.h"
+#include "sideBySide.h"
 #include "tests/support.h"
 
 namespace {
@@ -32,10 +33,6 @@ struct Rows {
         return {all.data(), all.data() + N, all.data() + 2 * N};
     }
 };
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 void sweep(benchmark::State &state, cpu::Isa version, bool fastest) {
     if (fastest) version = cpu::fastest(split::sweepVersions);
@@ -72,21 +69,16 @@ void sweep(benchmark::State &state, cpu::Isa version, bool fastest) {
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
         runReference();
-        referenceSeconds += secondsSince(start);
+        referenceSeconds += sideBySide::secondsSince(start);
         start = std::chrono::steady_clock::now();
         runFast();
-        const double seconds = secondsSince(start);
+        const double seconds = sideBySide::secondsSince(start);
         fastSeconds += seconds;
         state.SetIterationTime(seconds);
         identical = identical && support::sameBits(fast.all, reference.all);
         benchmark::ClobberMemory();
     }
-    const double elements = static_cast<double>(n.M) * n.N * static_cast<double>(state.iterations());
-    state.counters["ns_per_sample_feature"] = fastSeconds / elements * 1e9;
-    state.counters["reference_ns_per_sample_feature"] = referenceSeconds / elements * 1e9;
-    state.counters["ratio"] = referenceSeconds / fastSeconds;
-    state.counters["identical"] = identical ? 1 : 0;
-    state.SetLabel(identical ? "bitwise identical" : "OUTPUT DIFFERS FROM THE REFERENCE");
+    sideBySide::report(state, fastSeconds, referenceSeconds, static_cast<double>(n.M) * n.N, identical);
 }
 
 void splitScan(benchmark::State &state) { sweep(state, cpu::Isa::portable, true); }

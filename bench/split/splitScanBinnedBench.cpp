@@ -4,7 +4,7 @@
 // is the optimized one.
 // Counters per row:
 //   ns_per_sample_feature        optimized: nanoseconds per listed sample and feature
-//   plain_ns_per_sample_feature  the reference scan, measured in the same iterations
+//   reference_ns_per_sample_feature  the reference scan, measured in the same iterations
 //   ratio                        reference time / optimized time
 //   identical                    1 when every optimized output had the reference's bits
 // Arguments: n = M samples (all listed unless the row says otherwise), F features,
@@ -16,16 +16,13 @@
 
 #include "split/binnedReference.h"
 #include "split/binnedScan.h"
+#include "sideBySide.h"
 #include "tests/support.h"
 
 namespace {
 
 enum class Bins { uniform, skewed };
 enum class List { run, shuffled };
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // `isa` is the version of the optimized scan; by default the fastest here.
 void splitScanBinned(benchmark::State &state, Bins bins, List list, cpu::Isa isa) {
@@ -47,10 +44,10 @@ void splitScanBinned(benchmark::State &state, Bins bins, List list, cpu::Isa isa
     auto runBoth = [&](double &referenceSeconds, double &optimizedSeconds) {
         auto start = std::chrono::steady_clock::now();
         const split::Fault referenceStatus = split::binnedReference::binnedScan(job, reference.view(), team);
-        referenceSeconds = secondsSince(start);
+        referenceSeconds = sideBySide::secondsSince(start);
         start = std::chrono::steady_clock::now();
         const split::Fault status = split::binnedScanWith(isa, split::binnedTablesFor(job), job, optimized.view(), team);
-        optimizedSeconds = secondsSince(start);
+        optimizedSeconds = sideBySide::secondsSince(start);
         identical = identical && referenceStatus.kind == split::Fault::none &&
                     status.kind == split::Fault::none && reference.sameBits(optimized);
     };
@@ -64,12 +61,7 @@ void splitScanBinned(benchmark::State &state, Bins bins, List list, cpu::Isa isa
         optimizedTotal += optimizedSeconds;
         state.SetIterationTime(optimizedSeconds);
     }
-    const double elements = static_cast<double>(d.M) * d.columns * static_cast<double>(state.iterations());
-    state.counters["ns_per_sample_feature"] = optimizedTotal / elements * 1e9;
-    state.counters["plain_ns_per_sample_feature"] = referenceTotal / elements * 1e9;
-    state.counters["ratio"] = referenceTotal / optimizedTotal;
-    state.counters["identical"] = identical ? 1 : 0;
-    state.SetLabel(identical ? "bitwise identical" : "OUTPUT DIFFERS FROM THE REFERENCE");
+    sideBySide::report(state, optimizedTotal, referenceTotal, static_cast<double>(d.M) * d.columns, identical);
 }
 
 const cpu::Isa fastest = cpu::fastest(split::binnedVersions);

@@ -58,10 +58,13 @@
 %     % impurity = [0 0], threshold = [2.5 5], gain = [0.5 0.5]
 %
 %   Notes
-%     Features are divided over a team of min(OMP maximum, 4) threads, set
-%     with the environment variable OMP_NUM_THREADS before the host starts;
-%     the results are bit-identical for every team size, and on every
-%     platform. The macOS build runs serially.
+%     Features are divided over a team of at most min(OMP maximum, 4)
+%     threads (the maximum is set with the environment variable
+%     OMP_NUM_THREADS before the host starts). A thread is added only for
+%     each 32768 sample-features of work (M times N): a smaller node runs on
+%     the calling thread alone, because starting a team would cost it more
+%     than its sweep. The results are bit-identical for every team size, and
+%     on every platform. The macOS build runs serially.
 %
 %     A bad call raises an error whose identifier is splitScan:<reason> and
 %     whose message names the argument and the offending value:

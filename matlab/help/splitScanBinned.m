@@ -58,9 +58,12 @@
 %     % impurity = [0 0 0], threshold = [0 1 1], gain = [0.5 0.5 0.5]
 %
 %   Notes
-%     Features are divided over one OpenMP team of min(threadLimit, OMP
-%     maximum) threads; the results are bit-identical for every team size,
-%     and on every platform. The macOS build runs serially.
+%     Features are divided over one OpenMP team of at most min(threadLimit,
+%     OMP maximum) threads. A thread is added only for each 1024
+%     sample-features of work (listed samples times listed features): a
+%     smaller node runs on the calling thread alone, because starting a team
+%     would cost it more than its scan. The results are bit-identical for
+%     every team size, and on every platform. The macOS build runs serially.
 %
 %     A bad call raises an error whose identifier is splitScanBinned:<reason>
 %     and whose message names the argument and the offending value:

@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 
+#include "exports.h"
 #include "host/loader.h"
 #include "tests/support.h"
 
@@ -66,15 +67,7 @@ void expectRows(const host::CallResult &r, const std::vector<std::vector<double>
 const std::vector<std::vector<double>> threeColumnRows{{0, 0, 0}, {0, 1, 1}, {0.5, 0.5, 0.5}};
 
 TEST(SplitScanBinned, ExportsEntryAndApiVersion) {
-    EXPECT_NE(binnedModule().symbol("mexFunction"), nullptr);
-    using VersionFn = void (*)(uint32_t *, uint32_t *);
-    auto version = reinterpret_cast<VersionFn>(binnedModule().symbol("mexfilerequiredapiversion"));
-    ASSERT_NE(version, nullptr);
-    uint32_t release = 0, arrays = 0;
-    version(&release, &arrays);
-    EXPECT_EQ(release, 0x0002018Bu);
-    EXPECT_EQ(arrays, 0x07300000u);
-    EXPECT_EQ(binnedModule().symbol("_ZN5split10binnedScanERKNS_9BinnedJobERKNS_9SplitRowsEi"), nullptr);
+    exports::expectEntryOnly(binnedModule(), true, "_ZN5split10binnedScanERKNS_9BinnedJobERKNS_9SplitRowsEi");
 }
 
 // One double element per listed feature, in list order; no features give
