@@ -180,7 +180,7 @@ const ErrorCase errorCases[] = {
     {"candidateFeaturesInt16", [](BinnedCall &c) { c.candidateFeatures = host::makeArray(mxINT16_CLASS, {1, 1}); },
      "wrongClass", {"Argument 6 (candidateFeatures)", "int16"}},
     {"candidateFeatureBeyondColumns", [](BinnedCall &c) { c.candidateFeatures = uint32Row({0, 3}); },
-     "indexOutOfRange", {"Argument 6 (candidateFeatures)", "element 2 is 3", "below 3"}},
+     "indexOutOfRange", {"Argument 6 (candidateFeatures)", "element 2 is 3", "0..2 (columns"}},
     {"classCountZero", [](BinnedCall &c) { c.K = scalar(0); }, "badValue", {"Argument 7 (K)", "0"}},
     {"classCountNaN", [](BinnedCall &c) { c.K = scalar(std::nan("")); }, "badValue", {"Argument 7 (K)", "it is NaN."}},
     {"classCountHuge", [](BinnedCall &c) { c.K = scalar(1e10); }, "badValue", {"Argument 7 (K)", "it is 10000000000."}},
