@@ -104,6 +104,8 @@ BENCHMARK(splitScan)
     ->Args({2, 4096, 3, 1})
     ->Args({16, 32, 3, 1})
     ->Args({16, 256, 1000, 1})
+    ->Args({4096, 32, 3, 1})
+    ->Args({4096, 32, 3, 2})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 

@@ -61,7 +61,7 @@
 %     Features are divided over a team of at most min(OMP maximum, 4)
 %     threads (the maximum is set with the environment variable
 %     OMP_NUM_THREADS before the host starts). A thread is added only for
-%     each 32768 sample-features of work (M times N): a smaller node runs on
+%     each 4096 sample-features of work (M times N): a smaller node runs on
 %     the calling thread alone, because starting a team would cost it more
 %     than its sweep. The results are bit-identical for every team size, and
 %     on every platform. The macOS build runs serially.
