@@ -32,6 +32,21 @@ run_ctest() {
 stage "release build" build release
 stage "release tests" run_ctest release
 
+# The benchmarks through the stand-in host, once each and untimed: whole trees
+# on iris and single calls of 1, 16 and 4096 samples must give the reference
+# loops' bits (counters identical and same_tree). Timings: README.
+bench_check() {
+  local out="$results/bench.json" rows differ
+  build/release/bench/benchmarks --benchmark_filter='growTree/iris|NodeCall/n:(1|16|4096)/' \
+    --benchmark_min_time=0.001 --benchmark_out="$out" --benchmark_out_format=json >/dev/null 2>    --benchmark_min_time=0.001 --benchmark_out="$out" --benchmark_out_format=json >/dev/null || return 11 || return 1
+  rows=$(grep -cE '"(identical|same_tree)": ' "$out")
+  differ=$(grep -cE '"(identical|same_tree)": 0|"error_occurred": true' "$out")
+  echo "$rows rows, $differ differ from the reference"
+  echo "<testsuite name=\"bench\" tests=\"$rows\" failures=\"$differ\"></testsuite>" >"$results/bench.xml"
+  ((rows > 0 && differ == 0))
+}
+stage "benchmarks against the reference loops" bench_check
+
 # The demo as a new user meets it, twice, in a home folder of its own: no
 # "error:" line; the first run builds the modules into build/octave/ and says
 # so, the second finds them up to date and leaves them alone; the border-fade

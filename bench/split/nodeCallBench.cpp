@@ -109,7 +109,7 @@ void splitScanNodeCall(benchmark::State &state) {
                            classWeights.get()});
 }
 
-const std::vector<std::vector<int64_t>> nodeRows{{16, 64, 256, 1024, 4096, 16384}, {1, 2}, {0, 1}};
+const std::vector<std::vector<int64_t>> nodeRows{{1, 16, 64, 256, 1024, 4096, 16384}, {1, 2}, {0, 1}};
 
 }  // namespace
 
