@@ -122,6 +122,10 @@ TEST(SplitScanBinned, ReadsItsScalarsAndIndexClasses) {
         call.unused = scalar(value);
         expectRows(call.run(), threeColumnRows);
     }
+    for (mxClassID id : {mxCELL_CLASS, mxSTRUCT_CLASS, mxFUNCTION_CLASS}) {
+        call.unused = host::makeArray(id, {1, 1});
+        expectRows(call.run(), threeColumnRows);
+    }
 
     d.binnedData[1] = 4;
     BinnedCall tooHigh(d);
@@ -173,6 +177,8 @@ const ErrorCase errorCases[] = {
      "notScalar", {"Argument 4 (B)", "empty"}},
     {"nodeSamplesDouble", [](BinnedCall &c) { c.nodeSamples = host::makeMatrix<double>(1, 2, {0, 1}); },
      "wrongClass", {"Argument 5 (nodeSamples)", "double"}},
+    {"binnedDataEmpty", [](BinnedCall &c) { c.binnedData = host::makeArray(mxUINT8_CLASS, {0, 0}); },
+     "indexOutOfRange", {"Argument 5 (nodeSamples)", "binnedData is empty (0 rows)"}},
     {"nodeSampleBeyondRows", [](BinnedCall &c) { c.nodeSamples = uint32Row({0, 1, 4, 2}); },
      "indexOutOfRange", {"Argument 5 (nodeSamples)", "element 3 is 4", "0..3"}},
     {"nodeSampleNegative", [](BinnedCall &c) { c.nodeSamples = host::makeMatrix<int32_t>(1, 2, {0, -1}); },

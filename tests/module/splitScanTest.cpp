@@ -88,7 +88,7 @@ TEST(SplitScanModule, FormsOfACallGiveTheReferenceRowsThreads) {
     for (uint32_t &label : twoClasses.labels) label = label > 2 ? 2 : label;
     twoClasses.K = 2;
     const size_t MN = 90 * 11;
-    const struct {
+    struct {
         const char *what;
         Inputs in;
         const SweepNode &expected;
@@ -102,7 +102,12 @@ TEST(SplitScanModule, FormsOfACallGiveTheReferenceRowsThreads) {
         {"K = 2.9", inputsOf(twoClasses, {}, 2.9), twoClasses, 3},
         {"no output asked: the impurity row still returns", inputsOf(p), p, 0},
         {"work for four threads", inputsOf(large), large, 3},
+        {"unused a cell", inputsOf(p), p, 3},
+        {"unused a function handle", inputsOf(p), p, 3},
     };
+    // `unused` is never read, whatever its class.
+    forms[std::size(forms) - 2].in.args[5] = host::makeArray(mxCELL_CLASS, {1, 1});
+    forms[std::size(forms) - 1].in.args[5] = host::makeArray(mxFUNCTION_CLASS, {1, 1});
     for (const auto &f : forms) {
         const auto r = f.in.call(f.nlhs);
         ASSERT_TRUE(r.ok()) << f.what << ": " << r.errorMessage;
@@ -140,6 +145,8 @@ TEST(SplitScanModule, RejectsBadCalls) {
         {set(0, [] { return host::makeArray(mxDOUBLE_CLASS, {4, 2}); }), "splitScan:wrongClass", "Argument 1 (X)"},
         {set(0, [] { return host::makeArray(mxSINGLE_CLASS, {4, 2}, mxCOMPLEX); }), "splitScan:notReal", "Argument 1"},
         {set(0, [] { return host::makeArray(mxSINGLE_CLASS, {4, 1, 2}); }), "splitScan:notMatrix", "3 dimensions"},
+        {set(0, [] { return host::makeArray(mxSINGLE_CLASS, {0, 0}); }), "splitScan:wrongSize",
+         "Argument 1 (X) is empty (0 by 0), but labels holds 4 elements"},
         {set(1, [] { return host::makeArray(mxDOUBLE_CLASS, {4, 1}); }), "splitScan:wrongClass", "Argument 2 (labels)"},
         {set(1, [] { return host::makeArray(mxUINT32_CLASS, {3, 1}); }), "splitScan:wrongSize", "holds 3"},
         {set(2, [] { return host::makeArray(mxDOUBLE_CLASS, {4, 1}); }), "splitScan:wrongClass", "Argument 3 (weights)"},
