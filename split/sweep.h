@@ -73,11 +73,11 @@ inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2}
 // The team for a node of M samples and N features when the runtime allows
 // `most` threads: the results never depend on it, so threads are added only
 // where they pay: every thread gets at least teamWorkPerThread
-// sample-features (M * N). Measured through the host on 32 features, a second
-// thread gained nothing on 64 samples and about a fifth on 256; a smaller node runs
-// on the calling thread alone.
-// Never more than teamLimit threads, nor more than N (a feature is the unit of
-// division), nor more than `most`.
+// sample-features (M * N). Measured through the host on 32 features, a
+// second thread gained nothing on 64 samples and up to a fifth on 256; a
+// smaller node runs on the calling thread alone. Never more than teamLimit
+// threads, nor more than N (a feature is the unit of division), nor more
+// than `most`.
 inline constexpr int teamLimit = 4;
 inline constexpr int64_t teamWorkPerThread = 4096;
 int sweepTeam(int32_t M, int32_t N, int most);
