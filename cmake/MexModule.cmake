@@ -36,29 +36,25 @@ endif()
 # read_module_list(<file>)
 #
 # Reads modules.txt: for each module built here (on MEX_PLATFORM, and named
-# in MEX_MODULES when that is set), MEX_MODULE_<name>_FOLDER, _ENTRY and
-# _ARRAYS; the names in MEX_BUILT_MODULES, their folders in
-# MEX_KERNEL_FOLDERS and their entry sources in MEX_ENTRY_SOURCES (all in the
-# parent scope).
+# in MEX_MODULES when that is set), MEX_MODULE_<name>_FOLDER (its kernels)
+# and _ARRAYS; the names in MEX_BUILT_MODULES and their kernel folders in
+# MEX_KERNEL_FOLDERS (all in the parent scope).
 function(read_module_list file)
   file(STRINGS "${file}" lines REGEX "^[^#]")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${file}")
   set(built "")
   set(folders "")
-  set(entries "")
   foreach(line IN LISTS lines)
     string(STRIP "${line}" line)
     string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
     list(LENGTH fields count)
-    if(NOT count EQUAL 5)
-      message(FATAL_ERROR "${file}: '${line}' does not have five fields")
+    if(NOT count EQUAL 4)
+      message(FATAL_ERROR "${file}: '${line}' does not have four fields")
     endif()
     list(GET fields 0 name)
     list(GET fields 1 folder)
-    list(GET fields 2 entry)
-    list(GET fields 3 arrays)
-    list(GET fields 4 platforms)
-    list(APPEND entries "${PROJECT_SOURCE_DIR}/${folder}/${entry}")
+    list(GET fields 2 arrays)
+    list(GET fields 3 platforms)
     string(REPLACE "," ";" platforms "${platforms}")
     if(NOT MEX_PLATFORM IN_LIST platforms OR (MEX_MODULES AND NOT name IN_LIST MEX_MODULES))
       continue()
@@ -66,29 +62,26 @@ function(read_module_list file)
     list(APPEND built ${name})
     list(APPEND folders ${folder})
     set(MEX_MODULE_${name}_FOLDER ${folder} PARENT_SCOPE)
-    set(MEX_MODULE_${name}_ENTRY ${entry} PARENT_SCOPE)
     set(MEX_MODULE_${name}_ARRAYS ${arrays} PARENT_SCOPE)
   endforeach()
   list(REMOVE_DUPLICATES folders)
   set(MEX_BUILT_MODULES "${built}" PARENT_SCOPE)
   set(MEX_KERNEL_FOLDERS "${folders}" PARENT_SCOPE)
-  set(MEX_ENTRY_SOURCES "${entries}" PARENT_SCOPE)
 endfunction()
 
 # add_kernel_library(<folder>)
 #
-# <folder>Kernels: every source of the folder that is no module's entry, as a
-# static library that knows nothing of the host. Made once per folder.
+# <folder>Kernels: every source of the folder, as a static library that knows
+# nothing of the host. Made once per folder.
 function(add_kernel_library folder)
   if(TARGET ${folder}Kernels)
     return()
   endif()
   file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${folder}/*.cpp")
-  list(REMOVE_ITEM sources ${MEX_ENTRY_SOURCES})
   add_library(${folder}Kernels STATIC ${sources})
   target_include_directories(${folder}Kernels PUBLIC "${PROJECT_SOURCE_DIR}")
   set_target_properties(${folder}Kernels PROPERTIES CXX_VISIBILITY_PRESET hidden)
-  target_link_libraries(${folder}Kernels PUBLIC mexSystem)
+  target_link_libraries(${folder}Kernels PUBLIC common)
   if(NOT MEX_SERIAL)
     target_link_libraries(${folder}Kernels PUBLIC OpenMP::OpenMP_CXX)
   endif()
@@ -124,21 +117,21 @@ function(add_mex_module name)
   if(ARG_API STREQUAL "compat32")
     target_compile_definitions(${name} PRIVATE MX_COMPAT_32)
   else()
-    target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/gateway/apiVersion.cpp")
+    target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/mex/apiVersion.cpp")
   endif()
 
   if(WIN32)
     if(ARG_API STREQUAL "compat32")
-      target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/gateway/mexFunction.def")
+      target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/mex/mexFunction.def")
     else()
-      target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/gateway/mexFunctionApi.def")
+      target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/mex/mexFunctionApi.def")
     endif()
     target_link_libraries(${name} PRIVATE mxImport mexImport)
     # The C++ runtime goes into the module, so no libstdc++ DLL of some other
     # version, loaded earlier by name, can stand in for it. The OpenMP runtime
     # cannot: its worker threads outlive the module after `clear mex`, so it
     # must be a DLL of its own that the module pins in the process
-    # (gateway/threadRuntime.cpp). It and the DLLs it needs are copied beside
+    # (common/threadRuntime.cpp). It and the DLLs it needs are copied beside
     # the module, where the host's loader finds a module's dependencies.
     target_link_options(${name} PRIVATE -static-libgcc -static-libstdc++ "-Wl,--no-undefined")
     add_custom_command(TARGET ${name} POST_BUILD
@@ -156,9 +149,9 @@ function(add_mex_module name)
   else()
     target_link_libraries(${name} PRIVATE mx mex)
     if(ARG_API STREQUAL "compat32")
-      set(map "${PROJECT_SOURCE_DIR}/gateway/mexFunction.map")
+      set(map "${PROJECT_SOURCE_DIR}/mex/mexFunction.map")
     else()
-      set(map "${PROJECT_SOURCE_DIR}/gateway/mexFunctionApi.map")
+      set(map "${PROJECT_SOURCE_DIR}/mex/mexFunctionApi.map")
     endif()
     target_link_options(${name} PRIVATE "-Wl,--version-script=${map}" "-Wl,--no-undefined")
     if(MEX_HAVE_LLD)

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "gateway/cpu.h"
-#include "gateway/parallel.h"
+#include "common/cpu.h"
+#include "common/parallel.h"
 
 namespace crest {
 

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "gateway/parallel.h"
+#include "common/parallel.h"
 #include "interpolate.h"
 #include "thin.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "gateway/parallel.h"
+#include "common/parallel.h"
 
 // The macOS build, and the serial variant that stands in for it on other
 // systems, take sine and cosine in double precision on the widened angle,

@@ -25,9 +25,10 @@ if ~exist(outDir, 'dir'), mkdir(outDir); end
 isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
 
 % The modules of this platform, from the list that CMake reads too. A
-% module's kernels are every source of its folder that is no module's entry.
-[modules, entries] = moduleList(fullfile(root, 'modules.txt'));
-gateway = sources(fullfile(root, 'gateway'), {'apiVersion.cpp'});
+% module is its entry (modules/<name>.cpp), every source of its kernel
+% folder, the MEX boundary (mex/) and the host-free helpers (common/).
+modules = moduleList(fullfile(root, 'modules.txt'));
+shared = [sources(fullfile(root, 'mex'), {'apiVersion.cpp'}), sources(fullfile(root, 'common'), {})];
 
 % Results are fixed to the last bit by the order of operations: no
 % contraction into fused multiply-add. macOS builds run without OpenMP.
@@ -50,21 +51,21 @@ else
 end
 if isOctave && isunix && ~ismac
     % Export the entry point alone (MATLAB's mex applies its own export map).
-    flags{end + 1} = ['-Wl,--version-script=' fullfile(root, 'gateway', 'mexFunction.map')];
+    flags{end + 1} = ['-Wl,--version-script=' fullfile(root, 'mex', 'mexFunction.map')];
 end
 
 for i = 1:size(modules, 1)
-    [name, folder, entry, arrays] = modules{i, 1:4};
+    [name, folder, arrays] = modules{i, 1:3};
     target = fullfile(outDir, [name '.' mexext]);
     copyfile(fullfile(helpDir, [name '.m']), outDir);
     built = dir(target);
-    if numel(built) == 1 && built.datenum > newestSource(root, folder)
+    if numel(built) == 1 && built.datenum > newestSource(root, name, folder)
         fprintf('%s is up to date\n', target);
         continue
     end
-    entry = fullfile(root, folder, entry);
-    kernels = sources(fullfile(root, folder), entries);
-    fprintf('building %s from %d source files ...\n', target, 1 + numel(kernels) + numel(gateway));
+    entry = fullfile(root, 'modules', [name '.cpp']);
+    kernels = sources(fullfile(root, folder), {});
+    fprintf('building %s from %d source files ...\n', target, 1 + numel(kernels) + numel(shared));
     if isOctave, fflush(stdout); end  % say so before the compiler takes its time
     args = [flags, {['-I' root]}];
     if isOctave
@@ -77,7 +78,7 @@ for i = 1:size(modules, 1)
         args = [args, {api, '-outdir', outDir, '-output', name}];
     end
     clear(name);  % unload a loaded module of that name before it is replaced
-    mex(args{:}, entry, kernels{:}, gateway{:});
+    mex(args{:}, entry, kernels{:}, shared{:});
     fprintf('built %s\n', target);
 end
 if ispc && ~isOctave && ~msvc
@@ -86,31 +87,31 @@ end
 rehash;  % a folder already on the path may have new modules and help files
 end
 
-function [modules, entries] = moduleList(file)
-% One row per module of this platform: name, folder, entry, arrays; and the
-% entry file names of every module.
+function modules = moduleList(file)
+% One row per module of this platform: name, kernel folder, arrays.
 platform = 'linux';
 if ispc, platform = 'windows'; elseif ismac, platform = 'macos'; end
 lines = strtrim(strsplit(fileread(file), sprintf('\n')));
-modules = cell(0, 4);
-entries = {};
+modules = cell(0, 3);
 for i = 1:numel(lines)
     if isempty(lines{i}) || lines{i}(1) == '#', continue; end
     fields = regexp(lines{i}, '\s+', 'split');
-    entries{end + 1} = fields{3};
-    if any(strcmp(platform, strsplit(fields{5}, ',')))
-        modules(end + 1, :) = fields(1:4);
+    if any(strcmp(platform, strsplit(fields{4}, ',')))
+        modules(end + 1, :) = fields(1:3);
     end
 end
 end
 
-function stamp = newestSource(root, folder)
-% When the newest of the files a module is built from was written: its
-% folder's sources and headers, the gateway's, the module list, this script.
-files = [dir(fullfile(root, folder, '*.cpp')); dir(fullfile(root, folder, '*.h'))
-         dir(fullfile(root, 'gateway', '*.cpp')); dir(fullfile(root, 'gateway', '*.h'))
-         dir(fullfile(root, 'gateway', '*.map')); dir(fullfile(root, 'modules.txt'))
-         dir([mfilename('fullpath') '.m'])];
+function stamp = newestSource(root, name, folder)
+% When the newest of the files a module is built from was written: its entry,
+% its kernel folder's sources and headers, the shared folders', the module
+% list, this script.
+files = [dir(fullfile(root, 'modules', [name '.cpp']))
+         dir(fullfile(root, folder, '*.cpp')); dir(fullfile(root, folder, '*.h'))
+         dir(fullfile(root, 'gini', '*.h')); dir(fullfile(root, 'mex', '*.map'))
+         dir(fullfile(root, 'mex', '*.cpp')); dir(fullfile(root, 'mex', '*.h'))
+         dir(fullfile(root, 'common', '*.cpp')); dir(fullfile(root, 'common', '*.h'))
+         dir(fullfile(root, 'modules.txt')); dir([mfilename('fullpath') '.m'])];
 stamp = max([files.datenum]);
 end
 

@@ -18,8 +18,8 @@
 #include <unistd.h>
 #endif
 
-#include "gateway/memory.h"
-#include "split/binnedScan.h"
+#include "common/memory.h"
+#include "binned/binnedScan.h"
 
 namespace support {
 
@@ -44,7 +44,7 @@ std::string firstDifference(const std::vector<T> &expected, const std::vector<T>
 #if defined(__linux__)
 // Requests for scratch that the system cannot give: beyond physical memory,
 // and, where the machine leaves room between what the system reports
-// available (gateway/memory.h) and its physical memory, halfway between.
+// available (common/memory.h) and its physical memory, halfway between.
 inline std::vector<uint64_t> scratchBeyondAvailable() {
     const uint64_t physical = static_cast<uint64_t>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
     const uint64_t available = memory::availableBytes();

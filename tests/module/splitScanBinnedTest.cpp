@@ -1,7 +1,7 @@
 // splitScanBinned loaded through the stand-in host: exports, outputs, the
 // entry's reading of its scalars, every refused call with its identifier as
 // one table, and the same results for every thread limit. The numerics are
-// the kernel tests' (tests/kernel/split/binnedScanTest.cpp).
+// the kernel tests' (tests/kernel/binned/binnedScanTest.cpp).
 #include <gtest/gtest.h>
 
 #include <cmath>

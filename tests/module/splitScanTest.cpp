@@ -1,5 +1,5 @@
 // splitScan loaded through the stand-in host: exports, the forms of a call
-// against the reference (split/sweepReference.h), and one table of bad calls.
+// against the reference (sweep/reference.h), and one table of bad calls.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +10,7 @@
 
 #include "exports.h"
 #include "host/loader.h"
-#include "split/sweepReference.h"
+#include "sweep/reference.h"
 #include "tests/support.h"
 
 namespace {

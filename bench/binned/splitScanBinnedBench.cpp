@@ -1,0 +1,101 @@
+// splitScanBinned: the reference scan (binned/reference.h) and the
+// optimized kernel side by side over whole nodes. Every iteration runs both on
+// the same node with the same team, each timed on its own; the reported time
+// is the optimized one.
+// Counters per row:
+//   ns_per_sample_feature        optimized: nanoseconds per listed sample and feature
+//   reference_ns_per_sample_feature  the reference scan, measured in the same iterations
+//   ratio                        reference time / optimized time
+//   identical                    1 when every optimized output had the reference's bits
+// Arguments: n = M samples (all listed unless the row says otherwise), F features,
+// B bins, K classes, team size. Run with repetitions and look at the medians, e.g.
+//   benchmarks --benchmark_filter=splitScanBinned --benchmark_repetitions=9 --benchmark_report_aggregates_only
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+#include "binned/reference.h"
+#include "binned/binnedScan.h"
+#include "bench/sideBySide.h"
+#include "tests/support.h"
+
+namespace {
+
+enum class Bins { uniform, skewed };
+enum class List { run, shuffled };
+
+// `isa` is the version of the optimized scan; by default the fastest here.
+void splitScanBinned(benchmark::State &state, Bins bins, List list, cpu::Isa isa) {
+    if (!cpu::runs(isa)) {
+        state.SkipWithError("this version does not run on this processor");
+        return;
+    }
+    const support::BinnedNode d = support::benchBinnedNode(
+        static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1)), static_cast<int32_t>(state.range(2)),
+        static_cast<int32_t>(state.range(3)), bins == Bins::skewed, list == List::shuffled);
+    const int team = static_cast<int>(state.range(4));
+    split::BinnedJob job = support::binnedJob(d);
+    if (split::binnedNodeTotals(job).kind != split::Fault::none) {
+        state.SkipWithError("no memory for the class table");
+        return;
+    }
+    support::BinnedRows reference(d.columns), optimized(d.columns);
+    bool identical = true;
+    auto runBoth = [&](double &referenceSeconds, double &optimizedSeconds) {
+        auto start = std::chrono::steady_clock::now();
+        const split::Fault referenceStatus = split::binnedReference::binnedScan(job, reference.view(), team);
+        referenceSeconds = sideBySide::secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        const split::Fault status = split::binnedScanWith(isa, split::binnedTablesFor(job), job, optimized.view(), team);
+        optimizedSeconds = sideBySide::secondsSince(start);
+        identical = identical && referenceStatus.kind == split::Fault::none &&
+                    status.kind == split::Fault::none && reference.sameBits(optimized);
+    };
+    double referenceSeconds = 0, optimizedSeconds = 0;
+    runBoth(referenceSeconds, optimizedSeconds);  // warm-up
+
+    double referenceTotal = 0, optimizedTotal = 0;
+    for (auto _ : state) {
+        runBoth(referenceSeconds, optimizedSeconds);
+        referenceTotal += referenceSeconds;
+        optimizedTotal += optimizedSeconds;
+        state.SetIterationTime(optimizedSeconds);
+    }
+    sideBySide::report(state, optimizedTotal, referenceTotal, static_cast<double>(d.M) * d.columns, identical);
+}
+
+const cpu::Isa fastest = cpu::fastest(split::binnedVersions);
+const cpu::Isa portable = cpu::Isa::portable;
+
+}  // namespace
+
+// The rows of the performance table: uniform bins, every row listed in order.
+BENCHMARK_CAPTURE(splitScanBinned, uniform, Bins::uniform, List::run, fastest)
+    ->ArgNames({"n", "F", "B", "K", "team"})
+    ->Args({50000, 100, 256, 2, 1})
+    ->Args({50000, 100, 256, 2, 2})
+    ->Args({50000, 100, 256, 10, 1})
+    ->Args({50000, 100, 256, 10, 2})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+// The same with the portable version, which processors without AVX-512 run.
+BENCHMARK_CAPTURE(splitScanBinned, uniformPortable, Bins::uniform, List::run, portable)
+    ->ArgNames({"n", "F", "B", "K", "team"})
+    ->Args({50000, 100, 256, 2, 1})
+    ->Args({50000, 100, 256, 10, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+// The same nodes listed in random order (every bin gathered through the list),
+// and with nine samples in ten in one bin.
+BENCHMARK_CAPTURE(splitScanBinned, shuffledList, Bins::uniform, List::shuffled, fastest)
+    ->ArgNames({"n", "F", "B", "K", "team"})
+    ->Args({50000, 100, 256, 2, 1})
+    ->Args({50000, 100, 256, 10, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(splitScanBinned, skewedBins, Bins::skewed, List::run, fastest)
+    ->ArgNames({"n", "F", "B", "K", "team"})
+    ->Args({50000, 100, 256, 2, 1})
+    ->Args({50000, 100, 256, 10, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);

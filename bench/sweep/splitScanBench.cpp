@@ -1,0 +1,121 @@
+// splitScan: the reference sweep (sweep/reference.h) and the fast sweep
+// side by side over whole nodes. Every iteration runs both on the same node
+// with the same team, each timed on its own; the reported time is the fast
+// one. Counters per row:
+//   ns_per_sample_feature            fast: nanoseconds per sample and feature
+//   reference_ns_per_sample_feature  the reference, measured in the same iterations
+//   ratio                            reference time / fast time
+//   identical                        1 when every fast output had the reference's bits
+// Arguments: M samples, N features, K classes, team size. The rows named
+// after a version force that version (Scalar: the portable one); the others
+// take the fastest one this processor runs (splitScan/ and splitScanSmall/). Run
+// with repetitions and look at the medians, e.g.
+//   benchmarks --benchmark_filter='^splitScan(Scalar|Sse2|Small)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <vector>
+
+#include "common/parallel.h"
+#include "sweep/sweep.h"
+#include "sweep/reference.h"
+#include "bench/sideBySide.h"
+#include "tests/support.h"
+
+namespace {
+
+// The impurity, threshold and gain rows side by side.
+struct Rows {
+    std::vector<double> all;
+    explicit Rows(int32_t N) : all(3 * static_cast<size_t>(N)) {}
+    split::SplitRows view() {
+        const size_t N = all.size() / 3;
+        return {all.data(), all.data() + N, all.data() + 2 * N};
+    }
+};
+
+void sweep(benchmark::State &state, cpu::Isa version, bool fastest) {
+    if (fastest) version = cpu::fastest(split::sweepVersions);
+    if (!cpu::runs(version)) {
+        state.SkipWithError("version not available on this processor");
+        return;
+    }
+    support::SweepRecipe continuous{"continuous"};
+    continuous.continuous = true;
+    const support::SweepNode n = support::sweepNode(continuous, static_cast<int32_t>(state.range(0)),
+                                                    static_cast<int32_t>(state.range(1)),
+                                                    static_cast<int32_t>(state.range(2)), 42);
+    const int team = static_cast<int>(state.range(3));
+    const split::SweepInput in{n.X.data(), n.labels.data(), n.weights.data(), n.sortedOrder.data(),
+                               n.classWeights.data(), n.M, n.N, n.K};
+    std::vector<double> classMass(n.K, 0.0);
+    split::NodeTotals node{};
+    split::nodeTotals(in, classMass.data(), node);
+
+    split::SweepScratch scratch(n.M, n.K, team);
+    Rows reference(n.N), fast(n.N);
+    auto runReference = [&] {
+        parallel::runTeam(team, [&](int thread, int threads) {
+            const parallel::Range block = parallel::staticBlock(n.N, threads, thread);
+            split::referenceSweep(in, node, block.begin, block.end, reference.view());
+        });
+    };
+    auto runFast = [&] {
+        benchmark::DoNotOptimize(split::scanSortedFeaturesWith(version, in, node, fast.view(), team, scratch));
+    };
+
+    double referenceSeconds = 0, fastSeconds = 0;
+    bool identical = true;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        runReference();
+        referenceSeconds += sideBySide::secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        runFast();
+        const double seconds = sideBySide::secondsSince(start);
+        fastSeconds += seconds;
+        state.SetIterationTime(seconds);
+        identical = identical && support::sameBits(fast.all, reference.all);
+        benchmark::ClobberMemory();
+    }
+    sideBySide::report(state, fastSeconds, referenceSeconds, static_cast<double>(n.M) * n.N, identical);
+}
+
+void splitScan(benchmark::State &state) { sweep(state, cpu::Isa::portable, true); }
+void splitScanScalar(benchmark::State &state) { sweep(state, cpu::Isa::portable, false); }
+void splitScanSse2(benchmark::State &state) { sweep(state, cpu::Isa::sse2, false); }
+
+}  // namespace
+
+BENCHMARK(splitScan)
+    ->ArgNames({"M", "N", "K", "team"})
+    ->Args({10000, 100, 2, 1})
+    ->Args({10000, 100, 2, 2})
+    ->Args({20000, 50, 10, 1})
+    ->Args({20000, 50, 10, 2})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Small nodes on one thread, where a tree spends most of its calls: two and
+// sixteen samples, and sixteen with many classes.
+BENCHMARK(splitScan)
+    ->Name("splitScanSmall")
+    ->ArgNames({"M", "N", "K", "team"})
+    ->Args({2, 4096, 3, 1})
+    ->Args({16, 32, 3, 1})
+    ->Args({16, 256, 1000, 1})
+    ->Args({4096, 32, 3, 1})
+    ->Args({4096, 32, 3, 2})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// Each version on one thread.
+#define SPLIT_SCAN_VERSION(name)                                                                                       \
+    BENCHMARK(name)                                                                                                    \
+        ->ArgNames({"M", "N", "K", "team"})                                                                            \
+        ->Args({10000, 100, 2, 1})                                                                                     \
+        ->Args({20000, 50, 10, 1})                                                                                     \
+        ->UseManualTime()                                                                                              \
+        ->Unit(benchmark::kMillisecond)
+SPLIT_SCAN_VERSION(splitScanScalar);
+SPLIT_SCAN_VERSION(splitScanSse2);

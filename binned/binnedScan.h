@@ -1,0 +1,111 @@
+// Split search over 8-bit binned features: for every listed feature, the
+// lowest class-weighted split impurity over all thresholds between adjacent
+// bins, found from cumulative class histograms of the node's samples.
+//
+// binnedReference.h holds the same search written plainly, one operation at a
+// time in the order that fixes every output bit; read it first. The scan here
+// performs exactly its operations, several bins, features or candidates at a
+// time (binnedBlock.h), and gives its bits.
+#pragma once
+
+#include <cstdint>
+
+#include "gini/fault.h"
+#include "common/cpu.h"
+#include "gini/rows.h"
+
+namespace split {
+
+namespace binned {
+struct PackedSample;
+enum class Layout { rows, lanes };
+}  // namespace binned
+
+// Everything the workers of one search read, fixed before the region.
+struct BinnedJob {
+    // The call's inputs.
+    const uint8_t *binnedData;          // M rows (samples), one column per feature
+    int32_t M;
+    const uint32_t *labels;             // one-based class per sample
+    const float *weights;               // per sample
+    const uint32_t *nodeSamples;        // n zero-based sample numbers
+    int32_t n;
+    const uint32_t *candidateFeatures;  // F zero-based column numbers
+    int32_t F;
+    const double *classWeights;         // K
+    int32_t K;
+    int32_t B;                          // number of bins
+    // The node's total weight and impurity (binnedNodeTotals).
+    double W = 0.0;
+    double G0 = 0.0;
+    // Set by binnedScan for its own workers: the listed samples packed in
+    // list order, nodeSamples[0] when the list is a run of consecutive rows
+    // (else -1), the distance between histogram rows and the tables' layout.
+    const binned::PackedSample *packed = nullptr;
+    int64_t firstSample = -1;
+    int32_t stride = 0;
+    binned::Layout layout = binned::Layout::rows;
+};
+
+// Bin values are 8-bit: bins from this one up never hold a sample.
+constexpr int32_t binValueCount = 256;
+
+// How a scan holds a feature's histograms. allBins: a row of B bins per
+// histogram, filled straight from the bin values; what a feature costs
+// beyond its samples grows with B. occupiedBins: a row of only the bins
+// that the listed samples occupy, in bin order (at most n), and thresholds
+// at those bins only. Both give the reference's bits: a threshold inside a
+// run of empty bins reads the sums of the occupied bin that starts the run
+// to the last bit (across an empty bin the prefix sums add an exact zero),
+// and that bin comes first and so wins every tie; below the lowest occupied
+// bin the left side weighs +0 and the impurity is NaN, never recorded.
+enum class BinnedTables { allBins, occupiedBins };
+inline constexpr BinnedTables binnedTableKinds[] = {BinnedTables::allBins, BinnedTables::occupiedBins};
+
+// Occupied bins for lists of at most this many samples (those whose bins
+// are ranked in one block, binnedBlock.h).
+constexpr int32_t occupiedBinsLimit = 256;
+
+// The kind binnedScan takes: occupied bins for lists of at most B samples
+// (and at most occupiedBinsLimit), all bins above that.
+BinnedTables binnedTablesFor(const BinnedJob &job);
+
+// The team binnedScan should run for a job: results never depend on it, so
+// a call whose work is too small to gain from more threads runs on one. One
+// thread per 1024 sample-features (n times F, rounded down), at least 1 and
+// at most `team`, the caller's bound.
+int binnedTeam(const BinnedJob &job, int team);
+
+// Sets W and G0 over the listed samples, each class's term divided by W
+// twice (binnedReference.h). Labels of listed samples lie in 1..K, K >= 1.
+// Fails (outOfMemory) when the class table cannot be allocated.
+Fault binnedNodeTotals(BinnedJob &job);
+
+// The whole parallel phase on a team of at most `team` threads, each taking
+// a contiguous block of candidate positions. Scratch (the listed samples'
+// classes and weights packed in list order, and every thread's tables) is
+// made before the region; no failure leaves a worker. Needs W and G0, B >= 1
+// and K >= 1 when n > 0, labels of listed samples in 1..K, sample numbers
+// below M and feature numbers inside binnedData. Results do not depend on
+// `team`. Fails with outOfMemory (the scratch asked for: the packed samples
+// and every thread's tables; refused up front when it is large and more than
+// the system reports available) or binOutOfRange (the lowest candidate position
+// whose column holds a bin value of B or above for a listed sample, and the
+// list position of the first such sample).
+Fault binnedScan(const BinnedJob &job, const SplitRows &rows, int team);
+
+// The bytes of scratch that binnedScan on `team` threads and binnedNodeTotals
+// ask for: the node's class table, the packed samples and every thread's
+// tables.
+uint64_t binnedScratchBytes(const BinnedJob &job, int team);
+
+// The versions of the scan; all give the same bits. binnedScan uses the
+// fastest that runs here (cpu::fastest).
+inline constexpr cpu::Isa binnedVersions[] = {cpu::Isa::portable, cpu::Isa::avx512};
+
+// binnedScan with a chosen version, which must run here (cpu::runs), and a
+// chosen kind of tables (occupied bins only for lists of up to
+// occupiedBinsLimit samples; longer ones take all bins).
+Fault binnedScanWith(cpu::Isa isa, BinnedTables tables, const BinnedJob &job, const SplitRows &rows, int team);
+
+}  // namespace split

@@ -1,0 +1,123 @@
+// [impurity, threshold, gain] = splitScan(X, labels, weights, sortedOrder, K, unused, classWeights)
+// returns, for every real-valued feature of a decision-tree node, the lowest
+// class-weighted Gini impurity that one threshold reaches, the threshold and
+// the gain over the node's own impurity.
+#include <cstdint>
+#include <iterator>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "mex/call.h"
+#include "common/memory.h"
+#include "common/parallel.h"
+#include "gini/fault.h"
+#include "sweep/sweep.h"
+#include "sweep/reference.h"
+
+namespace {
+
+enum Input { featuresIn, labelsIn, weightsIn, sortedOrderIn, classCountIn, unusedIn, classWeightsIn, inputCount };
+const char *const inputNames[] = {"X", "labels", "weights", "sortedOrder", "K", "unused", "classWeights"};
+static_assert(std::size(inputNames) == inputCount, "one name per input");
+enum Output { impurityOut, thresholdOut, gainOut, outputCount };
+
+const gateway::Signature signature{"splitScan", inputNames, inputCount, outputCount};
+
+// Owns every scratch table of the call: the node's class masses and the
+// sweep's scratch, all allocated before the region.
+split::Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, int team) {
+    using split::Fault;
+    // Scratch the system cannot give is refused before any of it is made.
+    const uint64_t bytes = static_cast<uint64_t>(in.K) * sizeof(double) + split::SweepScratch::bytes(in.M, in.K, team);
+    uint64_t available = 0;
+    if (!memory::scratchFits(bytes, &available)) return {Fault::outOfMemory, -1, -1, bytes, available};
+    std::vector<double> classMass;
+    std::optional<split::SweepScratch> scratch;
+    try {
+        classMass.assign(static_cast<size_t>(in.K), 0.0);
+        scratch.emplace(in.M, in.K, team);
+    } catch (const std::bad_alloc &) {
+        return {Fault::outOfMemory, -1, -1, bytes, 0};
+    }
+
+    split::NodeTotals node{};
+    const Fault badLabel = split::nodeTotals(in, classMass.data(), node);
+    if (badLabel.kind != Fault::none) return badLabel;
+
+    parallel::keepThreadRuntimeLoaded();
+    return split::scanSortedFeatures(in, node, rows, team, *scratch);
+}
+
+}  // namespace
+
+MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
+    using gateway::numberText;
+    namespace reason = gateway::reason;
+    const gateway::Call call(signature, nlhs, plhs, nrhs, prhs);
+
+    // Inputs. The value of `unused` plays no part, whatever its class.
+    call.requireClass(featuresIn, mxSINGLE_CLASS);
+    call.requireMatrix(featuresIn);
+    const int32_t M = call.dimension(featuresIn, mxGetM(call[featuresIn]), "rows");
+    const int32_t N = call.dimension(featuresIn, mxGetN(call[featuresIn]), "columns");
+    call.requireIndexClass(labelsIn);
+    const size_t labelCount = mxGetNumberOfElements(call[labelsIn]);
+    // An empty X beside labels is the likelier mistake.
+    if (M == 0 && labelCount > 0)
+        call.failInput(featuresIn, reason::wrongSize, "is empty (%d by %d), but labels holds %zu elements: X needs one row per sample.",
+                       M, N, labelCount);
+    call.requireElements(labelsIn, static_cast<size_t>(M), "one per row of X");
+    call.requireClass(weightsIn, mxSINGLE_CLASS);
+    call.requireElements(weightsIn, static_cast<size_t>(M), "one per row of X");
+    call.requireIndexClass(sortedOrderIn);
+    call.requireElements(sortedOrderIn, static_cast<size_t>(M) * static_cast<size_t>(N), "one per element of X");
+    // Checked before truncation: a negative, NaN or huge count must not reach
+    // the table allocation. Without samples no label needs a class.
+    const double classCount = call.scalar(classCountIn);
+    const int32_t K = gateway::truncateToInt32(classCount);
+    if (!(classCount >= 0.0) || K < 0 || (K == 0 && M > 0))
+        call.failInput(classCountIn, reason::badValue, "must be a class count from 1 to %d; it is %s.", INT32_MAX,
+                       numberText(classCount).text);
+    call.requireClass(classWeightsIn, mxDOUBLE_CLASS);
+    call.requireAtLeastElements(classWeightsIn, static_cast<size_t>(K), "one per class");
+
+    const split::SweepInput in{call.data<float>(featuresIn), call.data<uint32_t>(labelsIn), call.data<float>(weightsIn),
+                               call.data<uint32_t>(sortedOrderIn), call.data<double>(classWeightsIn), M, N, K};
+
+    // Outputs, zero-filled: a feature without an improvement keeps zeros.
+    const split::SplitRows rows{static_cast<double *>(call.output(impurityOut, 1, N, mxDOUBLE_CLASS)),
+                                static_cast<double *>(call.output(thresholdOut, 1, N, mxDOUBLE_CLASS)),
+                                static_cast<double *>(call.output(gainOut, 1, N, mxDOUBLE_CLASS))};
+
+    // Node totals, team size, one region; errors only once the scratch is gone.
+    const int team = split::sweepTeam(M, N, parallel::maxThreads());
+    const split::Fault fault = computeSplits(in, rows, team);
+    switch (fault.kind) {
+    case split::Fault::none:
+    case split::Fault::binOutOfRange:
+        return;
+    case split::Fault::outOfMemory:
+        if (fault.available > 0)
+            call.fail(reason::outOfMemory,
+                      "Scratch: the sweep tables for %d samples and %d classes on %d threads need %llu bytes, more "
+                      "than the %llu bytes the system reports available.",
+                      M, K, team, static_cast<unsigned long long>(fault.bytes),
+                      static_cast<unsigned long long>(fault.available));
+        call.fail(reason::outOfMemory,
+                  "Scratch: the sweep tables for %d samples and %d classes on %d threads need %llu bytes, which "
+                  "could not be allocated.",
+                  M, K, team, static_cast<unsigned long long>(fault.bytes));
+    case split::Fault::labelOutOfRange:
+        call.failInput(labelsIn, reason::labelOutOfRange, "holds %lld at element %lld; labels must lie in 1 ... %d (K).",
+                       static_cast<long long>(call.indexValue(labelsIn, fault.index)),
+                       static_cast<long long>(fault.index) + 1, K);
+    case split::Fault::sampleOutOfRange:
+        call.failInput(sortedOrderIn, reason::indexOutOfRange,
+                       "holds %lld at element %lld (position %lld in the order of feature %lld); sample indices "
+                       "must lie in 0 ... %d.",
+                       static_cast<long long>(call.indexValue(sortedOrderIn, fault.index)),
+                       static_cast<long long>(fault.index) + 1, static_cast<long long>(fault.index % M) + 1,
+                       static_cast<long long>(fault.index / M) + 1, M - 1);
+    }
+}

@@ -1,0 +1,126 @@
+#include "sweep.h"
+
+#include "common/parallel.h"
+#include "gini/gini.h"
+#include "sweepBlock.h"
+
+namespace split {
+
+namespace {
+
+// Doubles between two tables: K entries rounded up to whole blocks of 128
+// bytes, plus one block, so that whatever the alignment of the scratch no two
+// threads' tables meet in one aligned pair of cache lines. A gap of one line
+// is not enough: the processor fetches lines in such pairs, and two threads
+// writing either half of a pair slowed a two-thread sweep to the pace of one.
+size_t tableStride(int32_t K) {
+    const size_t doubles = classEntry * static_cast<size_t>(K > 0 ? K : 0);
+    return (doubles + 15) / 16 * 16 + 16;
+}
+
+size_t tableDoubles(int32_t K, int team) { return tableStride(K) * (static_cast<size_t>(team > 0 ? team : 1) + 1); }
+
+// Both sides in plain doubles.
+struct ScalarSides {
+    double WR, WL, SR, SL;
+    ScalarSides(double W, double S) : WR(W), WL(0.0), SR(S), SL(0.0) {}
+    void move(double w, double c, double *entry) {
+        WR = WR - w;
+        WL = WL + w;
+        SR = SR - entry[2];
+        SL = SL - entry[3];
+        const double mR = entry[0] - w;
+        const double mL = entry[1] + w;
+        entry[0] = mR;
+        entry[1] = mL;
+        entry[2] = classTerm(mR, c);
+        entry[3] = classTerm(mL, c);
+        SR = SR + entry[2];
+        SL = SL + entry[3];
+    }
+    double splitGini(double W) const { return split::splitGini(WL, SL, WR, SR, W); }
+};
+
+int64_t sweepFeaturesPortable(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
+                              const SplitRows &out) {
+    return sweepFeaturesWith<ScalarSides>(ctx, begin, end, table, out);
+}
+
+FeatureSweep featureSweep(cpu::Isa version) {
+    switch (version) {
+#ifdef CPU_X86_64
+    case cpu::Isa::sse2:
+        return sweepFeaturesSse2;
+#endif
+    default:
+        return sweepFeaturesPortable;
+    }
+}
+
+}  // namespace
+
+SweepScratch::SweepScratch(int32_t M, int32_t K, int team)
+    : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0)]),
+      tables(new double[tableDoubles(K, team)]),
+      faults(static_cast<size_t>(team > 0 ? team : 1)) {}
+
+uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
+    return static_cast<uint64_t>(M > 0 ? M : 0) * sizeof(SampleRecord) + tableDoubles(K, team) * sizeof(double) +
+           static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(Fault);
+}
+
+int sweepTeam(int32_t M, int32_t N, int most) {
+    const int64_t work = static_cast<int64_t>(M > 0 ? M : 0) * (N > 0 ? N : 0);
+    int64_t team = work / teamWorkPerThread;
+    for (const int64_t bound : {static_cast<int64_t>(teamLimit), static_cast<int64_t>(N), static_cast<int64_t>(most)})
+        if (team > bound) team = bound;
+    return team < 1 ? 1 : static_cast<int>(team);
+}
+
+Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
+                         SweepScratch &scratch) {
+    // Asked once per process, not per call.
+    static const cpu::Isa fastest = cpu::fastest(sweepVersions);
+    return scanSortedFeaturesWith(fastest, in, node, out, team, scratch);
+}
+
+Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeTotals &node, const SplitRows &out,
+                             int team, SweepScratch &scratch) {
+    if (team < 1) team = 1;
+    if (in.M < 1 || in.N < 1) return {};
+
+    // Independent of the feature, so done once: each sample's class and
+    // weight side by side, and the table every sweep starts from.
+    for (int32_t i = 0; i < in.M; ++i) {
+        const double w = in.weights[i];
+        const uint32_t k = in.labels[i] - 1u;
+        scratch.records[i] = {w, k, w != 0.0};
+    }
+    double *startTable = scratch.tables.get();
+    for (int32_t k = 0; k < in.K; ++k) {
+        const double c = in.classWeights[k];
+        double *entry = startTable + static_cast<size_t>(classEntry) * k;
+        entry[0] = node.classMass[k];
+        entry[1] = 0.0;
+        entry[2] = classTerm(node.classMass[k], c);
+        entry[3] = classTerm(0.0, c);
+    }
+    const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, scratch.records.get(), startTable, node, in.M, in.K};
+    const FeatureSweep sweep = featureSweep(version);
+    const size_t stride = tableStride(in.K);
+    for (Fault &f : scratch.faults) f = {};
+
+    parallel::runTeam(team, [&](int thread, int threads) {
+        double *table = startTable + stride * (static_cast<size_t>(thread) + 1);
+        const parallel::Range block = parallel::staticBlock(in.N, threads, thread);
+        const int64_t bad = sweep(ctx, block.begin, block.end, table, out);
+        if (bad != noBadEntry) scratch.faults[thread] = {Fault::sampleOutOfRange, bad};
+    });
+    // Each block stops at its first bad entry and lies before the next
+    // thread's: the first fault in thread order is the lowest feature's.
+    for (const Fault &f : scratch.faults)
+        if (f.kind != Fault::none) return f;
+    return {};
+}
+
+}  // namespace split

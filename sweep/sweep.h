@@ -1,0 +1,99 @@
+// The presorted threshold sweep: for every feature, samples move one at a time
+// from the right side of the split to the left in the feature's sorted order,
+// and the lowest split impurity, its threshold and its gain are recorded.
+//
+// sweepReference.h holds the node totals and the sweep written plainly, one
+// position at a time; read it first. The sweep here performs the same
+// operations in the same order and gives the same bits: it packs each
+// sample's weight and class once per call, keeps each class's terms so that
+// none is recomputed, and carries both sides of the split side by side
+// (sweepBlock.h), in a portable version and an SSE2 one (sweepX86.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "gini/fault.h"
+#include "common/cpu.h"
+#include "gini/rows.h"
+
+namespace split {
+
+// Shared read-only inputs; matrices are column-major with M rows, one column
+// per feature.
+struct SweepInput {
+    const float *X;               // M x N feature values
+    const uint32_t *labels;       // M one-based labels (the node pass checks them)
+    const float *weights;         // M sample weights
+    const uint32_t *sortedOrder;  // M x N zero-based sample indices, a column per feature
+    const double *classWeights;   // K class weights
+    int32_t M;
+    int32_t N;
+    int32_t K;
+};
+
+// The node's own values, computed once by nodeTotals (sweepReference.h) and
+// shared read-only by every feature's sweep as its starting right side.
+struct NodeTotals {
+    const double *classMass;  // K entries, the weight of each class
+    double W;                 // total sample weight, class weights not applied
+    double S;                 // sum over classes of classTerm(classMass[k], classWeights[k])
+    double G0;                // the node's impurity
+    int32_t weightedSamples;  // samples whose weight is not zero
+};
+
+// A sample's weight widened to double, its zero-based class and whether its
+// weight is not zero, packed once per call so that one access fetches all.
+struct SampleRecord {
+    double weight;
+    uint32_t classIndex;
+    int32_t weighted;
+};
+
+// Scratch of one call, allocated before the region (throws bad_alloc): the
+// packed samples, the class tables (the starting table, then one working
+// table per thread, each on cache lines of its own; a table holds, per
+// class, the masses of both sides and their current classTerm, so that a
+// retracted term is never recomputed) and each thread's fault.
+struct SweepScratch {
+    SweepScratch(int32_t M, int32_t K, int team);
+    static uint64_t bytes(int32_t M, int32_t K, int team);
+    // Written before they are read, so not zeroed.
+    std::unique_ptr<SampleRecord[]> records;
+    std::unique_ptr<double[]> tables;
+    std::vector<Fault> faults;
+};
+
+// The versions of the sweep; the SSE2 one is built for x86-64 only (cpu::runs,
+// cpu::fastest).
+inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2};
+
+// The team for a node of M samples and N features when the runtime allows
+// `most` threads: the results never depend on it, so threads are added only
+// where they pay: every thread gets at least teamWorkPerThread
+// sample-features (M * N). Measured through the host on 32 features, a
+// second thread gained nothing on 64 samples and up to a fifth on 256; a
+// smaller node runs on the calling thread alone. Never more than teamLimit
+// threads, nor more than N (a feature is the unit of division), nor more
+// than `most`.
+inline constexpr int teamLimit = 4;
+inline constexpr int64_t teamWorkPerThread = 4096;
+int sweepTeam(int32_t M, int32_t N, int most);
+
+// Sweeps every feature on one parallel region of `team` threads, each taking a
+// contiguous block of features (the first N mod T threads one more), with
+// the scratch made for that team. The results do not depend on the team size
+// or the version. Every sortedOrder entry is checked as the sweep reads it: a
+// feature stops at its first entry outside 0..M-1, keeping what it found
+// before, and its thread sweeps no later feature (so which other features
+// were swept then depends on the team). Fails with sampleOutOfRange at the
+// first bad entry of the lowest feature that has one.
+Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
+                         SweepScratch &scratch);
+// The same with a chosen version, which must run here.
+Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeTotals &node, const SplitRows &out,
+                             int team, SweepScratch &scratch);
+
+}  // namespace split

@@ -1,0 +1,278 @@
+// The presorted search: node totals and worked examples by value, the
+// reference (sweep/reference.h) against impurities worked out from
+// scratch, and every version of the fast sweep against the reference bit for
+// bit, on teams of several sizes.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "common/parallel.h"
+#include "sweep/sweep.h"
+#include "sweep/reference.h"
+#include "tests/support.h"
+
+namespace {
+
+using support::SweepNode;
+using support::SweepRecipe;
+
+const float nan = std::numeric_limits<float>::quiet_NaN();
+
+bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+split::SweepInput inputOf(const SweepNode &p) {
+    return {p.X.data(), p.labels.data(), p.weights.data(), p.sortedOrder.data(), p.classWeights.data(), p.M, p.N, p.K};
+}
+
+// The three rows side by side (impurity, threshold, gain), and the fault.
+struct Outcome {
+    std::vector<double> rows;
+    split::Fault fault;
+};
+
+split::SplitRows rowsOf(std::vector<double> &rows, int32_t N) {
+    return {rows.data(), rows.data() + N, rows.data() + 2 * static_cast<size_t>(N)};
+}
+
+// The blocks of the team that a region of `team` threads gets here (one
+// thread in the serial build).
+Outcome reference(const SweepNode &p, int team) {
+    int threads = 1;
+    parallel::runTeam(team, [&](int thread, int n) {
+        if (thread == 0) threads = n;
+    });
+    Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
+    o.fault = split::referenceSearch(inputOf(p), rowsOf(o.rows, p.N), threads);
+    return o;
+}
+
+// As the module runs it: the node totals, then the fast sweep on `team`.
+Outcome fast(cpu::Isa version, const SweepNode &p, int team) {
+    Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
+    std::vector<double> classMass(p.K, 0.0);
+    split::NodeTotals node{};
+    o.fault = split::nodeTotals(inputOf(p), classMass.data(), node);
+    if (o.fault.kind != split::Fault::none) return o;
+    split::SweepScratch scratch(p.M, p.K, team);
+    o.fault = split::scanSortedFeaturesWith(version, inputOf(p), node, rowsOf(o.rows, p.N), team, scratch);
+    return o;
+}
+
+std::string difference(const Outcome &expected, const Outcome &got) {
+    if (expected.fault.kind != got.fault.kind || expected.fault.index != got.fault.index)
+        return "fault at " + std::to_string(expected.fault.index) + " expected, at " + std::to_string(got.fault.index);
+    return support::sameBits(expected.rows, got.rows) ? "" : support::firstDifference(expected.rows, got.rows);
+}
+
+// The reference's outcome on `team`, once every version built and run here
+// has given the same.
+Outcome everyVersion(const SweepNode &p, int team, const std::string &what) {
+    const Outcome expected = reference(p, team);
+    for (cpu::Isa version : split::sweepVersions) {
+        if (!cpu::runs(version)) continue;
+        EXPECT_EQ(difference(expected, fast(version, p, team)), "")
+            << what << ", " << cpu::name(version) << ", team " << team;
+    }
+    return expected;
+}
+
+TEST(SplitSweep, NodeTotalsOfKnownNodes) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char *what;
+        std::vector<uint32_t> labels;
+        std::vector<double> classWeights;
+        double W, S, G0;
+        int64_t badLabel;
+    } cases[] = {
+        {"masses 3 and 1", {1, 1, 1, 2}, {1, 1}, 4, 10, 0.375, -1},
+        {"pure, class weight 1", {2, 2}, {1, 1}, 2, 4, 0.0, -1},
+        {"pure, class weight 2", {1, 1}, {2, 1}, 2, 16, -3.0, -1},
+        {"class weight 0 on mass 3", {1, 1, 1, 2}, {0, 1}, 4, 1, 0.9375, -1},
+        {"classes nobody carries", {1, 1, 1, 2}, {1, 1, 1, 1}, 4, 10, 0.375, -1},
+        {"no samples", {}, {1, 1}, 0, 0, none, -1},
+        {"label 0", {1, 2, 0, 5}, {1, 1}, none, none, none, 2},
+        {"label above K", {1, 3, 2}, {1, 1}, none, none, none, 1},
+        {"int32 -1", {2, 0xFFFFFFFFu}, {1, 1}, none, none, none, 1},
+        {"no classes", {1}, {}, none, none, none, 0},
+    };
+    for (const auto &c : cases) {
+        const int32_t M = static_cast<int32_t>(c.labels.size()), K = static_cast<int32_t>(c.classWeights.size());
+        const SweepNode p{M, 0, K, {}, c.labels, std::vector<float>(M, 1.0f), {}, c.classWeights};
+        std::vector<double> classMass(K, 0.0);
+        split::NodeTotals t{};
+        const split::Fault fault = split::nodeTotals(inputOf(p), classMass.data(), t);
+        EXPECT_EQ(fault.index, c.badLabel) << c.what;
+        if (c.badLabel >= 0) {
+            EXPECT_EQ(fault.kind, split::Fault::labelOutOfRange) << c.what;
+            continue;
+        }
+        EXPECT_EQ(t.W, c.W) << c.what;
+        EXPECT_EQ(t.S, c.S) << c.what;
+        EXPECT_TRUE(same(t.G0, c.G0)) << c.what;
+    }
+}
+
+// One feature of four samples, unit weights unless given; K = the class weights given.
+SweepNode fourSamples(std::vector<float> x, std::vector<uint32_t> labels, std::vector<uint32_t> order,
+                      std::vector<float> weights = {1, 1, 1, 1}, std::vector<double> classWeights = {1, 1}) {
+    const int32_t K = static_cast<int32_t>(classWeights.size());
+    return {4, 1, K, std::move(x), std::move(labels), std::move(weights), std::move(order), std::move(classWeights)};
+}
+
+TEST(SplitSweep, KnownFeatures) {
+    const struct {
+        const char *what;
+        SweepNode p;
+        double impurity, threshold, gain;
+    } cases[] = {
+        {"clean split", fourSamples({1, 2, 3, 4}, {1, 1, 2, 2}, {0, 1, 2, 3}), 0, 2.5, 0.5},
+        {"descending column", fourSamples({1, 2, 3, 4}, {1, 1, 2, 2}, {3, 2, 1, 0}), 0, 2.5, 0.5},
+        {"earliest of equal candidates", fourSamples({1, 2, 3, 4}, {1, 2, 2, 1}, {0, 1, 2, 3}), 1.0 / 3, 1.5,
+         0.16666666666666669},
+        {"between equal values", fourSamples({5, 5, 5, 7}, {1, 1, 2, 2}, {0, 1, 2, 3}), 0, 5, 0.5},
+        {"one class only", fourSamples({1, 2, 3, 4}, {1, 1, 1, 1}, {0, 1, 2, 3}), 0, 0, 0},
+        {"zero-weight first sample", fourSamples({1, 2, 3, 4}, {1, 1, 2, 2}, {0, 1, 2, 3}, {0, 1, 1, 1}), 0, 2.5,
+         0.4444444444444444},
+        {"class weights 0 and 2", fourSamples({1, 2, 3, 4}, {1, 1, 2, 2}, {0, 1, 2, 3}, {1, 1, 1, 1}, {0, 2}), -1, 2.5,
+         1},
+        {"a class nobody carries", fourSamples({1, 2, 3, 4}, {1, 1, 2, 2}, {0, 1, 2, 3}, {1, 1, 1, 1}, {1, 1, 1}), 0,
+         2.5, 0.5},
+        {"best split next to a NaN", fourSamples({1, 2, 3, nan}, {1, 1, 1, 2}, {0, 1, 2, 3}), 0, nan, 0.375},
+        {"finite values whose sum overflows", fourSamples({-1, 0, 3e38f, FLT_MAX}, {1, 1, 1, 2}, {0, 1, 2, 3}), 0,
+         static_cast<double>(1.5e38f + FLT_MAX / 2), 0.375},
+    };
+    for (const auto &c : cases) {
+        const Outcome o = everyVersion(c.p, 1, c.what);
+        EXPECT_EQ(o.fault.kind, split::Fault::none) << c.what;
+        EXPECT_EQ(o.rows[0], c.impurity) << c.what;
+        EXPECT_TRUE(same(o.rows[1], c.threshold)) << c.what;
+        EXPECT_EQ(o.rows[2], c.gain) << c.what;
+    }
+    // Without two samples there is no candidate.
+    for (int32_t M : {0, 1}) {
+        const Outcome o = everyVersion(support::sweepNode({"plain"}, M, 3, 2, 7), 2, "M = " + std::to_string(M));
+        EXPECT_EQ(o.fault.kind, split::Fault::none);
+        EXPECT_EQ(o.rows, std::vector<double>(9, 0.0)) << "M = " << M;
+    }
+}
+
+// Once only weightless samples remain on the right, the running right-side
+// sums hold rounding residue (here W_R = 0 beside S_R > 0, an impurity of
+// -inf); such positions must not count as splits.
+TEST(SplitSweep, TrailingWeightlessSampleChangesNothing) {
+    const SweepNode four = fourSamples({1, 2, 3, 4}, {1, 2, 1, 2}, {0, 1, 2, 3}, {0.1f, 2.5f, 0.1f, 0});
+    const SweepNode three{3, 1, 2, {1, 2, 3}, {1, 2, 1}, {0.1f, 2.5f, 0.1f}, {0, 1, 2}, {1, 1}};
+    const Outcome a = everyVersion(four, 1, "four"), b = everyVersion(three, 1, "three");
+    EXPECT_TRUE(std::isfinite(a.rows[0]));
+    EXPECT_EQ(difference(b, a), "");
+}
+
+// The reference itself against impurities worked out from scratch at every
+// position, with the class weights applied as a square.
+TEST(SplitSweep, ReferenceFindsTheLowestImpurity) {
+    const SweepNode p = support::sweepNode({"zero weights", true}, 50, 6, 3, 99);
+    const Outcome r = reference(p, 1);
+    std::vector<double> node(p.K, 0.0);
+    for (int i = 0; i < p.M; ++i) node[p.labels[i] - 1] += p.weights[i];
+    auto sideTerm = [&](const std::vector<double> &m) {
+        double W = 0, S = 0;
+        for (int k = 0; k < p.K; ++k) W += m[k], S += std::pow(p.classWeights[k] * m[k], 2);
+        return W - S / W;
+    };
+    double W = 0;
+    for (double m : node) W += m;
+    const double G0 = sideTerm(node) / W;
+    for (int j = 0; j < p.N; ++j) {
+        std::vector<double> left(p.K, 0.0), right = node;
+        double lowest = G0;
+        for (int s = 0; s + 1 < p.M; ++s) {
+            const uint32_t i = p.sortedOrder[j * p.M + s];
+            left[p.labels[i] - 1] += p.weights[i];
+            right[p.labels[i] - 1] -= p.weights[i];
+            const double I = (sideTerm(left) + sideTerm(right)) / W;
+            if (I < lowest) lowest = I;
+        }
+        EXPECT_NEAR(r.rows[j], lowest < G0 - 1e-9 ? lowest : 0.0, 1e-9) << "feature " << j;
+    }
+}
+
+const SweepRecipe recipes[] = {
+    {"plain weights"},
+    {"zero weights", true},
+    {"weightless column ends", true, true},
+    {"odd weights", true, false, true},
+    {"odd values", false, false, false, false, true},
+    {"class runs", false, false, false, false, false, true},
+    {"class runs, weightless ends", true, true, false, false, false, true},
+    {"one NaN or infinite weight", false, false, false, true},
+    {"scrambled columns", true, false, false, false, true, false, true},
+    {"node of weight 0", false, false, false, false, false, false, false, true},
+    {"continuous", false, false, false, false, false, false, false, false, true},
+};
+
+// One thread until every thread would get teamWorkPerThread sample-features,
+// then as many as that allows, at most four, N and what the runtime allows.
+TEST(SplitSweep, TeamGrowsWithTheWork) {
+    const int32_t least = static_cast<int32_t>(split::teamWorkPerThread);
+    const struct {
+        int32_t M, N;
+        int most, team;
+    } cases[] = {
+        {16, 32, 8, 1},         {0, 100, 8, 1},         {least, 1, 8, 1},   {least, 2, 8, 2},
+        {least - 1, 2, 8, 1},   {2 * least, 2, 8, 2},   {least, 3, 8, 3},   {least, 100, 8, 4},
+        {least, 100, 2, 2},     {least, 100, 1, 1},     {INT32_MAX, INT32_MAX, 8, 4},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(split::sweepTeam(c.M, c.N, c.most), c.team) << c.M << " x " << c.N << ", at most " << c.most;
+}
+
+// Short columns, where fewer samples move than there are classes (the class
+// table is put back entry by entry) or more, and long ones on both sides of
+// where the sweep starts fetching samples ahead; several features per
+// thread, so that each starts from the table the one before put back.
+TEST(SplitSweep, EveryVersionMatchesTheReference) {
+    std::cout << "versions checked:";
+    for (cpu::Isa version : split::sweepVersions)
+        if (cpu::runs(version)) std::cout << ' ' << cpu::name(version);
+    std::cout << '\n';
+    const int lengths[] = {0, 1, 2, 3, 4, 5, 8, 9, 10, 16, 17, 33, 100, 257, 1000, 2049, 8192};
+    const int otherTeams[] = {2, 3, 8};  // 8: more threads than features
+    unsigned seed = 1;
+    for (const SweepRecipe &recipe : recipes)
+        for (int M : lengths) {
+            const int K = 1 + static_cast<int>(seed % 12);
+            const SweepNode p = support::sweepNode(recipe, M, M > 1000 ? 2 : 5, K, seed++);
+            for (int team : {1, otherTeams[seed % 3]})
+                everyVersion(p, team, std::string(recipe.name) + ", M = " + std::to_string(M));
+        }
+}
+
+// A bad entry anywhere in a column, also within the reach of the fetches
+// ahead and in a column of one sample: the first bad entry of the lowest feature reported,
+// whatever the team, and what was found before it kept. Which later
+// features still run depends on the team.
+TEST(SplitSweep, BadEntriesStopEveryVersionWhereTheReferenceStops) {
+    unsigned seed = 500;
+    for (int M : {1, 5, 33, 300, 8200}) {
+        for (int position : {0, 1, 3, 4, 9, 32, 299, 8190}) {
+            if (position >= M) continue;
+            SweepNode p = support::sweepNode({"zero weights", true}, M, 4, 3, seed++);
+            p.sortedOrder[2 * M + position] = position % 2 ? static_cast<uint32_t>(M) : 0xFFFFFFFFu;  // M; int32 -1
+            p.sortedOrder[3 * M + M / 2] = static_cast<uint32_t>(M) + 7;  // a later feature's
+            for (int team : {1, 2, 3, 8}) {
+                const std::string what = "M = " + std::to_string(M) + ", bad at " + std::to_string(position);
+                const Outcome o = everyVersion(p, team, what);
+                EXPECT_EQ(o.fault.kind, split::Fault::sampleOutOfRange);
+                EXPECT_EQ(o.fault.index, 2 * M + position) << what << ", team " << team;
+            }
+        }
+    }
+}
+
+}  // namespace
