@@ -117,7 +117,7 @@ Fault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch,
         while (scanned < count && highestBin[scanned] < job.B) ++scanned;
         steps.finish(job, {job.B, nullptr}, scanned, tables, impurity, static_cast<int32_t>(p), rows);
         if (scanned < count)
-            return {Fault::binOutOfRange, p + scanned, firstBinAtOrAbove(job, columns[scanned]), 0};
+            return Fault::binOutOfRange(p + scanned, firstBinAtOrAbove(job, columns[scanned]));
     }
     return {};
 }

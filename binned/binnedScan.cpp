@@ -92,7 +92,7 @@ Fault binnedNodeTotals(BinnedJob &job) {
         try {
             many.assign(static_cast<size_t>(job.K), 0.0);
         } catch (const std::bad_alloc &) {
-            return {Fault::outOfMemory, -1, -1, static_cast<uint64_t>(job.K) * sizeof(double)};
+            return Fault::outOfMemory(static_cast<uint64_t>(job.K) * sizeof(double));
         }
     }
     binnedReference::nodeTotals(job, job.K > 16 ? many.data() : few);
@@ -114,8 +114,8 @@ Fault binnedScanWith(cpu::Isa isa, BinnedTables tables, const BinnedJob &in, con
     const size_t perThread = plan.perThread;
     team = plan.team;
     uint64_t available = 0;
-    if (!memory::scratchFits(plan.bytes, &available)) return {Fault::outOfMemory, -1, -1, plan.bytes, available};
-    const Fault noMemory{Fault::outOfMemory, -1, -1, plan.bytes, 0};
+    if (!memory::scratchFits(plan.bytes, &available)) return Fault::outOfMemory(plan.bytes, available);
+    const Fault noMemory = Fault::outOfMemory(plan.bytes);
     // Nothing is zero-filled here: the packed samples are written before
     // they are read, and every table is cleared where a feature reads it.
     // Small calls keep their scratch on the stack: for them an allocation
@@ -149,7 +149,7 @@ Fault binnedScanWith(cpu::Isa isa, BinnedTables tables, const BinnedJob &in, con
     // Each block stops at its first fault; the first fault of the lowest
     // block that has one is the lowest overall.
     for (int thread = 0; thread < team; ++thread)
-        if (faults[thread].kind != Fault::none) return faults[thread];
+        if (faults[thread].kind != Fault::Kind::none) return faults[thread];
     return {};
 }
 

@@ -256,7 +256,7 @@ CPU_AVX512 Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin
             _mm256_store_si256(reinterpret_cast<__m256i *>(key), keys[bestAt[g]]);
             rows.threshold[p0 + g] = static_cast<double>(key[g] >> positionBits);
         }
-        if (faulty) return {Fault::binOutOfRange, p0 + written, firstBinAtOrAbove(job, columns[written]), 0};
+        if (faulty) return Fault::binOutOfRange(p0 + written, firstBinAtOrAbove(job, columns[written]));
     }
     return {};
 }

@@ -309,7 +309,7 @@ CPU_INLINE Fault scanOccupiedFeatures(const BinnedJob &job, double *scratch, int
             binOf[rank] = bins[i];
             Addition::add(scratch, rank, job.packed[i]);
         }
-        if (binOf[count - 1] >= job.B) return {Fault::binOutOfRange, p, firstBinAtOrAbove(job, column), 0};
+        if (binOf[count - 1] >= job.B) return Fault::binOutOfRange(p, firstBinAtOrAbove(job, column));
         finish(job, {count, binOf}, 1, &scratch, impurity, static_cast<int32_t>(p), rows);
     }
     return {};

@@ -104,7 +104,7 @@ inline Fault scanBlock(const BinnedJob &job, int64_t begin, int64_t end, Histogr
         for (std::vector<double> &histogram : h.cdfPerClass) std::fill(histogram.begin(), histogram.end(), 0.0);
         const int32_t bad =
             constructCdfPerClass(binColumn, job.labels, job.weights, B, job.n, job.nodeSamples, h.cdfPerClass);
-        if (bad >= 0) return {Fault::binOutOfRange, p, bad, 0};
+        if (bad >= 0) return Fault::binOutOfRange(p, bad);
         constructCdf(binColumn, job.weights, B, job.n, job.nodeSamples, h.cdf);
 
         // Threshold j puts the bins 0..j on the left. Strict: the lowest bin
@@ -148,7 +148,7 @@ inline Fault binnedScan(const BinnedJob &job, const SplitRows &rows, int team) {
         faults[thread] = scanBlock(job, block.begin, block.end, histograms[thread], rows);
     });
     for (const Fault &fault : faults)
-        if (fault.kind != Fault::none) return fault;
+        if (fault.kind != Fault::Kind::none) return fault;
     return {};
 }
 

@@ -31,19 +31,19 @@ split::Fault computeSplits(const split::SweepInput &in, const split::SplitRows &
     // Scratch the system cannot give is refused before any of it is made.
     const uint64_t bytes = static_cast<uint64_t>(in.K) * sizeof(double) + split::SweepScratch::bytes(in.M, in.K, team);
     uint64_t available = 0;
-    if (!memory::scratchFits(bytes, &available)) return {Fault::outOfMemory, -1, -1, bytes, available};
+    if (!memory::scratchFits(bytes, &available)) return Fault::outOfMemory(bytes, available);
     std::vector<double> classMass;
     std::optional<split::SweepScratch> scratch;
     try {
         classMass.assign(static_cast<size_t>(in.K), 0.0);
         scratch.emplace(in.M, in.K, team);
     } catch (const std::bad_alloc &) {
-        return {Fault::outOfMemory, -1, -1, bytes, 0};
+        return Fault::outOfMemory(bytes);
     }
 
     split::NodeTotals node{};
     const Fault badLabel = split::nodeTotals(in, classMass.data(), node);
-    if (badLabel.kind != Fault::none) return badLabel;
+    if (badLabel.kind != Fault::Kind::none) return badLabel;
 
     parallel::keepThreadRuntimeLoaded();
     return split::scanSortedFeatures(in, node, rows, team, *scratch);
@@ -94,10 +94,10 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     const int team = split::sweepTeam(M, N, parallel::maxThreads());
     const split::Fault fault = computeSplits(in, rows, team);
     switch (fault.kind) {
-    case split::Fault::none:
-    case split::Fault::binOutOfRange:
+    case split::Fault::Kind::none:
+    case split::Fault::Kind::binOutOfRange:
         return;
-    case split::Fault::outOfMemory:
+    case split::Fault::Kind::outOfMemory:
         if (fault.available > 0)
             call.fail(reason::outOfMemory,
                       "Scratch: the sweep tables for %d samples and %d classes on %d threads need %llu bytes, more "
@@ -108,11 +108,11 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
                   "Scratch: the sweep tables for %d samples and %d classes on %d threads need %llu bytes, which "
                   "could not be allocated.",
                   M, K, team, static_cast<unsigned long long>(fault.bytes));
-    case split::Fault::labelOutOfRange:
+    case split::Fault::Kind::labelOutOfRange:
         call.failInput(labelsIn, reason::labelOutOfRange, "holds %lld at element %lld; labels must lie in 1 ... %d (K).",
                        static_cast<long long>(call.indexValue(labelsIn, fault.index)),
                        static_cast<long long>(fault.index) + 1, K);
-    case split::Fault::sampleOutOfRange:
+    case split::Fault::Kind::sampleOutOfRange:
         call.failInput(sortedOrderIn, reason::indexOutOfRange,
                        "holds %lld at element %lld (position %lld in the order of feature %lld); sample indices "
                        "must lie in 0 ... %d.",

@@ -143,20 +143,20 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     uint64_t available = 0;
     split::Fault fault;
     if (!memory::scratchFits(scratchBytes, &available))
-        fault = {split::Fault::outOfMemory, -1, -1, scratchBytes, available};
+        fault = split::Fault::outOfMemory(scratchBytes, available);
     else
         fault = split::binnedNodeTotals(job);
-    if (fault.kind == split::Fault::none) {
+    if (fault.kind == split::Fault::Kind::none) {
         parallel::keepThreadRuntimeLoaded();
         fault = split::binnedScan(job, rows, team);
     }
 
     switch (fault.kind) {
-    case split::Fault::none:
-    case split::Fault::labelOutOfRange:
-    case split::Fault::sampleOutOfRange:
+    case split::Fault::Kind::none:
+    case split::Fault::Kind::labelOutOfRange:
+    case split::Fault::Kind::sampleOutOfRange:
         return;
-    case split::Fault::outOfMemory:
+    case split::Fault::Kind::outOfMemory:
         if (fault.available > 0)
             call.fail(reason::outOfMemory,
                       "Scratch: the scan needs %" PRIu64 " bytes (class histograms for K = %" PRId32
@@ -170,7 +170,7 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
                   " listed samples), which could not be allocated; lower argument %d (threadLimit) or use fewer "
                   "classes.",
                   fault.bytes, K, team, n, threadLimitIn + 1);
-    case split::Fault::binOutOfRange: {
+    case split::Fault::Kind::binOutOfRange: {
         const uint32_t feature = candidateFeatures[fault.index];
         const uint32_t sample = nodeSamples[fault.listIndex];
         const int value = job.binnedData[static_cast<int64_t>(M) * feature + sample];

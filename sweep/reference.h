@@ -27,7 +27,7 @@ inline Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &nod
     int32_t weighted = 0;
     for (int32_t i = 0; i < in.M; ++i) {
         const uint32_t k = in.labels[i] - 1u;  // label 0 and negative int32 labels wrap to huge
-        if (k >= classes) return {Fault::labelOutOfRange, i};
+        if (k >= classes) return Fault::labelOutOfRange(i);
         const double w = in.weights[i];
         W = W + w;
         classMass[k] = classMass[k] + w;
@@ -74,11 +74,11 @@ inline Fault referenceSweep(const SweepInput &in, const NodeTotals &node, int64_
         int32_t rightWeighted = node.weightedSamples;
 
         uint32_t i = order[0];  // checked also where M = 1 and nothing moves
-        if (i >= samples) return {Fault::sampleOutOfRange, column};
+        if (i >= samples) return Fault::sampleOutOfRange(column);
         // The last sample never moves: every sample on the left is no split.
         for (int32_t s = 0; s + 1 < M; ++s) {
             const uint32_t n = order[s + 1];
-            if (n >= samples) return {Fault::sampleOutOfRange, column + s + 1};
+            if (n >= samples) return Fault::sampleOutOfRange(column + s + 1);
             const double w = in.weights[i];
             const uint32_t k = in.labels[i] - 1u;
             const double c = in.classWeights[k];
@@ -115,12 +115,12 @@ inline Fault referenceSearch(const SweepInput &in, const SplitRows &out, int tea
     std::vector<double> classMass(in.K > 0 ? in.K : 0, 0.0);
     NodeTotals node{};
     const Fault bad = nodeTotals(in, classMass.data(), node);
-    if (bad.kind != Fault::none) return bad;
+    if (bad.kind != Fault::Kind::none) return bad;
     Fault first;
     for (int t = 0; t < team; ++t) {
         const parallel::Range block = parallel::staticBlock(in.N, team, t);
         const Fault f = referenceSweep(in, node, block.begin, block.end, out);
-        if (first.kind == Fault::none) first = f;
+        if (first.kind == Fault::Kind::none) first = f;
     }
     return first;
 }

@@ -114,12 +114,12 @@ Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeT
         double *table = startTable + stride * (static_cast<size_t>(thread) + 1);
         const parallel::Range block = parallel::staticBlock(in.N, threads, thread);
         const int64_t bad = sweep(ctx, block.begin, block.end, table, out);
-        if (bad != noBadEntry) scratch.faults[thread] = {Fault::sampleOutOfRange, bad};
+        if (bad != noBadEntry) scratch.faults[thread] = Fault::sampleOutOfRange(bad);
     });
     // Each block stops at its first bad entry and lies before the next
     // thread's: the first fault in thread order is the lowest feature's.
     for (const Fault &f : scratch.faults)
-        if (f.kind != Fault::none) return f;
+        if (f.kind != Fault::Kind::none) return f;
     return {};
 }
 

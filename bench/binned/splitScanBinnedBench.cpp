@@ -35,7 +35,7 @@ void splitScanBinned(benchmark::State &state, Bins bins, List list, cpu::Isa isa
         static_cast<int32_t>(state.range(3)), bins == Bins::skewed, list == List::shuffled);
     const int team = static_cast<int>(state.range(4));
     split::BinnedJob job = support::binnedJob(d);
-    if (split::binnedNodeTotals(job).kind != split::Fault::none) {
+    if (split::binnedNodeTotals(job).kind != split::Fault::Kind::none) {
         state.SkipWithError("no memory for the class table");
         return;
     }
@@ -48,8 +48,8 @@ void splitScanBinned(benchmark::State &state, Bins bins, List list, cpu::Isa isa
         start = std::chrono::steady_clock::now();
         const split::Fault status = split::binnedScanWith(isa, split::binnedTablesFor(job), job, optimized.view(), team);
         optimizedSeconds = sideBySide::secondsSince(start);
-        identical = identical && referenceStatus.kind == split::Fault::none &&
-                    status.kind == split::Fault::none && reference.sameBits(optimized);
+        identical = identical && referenceStatus.kind == split::Fault::Kind::none &&
+                    status.kind == split::Fault::Kind::none && reference.sameBits(optimized);
     };
     double referenceSeconds = 0, optimizedSeconds = 0;
     runBoth(referenceSeconds, optimizedSeconds);  // warm-up

@@ -28,7 +28,7 @@ Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const Spl
         scratch.faults[thread] = referenceSweep(in, node, block.begin, block.end, out);
     });
     for (const Fault &fault : scratch.faults)
-        if (fault.kind != Fault::none) return fault;
+        if (fault.kind != Fault::Kind::none) return fault;
     return {};
 }
 

@@ -57,7 +57,7 @@ std::vector<double> referenceRows(const SweepNode &p) {
     const split::SweepInput in{p.X.data(),           p.labels.data(), p.weights.data(), p.sortedOrder.data(),
                                p.classWeights.data(), p.M,             p.N,              p.K};
     EXPECT_EQ(split::referenceSearch(in, {rows.data(), rows.data() + p.N, rows.data() + 2 * p.N}, 1).kind,
-              split::Fault::none);
+              split::Fault::Kind::none);
     return rows;
 }
 

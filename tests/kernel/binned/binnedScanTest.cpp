@@ -137,11 +137,11 @@ TEST_P(ScanTable, ReferenceAndEveryVersionFindTheLowestSplit) {
     d.candidateFeatures = {0};
     d.classWeights = c.classWeights;
     split::BinnedJob job = support::binnedJob(d);
-    ASSERT_EQ(split::binnedNodeTotals(job).kind, split::Fault::none);
+    ASSERT_EQ(split::binnedNodeTotals(job).kind, split::Fault::Kind::none);
     EXPECT_EQ(job.W, c.W);
     EXPECT_EQ(job.G0, c.G0);
     auto expect = [&](const char *who, const split::Fault &fault, const BinnedRows &rows) {
-        EXPECT_EQ(fault.kind, split::Fault::none) << who;
+        EXPECT_EQ(fault.kind, split::Fault::Kind::none) << who;
         EXPECT_EQ(rows.impurity[0], c.impurity) << who;
         EXPECT_EQ(rows.threshold[0], c.threshold) << who;
         EXPECT_EQ(rows.gain[0], c.gain) << who;
@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(BinnedScan, ScanTable, ::testing::ValuesIn(scanCases),
 void expectReferenceBits(const BinnedNode &d, int team, const std::string &where, int *improved = nullptr,
                          int *faults = nullptr) {
     split::BinnedJob job = support::binnedJob(d);
-    ASSERT_EQ(split::binnedNodeTotals(job).kind, split::Fault::none) << where;
+    ASSERT_EQ(split::binnedNodeTotals(job).kind, split::Fault::Kind::none) << where;
     BinnedRows expected(d.candidateFeatures.size());
     const split::Fault fault = reference::binnedScan(job, expected.view(), team);
     for (cpu::Isa isa : versionsHere()) {
@@ -182,7 +182,7 @@ void expectReferenceBits(const BinnedNode &d, int team, const std::string &where
             ASSERT_TRUE(rows.sameBits(expected)) << at;
         }
     }
-    if (faults) *faults += fault.kind == split::Fault::binOutOfRange;
+    if (faults) *faults += fault.kind == split::Fault::Kind::binOutOfRange;
     if (improved)
         for (double g : expected.gain) *improved += g != 0.0;
 }
@@ -365,11 +365,11 @@ TEST(BinnedScan, ReportsTheLowestFeatureWithABinOfBOrAbove) {
     d.candidateFeatures = {0, 0, 0, 1, 0, 0, 2, 0};
     d.classWeights = {1, 1};
     split::BinnedJob job = support::binnedJob(d);
-    ASSERT_EQ(split::binnedNodeTotals(job).kind, split::Fault::none);
+    ASSERT_EQ(split::binnedNodeTotals(job).kind, split::Fault::Kind::none);
     for (int team : {1, 2, 3, 4, 8}) {
         BinnedRows rows(d.candidateFeatures.size());
         const split::Fault fault = reference::binnedScan(job, rows.view(), team);
-        EXPECT_EQ(fault.kind, split::Fault::binOutOfRange) << "team " << team;
+        EXPECT_EQ(fault.kind, split::Fault::Kind::binOutOfRange) << "team " << team;
         EXPECT_EQ(fault.index, 3) << "team " << team;
         EXPECT_EQ(fault.listIndex, 1) << "team " << team;  // sample 4, bin 5
         expectReferenceBits(d, team, "lowest fault");
@@ -406,7 +406,7 @@ TEST(BinnedScan, RefusesScratchBeyondMemory) {
     job.G0 = 0.5;
     BinnedRows rows(1);
     const split::Fault fault = split::binnedScan(job, rows.view(), 1);
-    EXPECT_EQ(fault.kind, split::Fault::outOfMemory);
+    EXPECT_EQ(fault.kind, split::Fault::Kind::outOfMemory);
     EXPECT_GE(fault.bytes, (uint64_t(1) << 30) * 2 * sizeof(double));  // two bins per class at least
     EXPECT_EQ(rows.impurity[0], 0.0);
 }

@@ -57,7 +57,7 @@ Outcome fast(cpu::Isa version, const SweepNode &p, int team) {
     std::vector<double> classMass(p.K, 0.0);
     split::NodeTotals node{};
     o.fault = split::nodeTotals(inputOf(p), classMass.data(), node);
-    if (o.fault.kind != split::Fault::none) return o;
+    if (o.fault.kind != split::Fault::Kind::none) return o;
     split::SweepScratch scratch(p.M, p.K, team);
     o.fault = split::scanSortedFeaturesWith(version, inputOf(p), node, rowsOf(o.rows, p.N), team, scratch);
     return o;
@@ -109,7 +109,7 @@ TEST(SplitSweep, NodeTotalsOfKnownNodes) {
         const split::Fault fault = split::nodeTotals(inputOf(p), classMass.data(), t);
         EXPECT_EQ(fault.index, c.badLabel) << c.what;
         if (c.badLabel >= 0) {
-            EXPECT_EQ(fault.kind, split::Fault::labelOutOfRange) << c.what;
+            EXPECT_EQ(fault.kind, split::Fault::Kind::labelOutOfRange) << c.what;
             continue;
         }
         EXPECT_EQ(t.W, c.W) << c.what;
@@ -149,7 +149,7 @@ TEST(SplitSweep, KnownFeatures) {
     };
     for (const auto &c : cases) {
         const Outcome o = everyVersion(c.p, 1, c.what);
-        EXPECT_EQ(o.fault.kind, split::Fault::none) << c.what;
+        EXPECT_EQ(o.fault.kind, split::Fault::Kind::none) << c.what;
         EXPECT_EQ(o.rows[0], c.impurity) << c.what;
         EXPECT_TRUE(same(o.rows[1], c.threshold)) << c.what;
         EXPECT_EQ(o.rows[2], c.gain) << c.what;
@@ -157,7 +157,7 @@ TEST(SplitSweep, KnownFeatures) {
     // Without two samples there is no candidate.
     for (int32_t M : {0, 1}) {
         const Outcome o = everyVersion(support::sweepNode({"plain"}, M, 3, 2, 7), 2, "M = " + std::to_string(M));
-        EXPECT_EQ(o.fault.kind, split::Fault::none);
+        EXPECT_EQ(o.fault.kind, split::Fault::Kind::none);
         EXPECT_EQ(o.rows, std::vector<double>(9, 0.0)) << "M = " << M;
     }
 }
@@ -268,7 +268,7 @@ TEST(SplitSweep, BadEntriesStopEveryVersionWhereTheReferenceStops) {
             for (int team : {1, 2, 3, 8}) {
                 const std::string what = "M = " + std::to_string(M) + ", bad at " + std::to_string(position);
                 const Outcome o = everyVersion(p, team, what);
-                EXPECT_EQ(o.fault.kind, split::Fault::sampleOutOfRange);
+                EXPECT_EQ(o.fault.kind, split::Fault::Kind::sampleOutOfRange);
                 EXPECT_EQ(o.fault.index, 2 * M + position) << what << ", team " << team;
             }
         }
