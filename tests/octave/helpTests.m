@@ -6,7 +6,7 @@ function helpTests(moduleDir, root)
 printf('help text\n');
 modules = moduleList(root);
 for m = 1:rows(modules)
-    [name, folder, entry] = modules{m, :};
+    name = modules{m, 1};
     try
         text = evalc(['help ' name]);
     catch err
@@ -18,7 +18,7 @@ for m = 1:rows(modules)
     missing = inputs(cellfun(@(n) isempty(regexp(text, ['\<' n '\>'], 'once')), inputs));
     expectTrue([name ': help describes every input'], ~isempty(inputs) && isempty(missing), ...
                ['missing: ' strjoin(missing, ', ')]);
-    ids = raisedIdentifiers(root, name, fullfile(root, folder, entry));
+    ids = raisedIdentifiers(root, name, fullfile(root, 'modules', [name '.cpp']));
     missing = ids(cellfun(@(id) isempty(strfind(text, id)), ids));
     expectTrue([name ': help lists every error identifier'], numel(ids) > 3 && isempty(missing), ...
                ['missing: ' strjoin(missing, ', ')]);
@@ -41,10 +41,10 @@ end
 end
 
 function modules = moduleList(root)
-% name, folder and entry source of every module in the list.
+% name and kernel folder of every module in the list.
 lines = regexp(fileread(fullfile(root, 'modules.txt')), '\n', 'split');
 lines = lines(~cellfun(@isempty, regexp(lines, '^\w', 'once')));
-modules = cellfun(@(l) regexp(l, '\s+', 'split')(1:3), lines', 'UniformOutput', false);
+modules = cellfun(@(l) regexp(l, '\s+', 'split')(1:2), lines', 'UniformOutput', false);
 modules = vertcat(modules{:});
 end
 
@@ -61,7 +61,7 @@ end
 function ids = raisedIdentifiers(root, name, entryFile)
 % Every reason the entry names, and those of the gateway::Call methods it
 % uses (and of the methods these call), as "<name>:<reason>".
-gateway = fileread(fullfile(root, 'gateway', 'call.cpp'));
+gateway = fileread(fullfile(root, 'mex', 'call.cpp'));
 definitions = regexp(gateway, '\n[^\n]*\<Call::(\w+)\((.*?)\n\}', 'tokens');
 methods = cellfun(@(d) d{1}, definitions, 'UniformOutput', false);
 source = fileread(entryFile);
