@@ -54,7 +54,7 @@ stage "release tests" run_ctest release
 
 # The benchmarks through the stand-in host, once each and untimed: whole trees
 # on iris and single calls of 1, 16 and 4096 samples must give the reference
-# loops' bits (counters identical and same_tree). Timings: README.
+# loops' bits (counters identical and same_tree). Timings: docs/performance.md.
 bench_check() {
   local out="$results/bench.json" rows differ
   build/release/bench/benchmarks --benchmark_filter='growTree/iris|NodeCall/n:(1|16|4096)/' \
