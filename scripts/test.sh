@@ -29,12 +29,32 @@ run_ctest() {
   ctest --preset "$1" --output-junit "$results/$1.xml"
 }
 
+# Every relative link of the README and docs/ names a file or folder of the
+# repository and, with #anchor, one of that file's headings.
+doc_links() {
+  local file target path anchor broken=0
+  for file in README.md docs/*.md; do
+    while read -r target; do
+      path=${target%%#*} anchor=${target#*#}
+      [[ $anchor == "$target" ]] && anchor=
+      if [[ -z $path ]]; then path=$file; else path=$(dirname "$file")/$path; fi
+      if [[ ! -e $path ]] || { [[ -n $anchor ]] && ! sed -n 's/^#\+ //p' "$path" | tr 'A-Z ' 'a-z-' |
+        tr -cd 'a-z0-9_\n-' | grep -qx -- "$anchor"; }; then
+        echo "$file: broken link $target"
+        broken=$((broken + 1))
+      fi
+    done < <(grep -o '](\([^)]*\))' "$file" | sed 's/^](\(.*\))$/\1/' | grep -v '^[a-z]*:')
+  done
+  echo "<testsuite name=\"docs\" tests=\"1\" failures=\"$((broken > 0))\"></testsuite>" >"$results/docs.xml"
+  ((broken == 0))
+}
+stage "documentation links" doc_links
 stage "release build" build release
 stage "release tests" run_ctest release
 
 # The benchmarks through the stand-in host, once each and untimed: whole trees
 # on iris and single calls of 1, 16 and 4096 samples must give the reference
-# loops' bits (counters identical and same_tree). Timings: README.
+# loops' bits (counters identical and same_tree). Timings: docs/performance.md.
 bench_check() {
   local out="$results/bench.json" rows differ
   build/release/bench/benchmarks --benchmark_filter='growTree/iris|NodeCall/n:(1|16|4096)/' \

@@ -18,12 +18,14 @@
 %                     radians: the sample line steps cos(theta) along the
 %                     columns and sin(theta) along the rows.
 %     radius          numeric or logical scalar, truncated toward zero.
-%                     Number of unit steps on each side; 0 or less keeps
-%                     every pixel. A radius above the supported limit (far
-%                     beyond any map's size) is refused.
+%                     Number of unit steps on each side; 0 or less, NaN or
+%                     -Inf keeps every pixel. A radius beyond the map's
+%                     longer side gives the same result as one equal to it.
+%                     A radius of 65537 or more (Inf too) is refused.
 %     marginWidth     numeric or logical scalar, truncated toward zero.
-%                     Width b of the faded border bands, at most half the
-%                     shorter side of the map; 0 or less fades nothing.
+%                     Width b of the faded border bands; a width above half
+%                     the shorter side of the map (rounded down) is taken as
+%                     that half; 0 or less fades nothing.
 %     multiplier      numeric or logical scalar, rounded to single. A pixel
 %                     survives against samples up to multiplier times its
 %                     value (equal samples never suppress).
@@ -61,7 +63,7 @@
 %                             columns
 %       crestThin:wrongSize   orientationMap with fewer than h*w elements
 %       crestThin:notScalar   a scalar that is empty or not numeric/logical
-%       crestThin:badValue    radius above the supported limit (the
+%       crestThin:badValue    radius of 65537 or more, or Inf (the
 %                             message names the limit)
 %
 %   Build the module with buildModules.

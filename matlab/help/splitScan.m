@@ -79,14 +79,20 @@
 %       splitScan:wrongSize     labels, weights or sortedOrder of the wrong
 %                               length (an empty X beside labels is named as
 %                               X), classWeights shorter than K
-%       splitScan:notScalar     K empty or not numeric
-%       splitScan:badValue      K not a finite count of at least 1
+%       splitScan:notScalar     K empty or not numeric or logical
+%       splitScan:badValue      K, truncated, outside 1..2147483647 (NaN
+%                               and Inf included; 0 is accepted when X has
+%                               no rows)
 %       splitScan:labelOutOfRange   a label outside 1..K (sample and label
 %                               are named)
 %       splitScan:indexOutOfRange   a sortedOrder entry outside 0..M-1
-%                               (feature and position are named)
-%       splitScan:outOfMemory   the sweep's scratch tables do not fit in
-%                               the memory available
+%                               (feature and position are named), found
+%                               as the sweep reads it and reported for the
+%                               lowest such feature, whatever the threads
+%       splitScan:outOfMemory   the sweep's scratch tables need more than
+%                               the memory the system reports available
+%                               (scratch under 64 MiB is not checked), or
+%                               cannot be allocated; bytes are named
 %
 %   Build the module with buildModules.
 %

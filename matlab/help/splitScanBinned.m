@@ -21,7 +21,8 @@
 %                        they enter every sum with their sign, so
 %                        impurities and gains can leave their usual range.
 %     B                  numeric scalar, truncated toward zero: number of
-%                        bins, at least 1 (256 covers every uint8 value).
+%                        bins, at least 1 (256 covers every uint8 value;
+%                        a larger B gives the same results as 256).
 %     nodeSamples        uint32 or int32 array (any shape): the ZERO-based
 %                        rows of binnedData that reach the node; a row
 %                        listed twice counts twice.
@@ -36,7 +37,8 @@
 %     threadLimit        numeric scalar, truncated toward zero: largest
 %                        number of threads to use; below 1 runs one thread,
 %                        above the OpenMP maximum runs the maximum.
-%   B and K are only checked when nodeSamples is not empty.
+%   The values of B and K, and the length of classWeights, are only checked
+%   when nodeSamples is not empty; B and K must still be scalars.
 %
 %   Outputs (each a 1-by-F double row; element p belongs to the feature
 %   candidateFeatures(p))
@@ -79,16 +81,23 @@
 %                                 with more than 2147483647 elements
 %       splitScanBinned:wrongSize   labels or weights shorter than M,
 %                                 classWeights shorter than K
-%       splitScanBinned:notScalar   a scalar that is empty or not numeric
-%       splitScanBinned:badValue    B or K not a finite count of at least 1,
-%                                 or a listed sample's bin value of B or
-%                                 more (feature, sample and value are named)
+%       splitScanBinned:notScalar   B, K or threadLimit empty or not
+%                                 numeric or logical
+%       splitScanBinned:badValue    B or K, truncated, outside
+%                                 1..2147483647 (NaN and Inf included), or
+%                                 a listed sample's bin value of B or more
+%                                 (feature, sample and value are named),
+%                                 found while the histograms are built and
+%                                 reported for the lowest position in
+%                                 candidateFeatures, whatever the threads
 %       splitScanBinned:indexOutOfRange  a nodeSamples entry of M or more,
 %                                 a candidateFeatures entry of P or more
 %                                 (any entry when binnedData is empty)
 %       splitScanBinned:labelOutOfRange  a listed sample's label outside 1..K
-%       splitScanBinned:outOfMemory  the class histograms do not fit in
-%                                 the memory available
+%       splitScanBinned:outOfMemory  the class histograms need more than
+%                                 the memory the system reports available
+%                                 (scratch under 64 MiB is not checked), or
+%                                 cannot be allocated; bytes are named
 %
 %   Build the module with buildModules.
 %
