@@ -87,8 +87,11 @@ function(add_kernel_library folder)
   endif()
 endfunction()
 
-# add_mex_module(<name> API <compat32|large> SOURCES <files...> [LINK <targets...>])
+# add_mex_module(<name> API <compat32|large> SOURCES <files...> [CONTRACT <module>] [LINK <targets...>])
 #
+# With CONTRACT, the entry point is mex/entry.cpp serving that module's
+# contract (modules/<module>.cpp, among the SOURCES); without it, the SOURCES
+# define mexFunction themselves.
 # A MEX module as the host loads it, named <name>.<MEX_EXTENSION> in
 # MEX_OUTPUT_DIR, exporting mexFunction (and, with the 64-bit array interface,
 # the API-version record) and nothing else, importing the MX operations from
@@ -100,8 +103,12 @@ endfunction()
 #   macOS:   bundle exporting _mexFunction (and _mexfilerequiredapiversion);
 #            serial, no thread runtime.
 function(add_mex_module name)
-  cmake_parse_arguments(ARG "" "API" "SOURCES;LINK" ${ARGN})
+  cmake_parse_arguments(ARG "" "API;CONTRACT" "SOURCES;LINK" ${ARGN})
   add_library(${name} MODULE ${ARG_SOURCES})
+  if(ARG_CONTRACT)
+    target_sources(${name} PRIVATE "${PROJECT_SOURCE_DIR}/mex/entry.cpp")
+    target_compile_definitions(${name} PRIVATE MEX_MODULE=${ARG_CONTRACT})
+  endif()
   target_link_libraries(${name} PRIVATE mexGateway ${ARG_LINK})
   target_compile_definitions(${name} PRIVATE USE_BUNDLED_MX_API)
   if(NOT MEX_SERIAL)

@@ -25,10 +25,13 @@ if ~exist(outDir, 'dir'), mkdir(outDir); end
 isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
 
 % The modules of this platform, from the list that CMake reads too. A
-% module is its entry (modules/<name>.cpp), every source of its kernel
-% folder, the MEX boundary (mex/) and the host-free helpers (common/).
+% module is its contract (modules/<name>.cpp), every source of its kernel
+% folder, the MEX front end (mex/, its entry.cpp serving the contract that
+% MEX_MODULE names), the argument contract (contract/) and the host-free
+% helpers (common/).
 modules = moduleList(fullfile(root, 'modules.txt'));
-shared = [sources(fullfile(root, 'mex'), {'apiVersion.cpp'}), sources(fullfile(root, 'common'), {})];
+shared = [sources(fullfile(root, 'mex'), {'apiVersion.cpp'}), sources(fullfile(root, 'contract'), {}), ...
+          sources(fullfile(root, 'common'), {})];
 
 % Results are fixed to the last bit by the order of operations: no
 % contraction into fused multiply-add. macOS builds run without OpenMP.
@@ -67,7 +70,7 @@ for i = 1:size(modules, 1)
     kernels = sources(fullfile(root, folder), {});
     fprintf('building %s from %d source files ...\n', target, 1 + numel(kernels) + numel(shared));
     if isOctave, fflush(stdout); end  % say so before the compiler takes its time
-    args = [flags, {['-I' root]}];
+    args = [flags, {['-I' root], ['-DMEX_MODULE=' name]}];
     if isOctave
         % Octave's mex.h serves both array interfaces under the same names.
         args = [args, {'-o', target}];
@@ -110,6 +113,7 @@ files = [dir(fullfile(root, 'modules', [name '.cpp']))
          dir(fullfile(root, folder, '*.cpp')); dir(fullfile(root, folder, '*.h'))
          dir(fullfile(root, 'gini', '*.h')); dir(fullfile(root, 'mex', '*.map'))
          dir(fullfile(root, 'mex', '*.cpp')); dir(fullfile(root, 'mex', '*.h'))
+         dir(fullfile(root, 'contract', '*.cpp')); dir(fullfile(root, 'contract', '*.h'))
          dir(fullfile(root, 'common', '*.cpp')); dir(fullfile(root, 'common', '*.h'))
          dir(fullfile(root, 'modules.txt')); dir([mfilename('fullpath') '.m'])];
 stamp = max([files.datenum]);

@@ -1,51 +1,58 @@
 // crestThin(edgeMap, orientationMap, radius, marginWidth, multiplier, threadBound)
 // returns the edge map thinned along its orientations, border bands faded.
+// The contract, for every host: read inputs -> create the output -> team
+// size -> one region (the suppression) -> the margin pass.
 #include <iterator>
 
-#include "crest/thin.h"
-#include "mex/call.h"
 #include "common/parallel.h"
+#include "contract/modules.h"
+#include "crest/thin.h"
 
 namespace {
+
+using contract::ElementClass;
+namespace reason = contract::reason;
 
 enum Input { edgeMapIn, orientationMapIn, radiusIn, marginWidthIn, multiplierIn, threadBoundIn, inputCount };
 const char *const inputNames[] = {"edgeMap", "orientationMap", "radius", "marginWidth", "multiplier", "threadBound"};
 static_assert(std::size(inputNames) == inputCount, "one name per input");
 enum Output { thinnedMapOut, outputCount };
 
-const gateway::Signature signature{"crestThin", inputNames, inputCount, outputCount};
-
-}  // namespace
-
-MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
-    const gateway::Call call(signature, nlhs, plhs, nrhs, prhs);
-
+void run(contract::Call &call) {
     // Inputs.
-    call.requireClass(edgeMapIn, mxSINGLE_CLASS);
+    call.requireClass(edgeMapIn, ElementClass::float32);
     call.requireMatrix(edgeMapIn);
-    const int32_t h = call.dimension(edgeMapIn, mxGetM(call[edgeMapIn]), "rows");
-    const int32_t w = call.dimension(edgeMapIn, mxGetN(call[edgeMapIn]), "columns");
-    call.requireClass(orientationMapIn, mxSINGLE_CLASS);
-    call.requireAtLeastElements(orientationMapIn, mxGetNumberOfElements(call[edgeMapIn]), "one per pixel of edgeMap");
+    const contract::ArrayView edge = call.view(edgeMapIn);
+    const int32_t h = call.dimension(edgeMapIn, edge.rows, "rows");
+    const int32_t w = call.dimension(edgeMapIn, edge.columns, "columns");
+    call.requireClass(orientationMapIn, ElementClass::float32);
+    call.requireAtLeastElements(orientationMapIn, edge.count, call.phrase("one per pixel of %s", edgeMapIn).text);
     // Radii beyond crest::maxRadius are refused (thin.h says why); one that
     // does not fit 32 bits is beyond it too, rather than truncated.
     const double radiusValue = call.scalar(radiusIn);
     if (radiusValue >= crest::maxRadius + 1.0)
-        call.failInput(radiusIn, gateway::reason::badValue, "must be at most %d steps; it is %s.", crest::maxRadius,
-                       gateway::numberText(radiusValue).text);
-    const int32_t radius = gateway::truncateToInt32(radiusValue);
+        call.failInput(radiusIn, reason::badValue, "must be at most %d steps; it is %s.", crest::maxRadius,
+                       contract::numberText(radiusValue).text);
+    const int32_t radius = contract::truncateToInt32(radiusValue);
     const int32_t marginWidth = call.truncatedScalar(marginWidthIn);
     const float multiplier = static_cast<float>(call.scalar(multiplierIn));
-    const int32_t threadBound = call.truncatedScalar(threadBoundIn);
+    // Left out (a host with optional inputs): the runtime's maximum.
+    const int32_t threadBound = call.absent(threadBoundIn) ? INT32_MAX : call.truncatedScalar(threadBoundIn);
     const float *edgeMap = call.data<float>(edgeMapIn);
     const float *orientationMap = call.data<float>(orientationMapIn);
 
     // Output.
-    float *thinnedMap = static_cast<float *>(call.output(thinnedMapOut, h, w, mxSINGLE_CLASS));
+    float *thinnedMap =
+        call.output<float>(thinnedMapOut, contract::OutputShape::matrix, h, w, ElementClass::float32);
     if (h == 0 || w == 0) return;
 
     // Team size, one region, margin pass.
     parallel::keepThreadRuntimeLoaded();
-    crest::thinEdges(edgeMap, orientationMap, h, w, radius, multiplier, marginWidth,
-                     parallel::boundedTeam(threadBound), thinnedMap);
+    const int team = parallel::boundedTeam(threadBound);
+    const contract::Call::Region region(call);
+    crest::thinEdges(edgeMap, orientationMap, h, w, radius, multiplier, marginWidth, team, thinnedMap);
 }
+
+}  // namespace
+
+const contract::Module modules::crestThin{"crestThin", inputNames, inputCount, outputCount, run};

@@ -1,16 +1,18 @@
 // [impurity, threshold, gain] = splitScan(X, labels, weights, sortedOrder, K, unused, classWeights)
 // returns, for every real-valued feature of a decision-tree node, the lowest
 // class-weighted Gini impurity that one threshold reaches, the threshold and
-// the gain over the node's own impurity.
+// the gain over the node's own impurity. The contract, for every host: read
+// inputs -> create the outputs -> node totals, team size, one region -> any
+// fault raised once the scratch is freed.
 #include <cstdint>
 #include <iterator>
 #include <new>
 #include <optional>
 #include <vector>
 
-#include "mex/call.h"
 #include "common/memory.h"
 #include "common/parallel.h"
+#include "contract/modules.h"
 #include "gini/fault.h"
 #include "sweep/sweep.h"
 #include "sweep/reference.h"
@@ -21,8 +23,6 @@ enum Input { featuresIn, labelsIn, weightsIn, sortedOrderIn, classCountIn, unuse
 const char *const inputNames[] = {"X", "labels", "weights", "sortedOrder", "K", "unused", "classWeights"};
 static_assert(std::size(inputNames) == inputCount, "one name per input");
 enum Output { impurityOut, thresholdOut, gainOut, outputCount };
-
-const gateway::Signature signature{"splitScan", inputNames, inputCount, outputCount};
 
 // Owns every scratch table of the call: the node's class masses and the
 // sweep's scratch, all allocated before the region.
@@ -49,50 +49,54 @@ split::Fault computeSplits(const split::SweepInput &in, const split::SplitRows &
     return split::scanSortedFeatures(in, node, rows, team, *scratch);
 }
 
-}  // namespace
-
-MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
-    using gateway::numberText;
-    namespace reason = gateway::reason;
-    const gateway::Call call(signature, nlhs, plhs, nrhs, prhs);
+void run(contract::Call &call) {
+    using contract::ElementClass;
+    using contract::numberText;
+    namespace reason = contract::reason;
 
     // Inputs. The value of `unused` plays no part, whatever its class.
-    call.requireClass(featuresIn, mxSINGLE_CLASS);
+    call.requireClass(featuresIn, ElementClass::float32);
     call.requireMatrix(featuresIn);
-    const int32_t M = call.dimension(featuresIn, mxGetM(call[featuresIn]), "rows");
-    const int32_t N = call.dimension(featuresIn, mxGetN(call[featuresIn]), "columns");
+    const int32_t M = call.dimension(featuresIn, call.view(featuresIn).rows, "rows");
+    const int32_t N = call.dimension(featuresIn, call.view(featuresIn).columns, "columns");
     call.requireIndexClass(labelsIn);
-    const size_t labelCount = mxGetNumberOfElements(call[labelsIn]);
+    const size_t labelCount = call.view(labelsIn).count;
     // An empty X beside labels is the likelier mistake.
     if (M == 0 && labelCount > 0)
-        call.failInput(featuresIn, reason::wrongSize, "is empty (%d by %d), but labels holds %zu elements: X needs one row per sample.",
-                       M, N, labelCount);
-    call.requireElements(labelsIn, static_cast<size_t>(M), "one per row of X");
-    call.requireClass(weightsIn, mxSINGLE_CLASS);
-    call.requireElements(weightsIn, static_cast<size_t>(M), "one per row of X");
+        call.failInput(featuresIn, reason::wrongSize,
+                       "is empty (%d by %d), but %s holds %zu elements: %s needs one row per sample.", M, N,
+                       call.name(labelsIn), labelCount, call.name(featuresIn));
+    const contract::Text perRow = call.phrase("one per row of %s", featuresIn);
+    call.requireElements(labelsIn, static_cast<size_t>(M), perRow.text);
+    call.requireClass(weightsIn, ElementClass::float32);
+    call.requireElements(weightsIn, static_cast<size_t>(M), perRow.text);
     call.requireIndexClass(sortedOrderIn);
-    call.requireElements(sortedOrderIn, static_cast<size_t>(M) * static_cast<size_t>(N), "one per element of X");
+    call.requireElements(sortedOrderIn, static_cast<size_t>(M) * static_cast<size_t>(N),
+                         call.phrase("one per element of %s", featuresIn).text);
     // Checked before truncation: a negative, NaN or huge count must not reach
     // the table allocation. Without samples no label needs a class.
     const double classCount = call.scalar(classCountIn);
-    const int32_t K = gateway::truncateToInt32(classCount);
+    const int32_t K = contract::truncateToInt32(classCount);
     if (!(classCount >= 0.0) || K < 0 || (K == 0 && M > 0))
         call.failInput(classCountIn, reason::badValue, "must be a class count from 1 to %d; it is %s.", INT32_MAX,
                        numberText(classCount).text);
-    call.requireClass(classWeightsIn, mxDOUBLE_CLASS);
+    call.requireClass(classWeightsIn, ElementClass::float64);
     call.requireAtLeastElements(classWeightsIn, static_cast<size_t>(K), "one per class");
 
     const split::SweepInput in{call.data<float>(featuresIn), call.data<uint32_t>(labelsIn), call.data<float>(weightsIn),
                                call.data<uint32_t>(sortedOrderIn), call.data<double>(classWeightsIn), M, N, K};
 
     // Outputs, zero-filled: a feature without an improvement keeps zeros.
-    const split::SplitRows rows{static_cast<double *>(call.output(impurityOut, 1, N, mxDOUBLE_CLASS)),
-                                static_cast<double *>(call.output(thresholdOut, 1, N, mxDOUBLE_CLASS)),
-                                static_cast<double *>(call.output(gainOut, 1, N, mxDOUBLE_CLASS))};
+    auto row = [&](int slot) { return call.output<double>(slot, contract::OutputShape::row, 1, N, ElementClass::float64); };
+    const split::SplitRows rows{row(impurityOut), row(thresholdOut), row(gainOut)};
 
     // Node totals, team size, one region; errors only once the scratch is gone.
     const int team = split::sweepTeam(M, N, parallel::maxThreads());
-    const split::Fault fault = computeSplits(in, rows, team);
+    split::Fault fault;
+    {
+        const contract::Call::Region region(call);
+        fault = computeSplits(in, rows, team);
+    }
     switch (fault.kind) {
     case split::Fault::Kind::none:
     case split::Fault::Kind::binOutOfRange:
@@ -109,9 +113,9 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
                   "could not be allocated.",
                   M, K, team, static_cast<unsigned long long>(fault.bytes));
     case split::Fault::Kind::labelOutOfRange:
-        call.failInput(labelsIn, reason::labelOutOfRange, "holds %lld at element %lld; labels must lie in 1 ... %d (K).",
+        call.failInput(labelsIn, reason::labelOutOfRange, "holds %lld at element %lld; labels must lie in 1 ... %d (%s).",
                        static_cast<long long>(call.indexValue(labelsIn, fault.index)),
-                       static_cast<long long>(fault.index) + 1, K);
+                       static_cast<long long>(fault.index) + 1, K, call.name(classCountIn));
     case split::Fault::Kind::sampleOutOfRange:
         call.failInput(sortedOrderIn, reason::indexOutOfRange,
                        "holds %lld at element %lld (position %lld in the order of feature %lld); sample indices "
@@ -121,3 +125,7 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
                        static_cast<long long>(fault.index / M) + 1, M - 1);
     }
 }
+
+}  // namespace
+
+const contract::Module modules::splitScan{"splitScan", inputNames, inputCount, outputCount, run};

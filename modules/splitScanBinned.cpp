@@ -2,18 +2,22 @@
 //     nodeSamples, candidateFeatures, K, unused, classWeights, threadLimit)
 // returns, for every listed feature, the lowest class-weighted Gini impurity of
 // a split between two bins, the bin on the left of it and the gain over the node.
+// The contract, for every host: read inputs and check every index -> create
+// the outputs -> node totals, team size, one region -> any fault raised once
+// the scratch is freed.
 #include <cinttypes>
 #include <iterator>
 
-#include "mex/call.h"
 #include "common/memory.h"
 #include "common/parallel.h"
+#include "contract/modules.h"
 #include "binned/binnedScan.h"
 
 namespace {
 
-namespace reason = gateway::reason;
-using gateway::numberText;
+using contract::ElementClass;
+namespace reason = contract::reason;
+using contract::numberText;
 
 enum Input {
     binnedDataIn,
@@ -35,13 +39,11 @@ const char *const inputNames[] = {"binnedData",        "labels", "weights", "B",
 static_assert(std::size(inputNames) == inputCount, "one name per input");
 enum Output { impurityOut, thresholdOut, gainOut, outputCount };
 
-const gateway::Signature signature{"splitScanBinned", inputNames, inputCount, outputCount};
-
 // A count, truncated toward zero, of at least 1; NaN, infinities and values
 // beyond the 32-bit range truncate to INT32_MIN and are refused with it.
-int32_t readCount(const gateway::Call &call, int input, const char *what) {
+int32_t readCount(const contract::Call &call, int input, const char *what) {
     const double value = call.scalar(input);
-    const int32_t count = gateway::truncateToInt32(value);
+    const int32_t count = contract::truncateToInt32(value);
     if (count < 1)
         call.failInput(input, reason::badValue, "must be a %s from 1 to %d; it is %s.", what, INT32_MAX,
                        numberText(value).text);
@@ -50,54 +52,53 @@ int32_t readCount(const gateway::Call &call, int input, const char *what) {
 
 // Every element of a list of zero-based indices (samples or features) is
 // below `limit`, the rows or columns of binnedData.
-void checkIndexList(const gateway::Call &call, int input, size_t limit, const char *item, const char *extent) {
+void checkIndexList(const contract::Call &call, int input, size_t limit, const char *item, const char *extent) {
     const uint32_t *list = call.data<uint32_t>(input);
-    const size_t count = mxGetNumberOfElements(call[input]);
+    const size_t count = call.view(input).count;
+    const char *binnedData = call.name(binnedDataIn);
     if (limit == 0 && count > 0)
-        call.failInput(input, reason::indexOutOfRange,
-                       "lists %zu %ss, but binnedData is empty (0 %s): there is no %s to list.", count, item, extent,
-                       item);
+        call.failInput(input, reason::indexOutOfRange, "lists %zu %ss, but %s is empty (0 %s): there is no %s to list.",
+                       count, item, binnedData, extent, item);
     for (size_t i = 0; i < count; ++i)
         if (list[i] >= limit)
             call.failInput(input, reason::indexOutOfRange,
-                           "element %zu is %" PRId64 "; zero-based %s numbers must lie in 0..%zu (%s of binnedData).",
-                           i + 1, call.indexValue(input, i), item, limit - 1, extent);
+                           "element %zu is %" PRId64 "; zero-based %s numbers must lie in 0..%zu (%s of %s).", i + 1,
+                           call.indexValue(input, i), item, limit - 1, extent, binnedData);
 }
 
 // Every listed sample's label lies in 1..K; unlisted samples are never read.
-void checkListedLabels(const gateway::Call &call, const uint32_t *nodeSamples, int32_t n, int32_t K) {
+void checkListedLabels(const contract::Call &call, const uint32_t *nodeSamples, int32_t n, int32_t K) {
     const uint32_t *labels = call.data<uint32_t>(labelsIn);
     for (int32_t i = 0; i < n; ++i) {
         const uint32_t s = nodeSamples[i];
         // Label 0 and negative int32 labels wrap to large values.
         if (labels[s] - 1u >= static_cast<uint32_t>(K))
             call.failInput(labelsIn, reason::labelOutOfRange,
-                           "element %" PRIu32 " (sample %" PRIu32 ", listed in nodeSamples) is %" PRId64
-                           "; labels must lie in 1..%" PRId32 " (K).",
-                           s + 1, s, call.indexValue(labelsIn, s), K);
+                           "element %" PRIu32 " (sample %" PRIu32 ", listed in %s) is %" PRId64
+                           "; labels must lie in 1..%" PRId32 " (%s).",
+                           s + 1, s, call.name(nodeSamplesIn), call.indexValue(labelsIn, s), K,
+                           call.name(classCountIn));
     }
 }
 
-}  // namespace
-
-MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
-    const gateway::Call call(signature, nlhs, plhs, nrhs, prhs);
-
+void run(contract::Call &call) {
     // Inputs: classes and sizes. The value of `unused` plays no part, whatever its class.
-    call.requireClass(binnedDataIn, mxUINT8_CLASS);
+    call.requireClass(binnedDataIn, ElementClass::uint8);
     call.requireMatrix(binnedDataIn);
-    const int32_t M = call.dimension(binnedDataIn, mxGetM(call[binnedDataIn]), "rows");
-    const size_t columns = mxGetN(call[binnedDataIn]);
+    const int32_t M = call.dimension(binnedDataIn, call.view(binnedDataIn).rows, "rows");
+    const size_t columns = call.view(binnedDataIn).columns;
+    const contract::Text perRow = call.phrase("one per row of %s", binnedDataIn);
     call.requireIndexClass(labelsIn);
-    call.requireAtLeastElements(labelsIn, M, "one per row of binnedData");
-    call.requireClass(weightsIn, mxSINGLE_CLASS);
-    call.requireAtLeastElements(weightsIn, M, "one per row of binnedData");
+    call.requireAtLeastElements(labelsIn, M, perRow.text);
+    call.requireClass(weightsIn, ElementClass::float32);
+    call.requireAtLeastElements(weightsIn, M, perRow.text);
     call.requireIndexClass(nodeSamplesIn);
-    const int32_t n = call.dimension(nodeSamplesIn, mxGetNumberOfElements(call[nodeSamplesIn]), "elements");
+    const int32_t n = call.dimension(nodeSamplesIn, call.view(nodeSamplesIn).count, "elements");
     call.requireIndexClass(candidateFeaturesIn);
-    const int32_t F = call.dimension(candidateFeaturesIn, mxGetNumberOfElements(call[candidateFeaturesIn]), "elements");
-    call.requireClass(classWeightsIn, mxDOUBLE_CLASS);
-    const int32_t threadLimit = call.truncatedScalar(threadLimitIn);
+    const int32_t F = call.dimension(candidateFeaturesIn, call.view(candidateFeaturesIn).count, "elements");
+    call.requireClass(classWeightsIn, ElementClass::float64);
+    // Left out (a host with optional inputs): the runtime's maximum.
+    const int32_t threadLimit = call.absent(threadLimitIn) ? INT32_MAX : call.truncatedScalar(threadLimitIn);
 
     // Counts and index values. Without listed samples B and K play no part.
     int32_t B = 0;
@@ -129,15 +130,15 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
                          B};
 
     // Outputs, zero-filled: a feature without an improving split keeps them.
-    const split::SplitRows rows{static_cast<double *>(call.output(impurityOut, 1, F, mxDOUBLE_CLASS)),
-                                static_cast<double *>(call.output(thresholdOut, 1, F, mxDOUBLE_CLASS)),
-                                static_cast<double *>(call.output(gainOut, 1, F, mxDOUBLE_CLASS))};
+    auto row = [&](int slot) { return call.output<double>(slot, contract::OutputShape::row, 1, F, ElementClass::float64); };
+    const split::SplitRows rows{row(impurityOut), row(thresholdOut), row(gainOut)};
     // An empty node has no split to record.
     if (n == 0 || F == 0) return;
 
     // Shared values, team size, one region. Scratch lives only inside the two
     // calls, so errors are raised after they return.
     // Scratch the system cannot give is refused before any of it is made.
+    const contract::Call::Region region(call);
     const int team = split::binnedTeam(job, parallel::boundedTeam(threadLimit));
     const uint64_t scratchBytes = split::binnedScratchBytes(job, team);
     uint64_t available = 0;
@@ -156,29 +157,36 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     case split::Fault::Kind::labelOutOfRange:
     case split::Fault::Kind::sampleOutOfRange:
         return;
-    case split::Fault::Kind::outOfMemory:
+    case split::Fault::Kind::outOfMemory: {
+        const contract::Argument threads = call.argument(threadLimitIn);
         if (fault.available > 0)
             call.fail(reason::outOfMemory,
                       "Scratch: the scan needs %" PRIu64 " bytes (class histograms for K = %" PRId32
                       " classes on up to %d threads, and %" PRId32
                       " listed samples), more than the %" PRIu64
-                      " bytes the system reports available; lower argument %d (threadLimit) or use fewer classes.",
-                      fault.bytes, K, team, n, fault.available, threadLimitIn + 1);
+                      " bytes the system reports available; lower argument %d (%s) or use fewer classes.",
+                      fault.bytes, K, team, n, fault.available, threads.position, threads.name);
         call.fail(reason::outOfMemory,
                   "Scratch: the scan needs %" PRIu64 " bytes (class histograms for K = %" PRId32
                   " classes on up to %d threads, and %" PRId32
-                  " listed samples), which could not be allocated; lower argument %d (threadLimit) or use fewer "
+                  " listed samples), which could not be allocated; lower argument %d (%s) or use fewer "
                   "classes.",
-                  fault.bytes, K, team, n, threadLimitIn + 1);
+                  fault.bytes, K, team, n, threads.position, threads.name);
+    }
     case split::Fault::Kind::binOutOfRange: {
         const uint32_t feature = candidateFeatures[fault.index];
         const uint32_t sample = nodeSamples[fault.listIndex];
         const int value = job.binnedData[static_cast<int64_t>(M) * feature + sample];
         call.failInput(binnedDataIn, reason::badValue,
                        "holds bin value %d for sample %" PRIu32 " in feature %" PRIu32
-                       " (zero-based, listed at element %" PRId64 " of candidateFeatures); bin values "
-                       "must lie in 0..%" PRId32 " (B - 1).",
-                       value, sample, feature, fault.index + 1, B - 1);
+                       " (zero-based, listed at element %" PRId64 " of %s); bin values "
+                       "must lie in 0..%" PRId32 " (%s - 1).",
+                       value, sample, feature, fault.index + 1, call.name(candidateFeaturesIn), B - 1,
+                       call.name(binCountIn));
     }
     }
 }
+
+}  // namespace
+
+const contract::Module modules::splitScanBinned{"splitScanBinned", inputNames, inputCount, outputCount, run};

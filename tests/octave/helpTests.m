@@ -59,14 +59,15 @@ end
 end
 
 function ids = raisedIdentifiers(root, name, entryFile)
-% Every reason the entry names, and those of the gateway::Call methods it
-% uses (and of the methods these call), as "<name>:<reason>".
-gateway = fileread(fullfile(root, 'mex', 'call.cpp'));
-definitions = regexp(gateway, '\n[^\n]*\<Call::(\w+)\((.*?)\n\}', 'tokens');
+% Every reason the contract names, those of the MEX front end (the counts of
+% inputs and outputs) and those of the contract::Call methods it uses (and of
+% the methods these call), as "<name>:<reason>".
+contract = fileread(fullfile(root, 'contract', 'call.cpp'));
+definitions = regexp(contract, '\n[^\n]*\<Call::(\w+)\((.*?)\n\}', 'tokens');
 methods = cellfun(@(d) d{1}, definitions, 'UniformOutput', false);
 source = fileread(entryFile);
-reasons = words(source, 'reason::(\w+)');
-pending = [{'Call'}, words(source, 'call\.(\w+)\(')];
+reasons = [words(source, 'reason::(\w+)'), words(fileread(fullfile(root, 'mex', 'mexHost.cpp')), 'reason::(\w+)')];
+pending = words(source, 'call\.(\w+)\(');
 done = {};
 while ~isempty(pending)
     method = pending{end};

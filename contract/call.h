@@ -1,0 +1,122 @@
+// One call of a module, whatever its host: its inputs by slot, the checks
+// that refuse a bad call, and its outputs. Each module's contract
+// (modules/<name>.cpp) is written once against this.
+//
+// A refused call raises the host's error with the identifier
+// "<module>:<reason>" and a message that starts with the argument, as the
+// host numbers and names it, and shows the offending value.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/cpu.h"
+#include "view.h"
+
+namespace contract {
+
+// Reasons, the part of an error identifier after the module name.
+namespace reason {
+inline constexpr const char *notEnoughInputs = "notEnoughInputs";
+inline constexpr const char *tooManyInputs = "tooManyInputs";
+inline constexpr const char *tooManyOutputs = "tooManyOutputs";
+inline constexpr const char *wrongClass = "wrongClass";
+inline constexpr const char *notReal = "notReal";
+inline constexpr const char *notMatrix = "notMatrix";
+inline constexpr const char *wrongSize = "wrongSize";
+inline constexpr const char *notScalar = "notScalar";
+inline constexpr const char *badValue = "badValue";
+inline constexpr const char *tooLarge = "tooLarge";
+inline constexpr const char *labelOutOfRange = "labelOutOfRange";
+inline constexpr const char *indexOutOfRange = "indexOutOfRange";
+inline constexpr const char *outOfMemory = "outOfMemory";
+}  // namespace reason
+
+class Call;
+
+// A module as every host calls it: its name (the identifiers' prefix), its
+// inputs in MATLAB's call order (slot = position - 1) and its outputs.
+struct Module {
+    const char *name;
+    const char *const *inputs;
+    int inputCount;
+    int outputCount;
+    void (*run)(Call &call);
+};
+
+// Fixed-size texts: nothing here owns memory that an unwinding host would leak.
+struct Text {
+    char text[160];
+};
+
+// A number as MATLAB writes it: integers in full, NaN, Inf and -Inf.
+Text numberText(double v);
+
+// Truncated toward zero; NaN and values outside the 32-bit range give
+// INT32_MIN, as the x86 conversion instruction does.
+int32_t truncateToInt32(double v);
+
+class Call {
+public:
+    Call(const Module &module, Host &host) : module_(module), host_(host) {}
+
+    ArrayView view(int input) const { return host_.view(input); }
+    template <typename T>
+    const T *data(int input) const {
+        return static_cast<const T *>(host_.data(input));
+    }
+    // The input's name as the host's caller knows it, for messages that
+    // mention one input while refusing another.
+    const char *name(int input) const { return host_.argument(input).name; }
+    contract::Argument argument(int input) const { return host_.argument(input); }
+    // `format` with the name of `input` for its one %s.
+    Text phrase(const char *format, int input) const;
+
+    // Raises "<module>:<reason>" with the formatted message.
+    [[noreturn]] void fail(const char *reason, const char *format, ...) const CPU_PRINTF_FORMAT(3, 4);
+    // The same, the message starting with "Argument <position> (<name>) ".
+    [[noreturn]] void failInput(int input, const char *reason, const char *format, ...) const
+        CPU_PRINTF_FORMAT(4, 5);
+
+    // A real (non-complex), full array of exactly class `cls`.
+    void requireClass(int input, ElementClass cls) const;
+    // A real uint32 or int32 array (both read alike for values below 2^31).
+    void requireIndexClass(int input) const;
+    void requireMatrix(int input) const;
+    void requireElements(int input, size_t count, const char *what) const;
+    void requireAtLeastElements(int input, size_t count, const char *what) const;
+    // A row or column count, held as a signed 32-bit integer in the kernels.
+    int32_t dimension(int input, size_t n, const char *what) const;
+    // The first element as a double, of a non-empty numeric or logical array.
+    double scalar(int input) const;
+    // scalar(), truncated toward zero (truncateToInt32).
+    int32_t truncatedScalar(int input) const;
+    // An optional input the caller left out.
+    bool absent(int input) const { return host_.view(input).cls == ElementClass::absent; }
+    // Element i of a uint32 or int32 array as the caller wrote it.
+    int64_t indexValue(int input, size_t i) const;
+
+    // Creates output `slot`, zero-filled, and returns its data.
+    template <typename T>
+    T *output(int slot, OutputShape shape, size_t m, size_t n, ElementClass cls) const {
+        return static_cast<T *>(host_.output(slot, shape, m, n, cls));
+    }
+
+    // While it lives, the parallel region runs: the host may let others run.
+    class Region {
+    public:
+        explicit Region(const Call &call) : host_(call.host_) { host_.enterRegion(); }
+        ~Region() { host_.leaveRegion(); }
+        Region(const Region &) = delete;
+        Region &operator=(const Region &) = delete;
+
+    private:
+        Host &host_;
+    };
+
+private:
+    const Module &module_;
+    Host &host_;
+};
+
+}  // namespace contract

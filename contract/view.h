@@ -1,0 +1,81 @@
+// What a module's contract sees of a host: each input as one small view
+// (element class, shape, element count, real or complex), its data, and the
+// host's ways of creating outputs and of refusing a call. The MEX front end
+// (mex/) adapts mxArray to it, the Python front end (python/) numpy arrays
+// and Python numbers. Nothing here knows either host.
+#pragma once
+
+#include <cstddef>
+
+namespace contract {
+
+// The classes a host's arrays can have, by what their elements are.
+enum class ElementClass {
+    unknown,
+    absent,  // an optional input the caller left out (Python's None)
+    cell,
+    structure,
+    function,
+    character,
+    logical,
+    float64,
+    float32,
+    int8,
+    uint8,
+    int16,
+    uint16,
+    int32,
+    uint32,
+    int64,
+    uint64,
+};
+
+struct ArrayView {
+    ElementClass cls = ElementClass::unknown;
+    bool complex = false;
+    bool sparse = false;  // elements stored as non-zeros only
+    size_t ndims = 0;
+    size_t rows = 0;     // the first dimension
+    size_t columns = 0;  // the product of the others
+    size_t count = 0;
+    const char *typeName = "";  // the class as the host names it
+};
+
+enum class OutputShape { matrix, row };
+
+// How the host numbers and names an input in its messages.
+struct Argument {
+    int position;  // from 1
+    const char *name;
+};
+
+// One call as the host carries it. The contract reads every input through
+// view() and data(); raise() never returns: the MEX host unwinds or jumps out
+// of the module, the Python host throws to its front end. So a contract
+// raises only where it owns no scratch.
+class Host {
+public:
+    virtual ArrayView view(int input) const = 0;
+    // The elements in column-major order (the first index fastest), aligned,
+    // valid until the call returns.
+    virtual const void *data(int input) = 0;
+    // The first element as a double, of a non-empty numeric or logical input.
+    virtual double firstValue(int input) const = 0;
+    // A new real output, zero-filled: an m-by-n matrix, or a row of n (m = 1)
+    // that a host may give as a vector. Returns its data, column-major.
+    virtual void *output(int slot, OutputShape shape, size_t m, size_t n, ElementClass cls) = 0;
+    virtual Argument argument(int input) const = 0;
+    virtual const char *className(ElementClass cls) const = 0;
+    // Text appended to a wrong-class message, telling how to convert the
+    // input to `cls` ("" when the host has none).
+    virtual const char *conversion(int input, ElementClass cls, char *text, size_t size) const = 0;
+    [[noreturn]] virtual void raise(const char *identifier, const char *message) = 0;
+    // Around the parallel region: the Python host lets other threads run.
+    virtual void enterRegion() {}
+    virtual void leaveRegion() {}
+
+protected:
+    ~Host() = default;
+};
+
+}  // namespace contract
