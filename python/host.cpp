@@ -1,0 +1,359 @@
+#include "host.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#include <numpy/arrayobject.h>
+
+#include "copy.h"
+
+namespace pythonHost {
+
+namespace {
+
+using contract::ElementClass;
+
+// The package's exception classes (crestsplit.errors), by the kind of reason.
+PyObject *typeErrorClass, *valueErrorClass, *memoryErrorClass;
+
+// A refused call on its way to the front end: thrown by raise(), which may
+// run without the GIL, and turned into a Python exception once it is held.
+struct Refusal {
+    std::string identifier;
+    std::string message;
+};
+
+PyObject *errorClassFor(const std::string &identifier) {
+    const std::string reason = identifier.substr(identifier.find(':') + 1);
+    if (reason == contract::reason::outOfMemory) return memoryErrorClass;
+    for (const char *value : {contract::reason::badValue, contract::reason::tooLarge,
+                              contract::reason::labelOutOfRange, contract::reason::indexOutOfRange})
+        if (reason == value) return valueErrorClass;
+    return typeErrorClass;
+}
+
+void setError(const Refusal &r) {
+    PyObject *error = PyObject_CallFunction(errorClassFor(r.identifier), "ss", r.message.c_str(), r.identifier.c_str());
+    if (!error) return;
+    PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(error)), error);
+    Py_DECREF(error);
+}
+
+struct ClassName {
+    ElementClass cls;
+    const char *name;
+    int typeNumber;
+};
+
+const ClassName classNames[] = {
+    {ElementClass::logical, "bool", NPY_BOOL},       {ElementClass::float64, "float64", NPY_FLOAT64},
+    {ElementClass::float32, "float32", NPY_FLOAT32}, {ElementClass::int8, "int8", NPY_INT8},
+    {ElementClass::uint8, "uint8", NPY_UINT8},       {ElementClass::int16, "int16", NPY_INT16},
+    {ElementClass::uint16, "uint16", NPY_UINT16},    {ElementClass::int32, "int32", NPY_INT32},
+    {ElementClass::uint32, "uint32", NPY_UINT32},    {ElementClass::int64, "int64", NPY_INT64},
+    {ElementClass::uint64, "uint64", NPY_UINT64},
+};
+
+const ClassName *byClass(ElementClass cls) {
+    for (const ClassName &c : classNames)
+        if (c.cls == cls) return &c;
+    return nullptr;
+}
+
+// A native, real or complex numpy element type as one of the contract's classes.
+ElementClass classOf(const PyArray_Descr *d, bool *complex) {
+    const int size = d->elsize;
+    *complex = d->kind == 'c';
+    switch (d->kind) {
+    case 'b': return ElementClass::logical;
+    case 'i': return size == 1 ? ElementClass::int8 : size == 2 ? ElementClass::int16
+                   : size == 4 ? ElementClass::int32 : size == 8 ? ElementClass::int64 : ElementClass::unknown;
+    case 'u': return size == 1 ? ElementClass::uint8 : size == 2 ? ElementClass::uint16
+                   : size == 4 ? ElementClass::uint32 : size == 8 ? ElementClass::uint64 : ElementClass::unknown;
+    case 'f': return size == 4 ? ElementClass::float32 : size == 8 ? ElementClass::float64 : ElementClass::unknown;
+    case 'c': return size == 8 ? ElementClass::float32 : size == 16 ? ElementClass::float64 : ElementClass::unknown;
+    default: return ElementClass::unknown;
+    }
+}
+
+template <typename T> double firstAs(const void *p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return static_cast<double>(v);
+}
+
+double firstElement(ElementClass cls, const void *p) {
+    switch (cls) {
+    case ElementClass::logical: return *static_cast<const unsigned char *>(p) != 0;
+    case ElementClass::int8: return firstAs<int8_t>(p);
+    case ElementClass::uint8: return firstAs<uint8_t>(p);
+    case ElementClass::int16: return firstAs<int16_t>(p);
+    case ElementClass::uint16: return firstAs<uint16_t>(p);
+    case ElementClass::int32: return firstAs<int32_t>(p);
+    case ElementClass::uint32: return firstAs<uint32_t>(p);
+    case ElementClass::int64: return firstAs<int64_t>(p);
+    case ElementClass::uint64: return firstAs<uint64_t>(p);
+    case ElementClass::float32: return firstAs<float>(p);  // a complex one's real part
+    case ElementClass::float64: return firstAs<double>(p);
+    default: return 0.0;
+    }
+}
+
+// No module takes more inputs or returns more outputs than these.
+constexpr int maxSlots = 12;
+constexpr int maxOutputs = 3;
+
+// One input as the contract sees it, with what keeps its data.
+struct Slot {
+    PyObject *object = nullptr;        // borrowed from the caller
+    PyArrayObject *array = nullptr;    // the array seen: `object`, or `owned`
+    PyObject *owned = nullptr;         // a numpy scalar made a 0-d array
+    std::unique_ptr<unsigned char[]> copy;  // the elements in column-major order, where needed
+    const void *data = nullptr;
+    double number = 0.0;               // a Python number's value
+    int parameter = -1;                // its Python parameter, -1 for a placeholder
+    char typeName[48] = "";
+    contract::ArrayView view;
+};
+
+class PythonHost final : public contract::Host {
+public:
+    explicit PythonHost(const Function &f) : f_(f) {}
+    ~PythonHost() {
+        for (Slot &s : slots_) Py_XDECREF(s.owned);
+        for (PyObject *o : outputs_) Py_XDECREF(o);
+    }
+
+    void bind(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames);
+    PyObject *result();
+
+    contract::ArrayView view(int input) const override { return slots_[input].view; }
+    const void *data(int input) override;
+    double firstValue(int input) const override;
+    void *output(int slot, contract::OutputShape shape, size_t m, size_t n, ElementClass cls) override;
+    contract::Argument argument(int input) const override {
+        const int p = slots_[input].parameter;
+        return {p + 1, p >= 0 ? f_.parameters[p] : "unused"};
+    }
+    const char *className(ElementClass cls) const override {
+        const ClassName *c = byClass(cls);
+        return c ? c->name : "unknown";
+    }
+    const char *conversion(int input, ElementClass cls, char *text, size_t size) const override;
+    [[noreturn]] void raise(const char *identifier, const char *message) override { throw Refusal{identifier, message}; }
+    void enterRegion() override { state_ = PyEval_SaveThread(); }
+    void leaveRegion() override {
+        PyEval_RestoreThread(state_);
+        state_ = nullptr;
+    }
+
+private:
+    [[noreturn]] void refuse(const char *reason, const std::string &message) const {
+        throw Refusal{std::string(f_.module.name) + ":" + reason, message};
+    }
+    void see(Slot &s);
+    void seeArray(Slot &s, PyArrayObject *a);
+    std::string expected() const;
+
+    const Function &f_;
+    Slot slots_[maxSlots];
+    PyObject *outputs_[maxOutputs] = {};
+    PyThreadState *state_ = nullptr;
+};
+
+std::string PythonHost::expected() const {
+    std::string names;
+    for (int p = 0; p < f_.parameterCount; ++p) {
+        if (p == f_.firstKeywordOnly) names += "; by keyword: ";
+        else if (p > 0) names += ", ";
+        names += f_.parameters[p];
+    }
+    return std::to_string(f_.firstKeywordOnly) + " expected (" + names + ")";
+}
+
+void PythonHost::bind(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    for (int p = 0; p < f_.parameterCount; ++p) slots_[f_.slots[p]].parameter = p;
+    if (nargs > f_.firstKeywordOnly)
+        refuse(contract::reason::tooManyInputs, "Inputs: " + expected() + "; " + std::to_string(nargs) + " given.");
+    for (Py_ssize_t i = 0; i < nargs; ++i) slots_[f_.slots[i]].object = args[i];
+    const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t k = 0; k < keywords; ++k) {
+        PyObject *key = PyTuple_GET_ITEM(kwnames, k);
+        int p = 0;
+        while (p < f_.parameterCount && PyUnicode_CompareWithASCIIString(key, f_.parameters[p]) != 0) ++p;
+        const char *keyText = PyUnicode_AsUTF8(key);
+        if (!keyText) PyErr_Clear();
+        if (p == f_.parameterCount)
+            refuse(contract::reason::tooManyInputs, std::string("Inputs: ") + f_.name + "() has no argument '" +
+                                                        (keyText ? keyText : "?") + "'.");
+        Slot &s = slots_[f_.slots[p]];
+        if (s.object)
+            refuse(contract::reason::tooManyInputs, "Inputs: argument " + std::to_string(p + 1) + " (" +
+                                                        f_.parameters[p] + ") given twice.");
+        s.object = args[nargs + k];
+    }
+    int given = 0;
+    for (int p = 0; p < f_.firstKeywordOnly; ++p) given += slots_[f_.slots[p]].object != nullptr;
+    if (given < f_.firstKeywordOnly)
+        refuse(contract::reason::notEnoughInputs, "Inputs: " + expected() + "; " + std::to_string(given) + " given.");
+    for (int p = 0; p < f_.parameterCount; ++p) see(slots_[f_.slots[p]]);
+}
+
+void PythonHost::see(Slot &s) {
+    contract::ArrayView &v = s.view;
+    PyObject *o = s.object;
+    if (!o || (o == Py_None && s.parameter >= f_.firstKeywordOnly)) {
+        v.cls = ElementClass::absent;
+        v.typeName = "None";
+        return;
+    }
+    if (PyArray_Check(o)) return seeArray(s, reinterpret_cast<PyArrayObject *>(o));
+    if (PyArray_IsScalar(o, Generic)) {
+        s.owned = PyArray_FromScalar(o, nullptr);
+        if (!s.owned) throw std::bad_alloc();
+        return seeArray(s, reinterpret_cast<PyArrayObject *>(s.owned));
+    }
+    // Python numbers: 1-by-1, as MATLAB's scalars.
+    v.typeName = Py_TYPE(o)->tp_name;
+    if (PyBool_Check(o) || PyLong_Check(o) || PyFloat_Check(o)) {
+        v.cls = PyBool_Check(o) ? ElementClass::logical : ElementClass::float64;
+        v.ndims = 2;
+        v.rows = v.columns = v.count = 1;
+        s.number = PyFloat_Check(o) ? PyFloat_AS_DOUBLE(o) : PyLong_AsDouble(o);
+        if (s.number == -1.0 && PyErr_Occurred()) {  // beyond a double: as far out as it goes
+            PyErr_Clear();
+            PyObject *zero = PyLong_FromLong(0);
+            const int negative = zero ? PyObject_RichCompareBool(o, zero, Py_LT) : 0;
+            Py_XDECREF(zero);
+            s.number = negative > 0 ? -HUGE_VAL : HUGE_VAL;
+        }
+        s.data = &s.number;
+    }
+}
+
+void PythonHost::seeArray(Slot &s, PyArrayObject *a) {
+    contract::ArrayView &v = s.view;
+    s.array = a;
+    const PyArray_Descr *d = PyArray_DESCR(a);
+    const char *name = d->typeobj->tp_name;
+    if (std::strncmp(name, "numpy.", 6) == 0) name += 6;
+    v.cls = classOf(d, &v.complex);
+    if (!PyArray_ISNOTSWAPPED(a)) {
+        v.cls = ElementClass::unknown;
+        std::snprintf(s.typeName, sizeof s.typeName, "%s (non-native byte order)", name);
+    } else if (v.complex) {
+        std::snprintf(s.typeName, sizeof s.typeName, "%s", name);
+    } else {
+        const ClassName *c = byClass(v.cls);
+        std::snprintf(s.typeName, sizeof s.typeName, "%s", c ? c->name : name);
+    }
+    v.typeName = s.typeName;
+    const int nd = PyArray_NDIM(a);
+    const npy_intp *shape = PyArray_DIMS(a);
+    v.ndims = static_cast<size_t>(nd);
+    v.rows = nd > 0 ? static_cast<size_t>(shape[0]) : 1;
+    v.columns = 1;
+    for (int k = 1; k < nd; ++k) v.columns *= static_cast<size_t>(shape[k]);
+    v.count = static_cast<size_t>(PyArray_SIZE(a));
+}
+
+const void *PythonHost::data(int input) {
+    Slot &s = slots_[input];
+    if (s.data) return s.data;
+    PyArrayObject *a = s.array;
+    if (PyArray_IS_F_CONTIGUOUS(a) && PyArray_ISALIGNED(a)) return s.data = PyArray_DATA(a);
+    const size_t item = static_cast<size_t>(PyArray_ITEMSIZE(a));
+    s.copy.reset(new unsigned char[s.view.count * item]);
+    const copy::Strided from{static_cast<const unsigned char *>(PyArray_DATA(a)), PyArray_NDIM(a), PyArray_DIMS(a),
+                             PyArray_STRIDES(a), item};
+    // A large copy lets other Python threads run (the array stays exported).
+    if (!state_ && s.view.count * item >= (size_t{1} << 20)) {
+        Py_BEGIN_ALLOW_THREADS
+        copy::toColumnMajor(from, s.copy.get());
+        Py_END_ALLOW_THREADS
+    } else {
+        copy::toColumnMajor(from, s.copy.get());
+    }
+    return s.data = s.copy.get();
+}
+
+double PythonHost::firstValue(int input) const {
+    const Slot &s = slots_[input];
+    if (!s.array) return s.number;
+    return firstElement(s.view.cls, PyArray_DATA(s.array));
+}
+
+void *PythonHost::output(int slot, contract::OutputShape shape, size_t m, size_t n, ElementClass cls) {
+    const npy_intp dims[2] = {static_cast<npy_intp>(m), static_cast<npy_intp>(n)};
+    PyObject *out = shape == contract::OutputShape::row
+                        ? PyArray_ZEROS(1, dims + 1, byClass(cls)->typeNumber, 0)
+                        : PyArray_ZEROS(2, dims, byClass(cls)->typeNumber, 1);  // column-major, as the kernels write
+    if (!out) {
+        PyErr_Clear();
+        throw std::bad_alloc();
+    }
+    outputs_[slot] = out;
+    return PyArray_DATA(reinterpret_cast<PyArrayObject *>(out));
+}
+
+const char *PythonHost::conversion(int input, ElementClass cls, char *text, size_t size) const {
+    const Slot &s = slots_[input];
+    const char *name = f_.parameters[s.parameter];
+    const char *to = className(cls);
+    if (s.array && s.array == reinterpret_cast<PyArrayObject *>(s.object))
+        std::snprintf(text, size, " Convert it with %s.astype(numpy.%s).", name, to);
+    else
+        std::snprintf(text, size, " Convert it with numpy.asarray(%s, dtype=numpy.%s).", name, to);
+    return text;
+}
+
+PyObject *PythonHost::result() {
+    if (f_.module.outputCount == 1) {
+        PyObject *out = outputs_[0];
+        outputs_[0] = nullptr;
+        return out;
+    }
+    PyObject *tuple = PyTuple_New(f_.module.outputCount);
+    if (!tuple) return nullptr;
+    for (int k = 0; k < f_.module.outputCount; ++k) {
+        PyTuple_SET_ITEM(tuple, k, outputs_[k]);
+        outputs_[k] = nullptr;
+    }
+    return tuple;
+}
+
+}  // namespace
+
+PyObject *call(const Function &function, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    PythonHost host(function);
+    try {
+        host.bind(args, nargs, kwnames);
+        contract::Call call(function.module, host);
+        function.module.run(call);
+        return host.result();
+    } catch (const Refusal &r) {
+        setError(r);
+    } catch (const std::bad_alloc &) {
+        setError(Refusal{std::string(function.module.name) + ":" + contract::reason::outOfMemory,
+                         "Out of memory while preparing the call."});
+    }
+    return nullptr;
+}
+
+bool initialize() {
+    if (_import_array() < 0) return false;
+    PyObject *errors = PyImport_ImportModule("crestsplit.errors");
+    if (!errors) return false;
+    typeErrorClass = PyObject_GetAttrString(errors, "ArgumentTypeError");
+    valueErrorClass = PyObject_GetAttrString(errors, "ArgumentValueError");
+    memoryErrorClass = PyObject_GetAttrString(errors, "ScratchMemoryError");
+    Py_DECREF(errors);
+    return typeErrorClass && valueErrorClass && memoryErrorClass;
+}
+
+}  // namespace pythonHost
