@@ -1,6 +1,6 @@
 // Copies a strided array of any dimensions into column-major order (the
-// first index fastest), as the kernels read it. A 2-D array goes in square
-// tiles, so that a row-major image is read and written a cache line at a time.
+// first index fastest), as the kernels read it. A 2-D array goes in tiles,
+// so that a row-major image is read and written a cache line at a time.
 #pragma once
 
 #include <cstddef>

@@ -108,12 +108,38 @@ double firstElement(ElementClass cls, const void *p) {
 constexpr int maxSlots = 12;
 constexpr int maxOutputs = 3;
 
+// Column-major copies are made in buffers that each thread keeps for its
+// next call: a fresh buffer of a large map would cost more to fault in than
+// the copy itself (4 MB: milliseconds on these machines). Copies above
+// keptCopyBytes get a buffer of their own, freed with the call.
+constexpr size_t keptCopyBytes = size_t{256} << 20;
+
+struct CopyBuffer {
+    std::unique_ptr<unsigned char[]> bytes;
+    size_t size = 0;
+};
+
+unsigned char *copyBuffer(int slot, size_t bytes, std::unique_ptr<unsigned char[]> &own) {
+    thread_local CopyBuffer kept[maxSlots];
+    if (bytes > keptCopyBytes) {
+        own.reset(new unsigned char[bytes]);
+        return own.get();
+    }
+    CopyBuffer &b = kept[slot];
+    if (b.size < bytes) {
+        b.bytes.reset();
+        b.bytes.reset(new unsigned char[bytes]);
+        b.size = bytes;
+    }
+    return b.bytes.get();
+}
+
 // One input as the contract sees it, with what keeps its data.
 struct Slot {
     PyObject *object = nullptr;        // borrowed from the caller
     PyArrayObject *array = nullptr;    // the array seen: `object`, or `owned`
     PyObject *owned = nullptr;         // a numpy scalar made a 0-d array
-    std::unique_ptr<unsigned char[]> copy;  // the elements in column-major order, where needed
+    std::unique_ptr<unsigned char[]> copy;  // a copy too large to keep (copyBuffer)
     const void *data = nullptr;
     double number = 0.0;               // a Python number's value
     int parameter = -1;                // its Python parameter, -1 for a placeholder
@@ -268,18 +294,18 @@ const void *PythonHost::data(int input) {
     PyArrayObject *a = s.array;
     if (PyArray_IS_F_CONTIGUOUS(a) && PyArray_ISALIGNED(a)) return s.data = PyArray_DATA(a);
     const size_t item = static_cast<size_t>(PyArray_ITEMSIZE(a));
-    s.copy.reset(new unsigned char[s.view.count * item]);
+    unsigned char *to = copyBuffer(input, s.view.count * item, s.copy);
     const copy::Strided from{static_cast<const unsigned char *>(PyArray_DATA(a)), PyArray_NDIM(a), PyArray_DIMS(a),
                              PyArray_STRIDES(a), item};
     // A large copy lets other Python threads run (the array stays exported).
     if (!state_ && s.view.count * item >= (size_t{1} << 20)) {
         Py_BEGIN_ALLOW_THREADS
-        copy::toColumnMajor(from, s.copy.get());
+        copy::toColumnMajor(from, to);
         Py_END_ALLOW_THREADS
     } else {
-        copy::toColumnMajor(from, s.copy.get());
+        copy::toColumnMajor(from, to);
     }
-    return s.data = s.copy.get();
+    return s.data = to;
 }
 
 double PythonHost::firstValue(int input) const {

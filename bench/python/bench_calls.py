@@ -1,0 +1,226 @@
+"""Per-call time through Python, beside the MEX modules through the stand-in
+host (not a test: docs/performance-python.md has the results).
+
+  - split_scan and split_scan_binned on nodes of 1, 16, 256 and 4096 samples
+    x 32 features (K = 3; binned: B = 256, every feature listed, sorted
+    sample list), beside a Python function taking the same arguments and
+    doing nothing, and beside the MEX modules' NodeCall rows of
+    build/release/bench/benchmarks (threads:1/shuffled:0);
+  - crest_thin on 1024 x 1024 and 481 x 321 maps (radius 2, margin 4) in C
+    and Fortran order, beside the crestThin MEX module called through the
+    stand-in host (ctypes, in this process) on the same map, and beside
+    scikit-image's Canny: the whole detector and its suppression step.
+
+Every figure includes creating fresh outputs. Runs interleave the contenders
+and repeat; medians with their range are printed as Markdown rows. Run with
+OMP_NUM_THREADS=1 (one thread, as the NodeCall rows here) or unset:
+  OMP_NUM_THREADS=1 venv/bin/python bench/python/bench_calls.py [--repetitions 7]
+"""
+
+import argparse
+import ctypes
+import json
+import os
+import statistics
+import subprocess
+import tempfile
+import time
+
+import numpy
+
+import crestsplit
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.path.join(ROOT, "build", "release")
+SAMPLES = (1, 16, 256, 4096)
+FEATURES, CLASSES, BINS, DATA_SAMPLES = 32, 3, 256, 65536
+
+
+def per_call_us(f, args, kwargs, seconds=0.05):
+    """Microseconds per call over a batch that lasts about `seconds`."""
+    n, elapsed = 1, 0.0
+    while True:
+        start = time.perf_counter()
+        for _ in range(n):
+            f(*args, **kwargs)
+        elapsed = time.perf_counter() - start
+        if elapsed >= seconds or n >= 1 << 20:
+            return elapsed / n * 1e6
+        n *= 2 if elapsed < seconds / 4 else 1 + int(seconds / max(elapsed, 1e-9))
+
+
+def summary(values):
+    return f"{statistics.median(values):.3g} ({min(values):.3g}–{max(values):.3g})"
+
+
+# -- the split searches ------------------------------------------------------
+
+def nothing_scan(X, labels, weights, sorted_order, n_classes, class_weights):
+    pass
+
+
+def nothing_binned(binned, labels, weights, n_bins, node_samples, features, n_classes, class_weights, *,
+                   threads=None):
+    pass
+
+
+def nodes(rng):
+    data = rng.random((DATA_SAMPLES, FEATURES), dtype=numpy.float32)
+    binned = numpy.asfortranarray((data * BINS).astype(numpy.uint8))
+    labels = rng.integers(1, CLASSES + 1, DATA_SAMPLES).astype(numpy.uint32)
+    weights = (0.5 + rng.random(DATA_SAMPLES)).astype(numpy.float32)
+    for n in SAMPLES:
+        rows = numpy.sort(rng.choice(DATA_SAMPLES, n, replace=False)).astype(numpy.uint32)
+        X = numpy.asfortranarray(data[rows])
+        order = numpy.asfortranarray(numpy.argsort(X, axis=0, kind="stable").astype(numpy.uint32))
+        scan = (X, labels[rows], weights[rows], order, CLASSES, numpy.ones(CLASSES))
+        binned_args = (binned, labels, weights, BINS, rows, numpy.arange(FEATURES, dtype=numpy.uint32), CLASSES,
+                       numpy.ones(CLASSES))
+        yield n, scan, binned_args
+
+
+def mex_node_calls(repetitions):
+    """module_us of the NodeCall rows, per (search, n), from the stand-in host."""
+    program = os.path.join(BUILD, "bench", "benchmarks")
+    if not os.path.exists(program):
+        return {}
+    with tempfile.NamedTemporaryFile(suffix=".json") as out:
+        subprocess.run([program, "--benchmark_filter=NodeCall/n:(1|16|256|4096)/threads:1/shuffled:0",
+                        f"--benchmark_repetitions={repetitions}", "--benchmark_min_time=0.05",
+                        f"--benchmark_out={out.name}", "--benchmark_out_format=json"],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        rows = json.load(open(out.name))["benchmarks"]
+    found = {}
+    for row in rows:
+        if row.get("run_type") != "iteration":
+            continue
+        search = "split_scan_binned" if row["name"].startswith("splitScanBinned") else "split_scan"
+        n = int(row["name"].split("n:")[1].split("/")[0])
+        found.setdefault((search, n), []).append(row["module_us"])
+    return found
+
+
+def bench_nodes(repetitions):
+    times = {}
+    mex = mex_node_calls(repetitions)
+    for rep in range(repetitions):
+        for n, scan, binned_args in nodes(numpy.random.default_rng(5)):
+            for name, f, nothing, args in (("split_scan", crestsplit.split_scan, nothing_scan, scan),
+                                           ("split_scan_binned", crestsplit.split_scan_binned, nothing_binned,
+                                            binned_args)):
+                times.setdefault((name, n, "python"), []).append(per_call_us(f, args, {}))
+                times.setdefault((name, n, "nothing"), []).append(per_call_us(nothing, args, {}))
+    print("| search | samples | crestsplit (µs) | do-nothing function (µs) | above it (µs) | MEX via stand-in host (µs) |")
+    print("|---|---|---|---|---|---|")
+    for name in ("split_scan", "split_scan_binned"):
+        for n in SAMPLES:
+            py, no = times[(name, n, "python")], times[(name, n, "nothing")]
+            above = [a - b for a, b in zip(py, no)]
+            m = mex.get((name, n))
+            print(f"| {name} | {n} | {summary(py)} | {summary(no)} | {summary(above)} | "
+                  f"{summary(m) if m else '–'} |")
+
+
+# -- crest_thin --------------------------------------------------------------
+
+class StandInCrestThin:
+    """The crestThin MEX module called through the stand-in host's libmx."""
+
+    def __init__(self):
+        mode = ctypes.RTLD_GLOBAL
+        self.mx = ctypes.CDLL(os.path.join(BUILD, "host", "libmx.so"), mode=mode)
+        ctypes.CDLL(os.path.join(BUILD, "host", "libmex.so"), mode=mode)
+        module = ctypes.CDLL(os.path.join(BUILD, "mex", "crestThin.mexa64"))
+        self.entry = module.mexFunction
+        self.entry.argtypes = [ctypes.c_int, ctypes.c_void_p, ctypes.c_int, ctypes.c_void_p]
+        self.mx.standinCreateArray.restype = ctypes.c_void_p
+        self.mx.standinCreateArray.argtypes = [ctypes.c_size_t, ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+        self.mx.mxGetData.restype = ctypes.c_void_p
+        self.mx.mxGetData.argtypes = [ctypes.c_void_p]
+        self.mx.standinDestroyArray.argtypes = [ctypes.c_void_p]
+
+    def array(self, values, class_id):
+        dims = (ctypes.c_size_t * 2)(*values.shape)
+        a = self.mx.standinCreateArray(2, dims, class_id, 0)
+        column_major = numpy.asfortranarray(values)
+        ctypes.memmove(self.mx.mxGetData(a), column_major.ctypes.data, column_major.nbytes)
+        return a
+
+    def inputs(self, edge, orientation, *scalars):
+        single, double = 7, 6
+        arrays = [self.array(edge, single), self.array(orientation, single)]
+        arrays += [self.array(numpy.full((1, 1), s, numpy.float64), double) for s in scalars]
+        return (ctypes.c_void_p * len(arrays))(*arrays)
+
+    def call(self, inputs):
+        out = (ctypes.c_void_p * 1)()
+        self.entry(1, out, len(inputs), inputs)
+        self.mx.standinDestroyArray(out[0])
+
+    def result(self, inputs, shape):
+        out = (ctypes.c_void_p * 1)()
+        self.entry(1, out, len(inputs), inputs)
+        data = numpy.ctypeslib.as_array(ctypes.cast(self.mx.mxGetData(out[0]), ctypes.POINTER(ctypes.c_float)),
+                                        (shape[0] * shape[1],)).copy()
+        self.mx.standinDestroyArray(out[0])
+        return data.reshape(shape, order="F")
+
+
+def canny_maps(image):
+    """Edge strength and orientation from a smoothed grey image, as the demo makes them."""
+    from scipy import ndimage
+    gy, gx = ndimage.sobel(image, axis=0), ndimage.sobel(image, axis=1)
+    return numpy.hypot(gx, gy).astype(numpy.float32), numpy.arctan2(gy, gx).astype(numpy.float32)
+
+
+def bench_maps(repetitions):
+    from scipy import ndimage
+    from skimage import feature, filters
+    from skimage.feature import _canny
+    mex = StandInCrestThin() if os.path.exists(os.path.join(BUILD, "mex", "crestThin.mexa64")) else None
+    rng = numpy.random.default_rng(9)
+    print("| map | crest_thin, C order (ms) | crest_thin, Fortran order (ms) | MEX via stand-in host (ms) | "
+          "C / MEX | Fortran / MEX | Canny, whole (ms) | Canny's suppression (ms) |")
+    print("|---|---|---|---|---|---|---|---|")
+    for h, w in ((1024, 1024), (481, 321)):
+        image = filters.gaussian(rng.random((h, w)), sigma=2)
+        edge, orientation = canny_maps(image)
+        c_args = (numpy.ascontiguousarray(edge), numpy.ascontiguousarray(orientation), 2, 4, 1.0)
+        f_args = (numpy.asfortranarray(edge), numpy.asfortranarray(orientation), 2, 4, 1.0)
+        # The suppression step's inputs, as canny makes them.
+        isobel, jsobel = ndimage.sobel(image, axis=0), ndimage.sobel(image, axis=1)
+        mask = ndimage.binary_erosion(numpy.ones((h, w), bool), numpy.ones((3, 3), bool), border_value=0)
+        suppression = (isobel, jsobel, numpy.hypot(isobel, jsobel), mask)
+        mex_inputs = mex.inputs(edge, orientation, 2, 4, 1.0, 64) if mex else None
+        if mex:
+            assert mex.result(mex_inputs, (h, w)).tobytes(order="F") == \
+                crestsplit.crest_thin(*c_args).tobytes(order="F"), "crest_thin differs from the MEX module"
+        times = {}
+        for _ in range(repetitions):
+            times.setdefault("C", []).append(per_call_us(crestsplit.crest_thin, c_args, {}, 0.3) / 1e3)
+            times.setdefault("F", []).append(per_call_us(crestsplit.crest_thin, f_args, {}, 0.3) / 1e3)
+            if mex:
+                times.setdefault("mex", []).append(per_call_us(mex.call, (mex_inputs,), {}, 0.3) / 1e3)
+            times.setdefault("canny", []).append(per_call_us(feature.canny, (image,), {}, 0.3) / 1e3)
+            times.setdefault("nms", []).append(per_call_us(_canny._get_local_maxima, suppression, {}, 0.3) / 1e3)
+        ratio = (lambda k: summary([a / b for a, b in zip(times[k], times["mex"])])) if mex else (lambda k: "–")
+        print(f"| {h} x {w} | {summary(times['C'])} | {summary(times['F'])} | "
+              f"{summary(times['mex']) if mex else '–'} | {ratio('C')} | {ratio('F')} | {summary(times['canny'])} | "
+              f"{summary(times['nms'])} |")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--repetitions", type=int, default=7)
+    parser.add_argument("--only", choices=("nodes", "maps"))
+    a = parser.parse_args()
+    print(f"OpenMP threads: {os.environ.get('OMP_NUM_THREADS', 'default')}; {a.repetitions} repetitions\n")
+    if a.only != "maps":
+        bench_nodes(a.repetitions)
+        print()
+    if a.only != "nodes":
+        bench_maps(a.repetitions)
+
+
+if __name__ == "__main__":
+    main()
