@@ -10,6 +10,8 @@ function demoThinning(outDir)
 %     edgesCompare.png  the three side by side, with the colour scale
 %     borderFade.png    a corner, enlarged, thinned without and with the
 %                       border fade
+%   and pennyMaps.mat, the edge and orientation maps with the thinned map
+%   and the scalars, for the Python demo's comparison.
 %   Edge strength is drawn in colour on one linear scale, from dark blue
 %   (weak) to yellow (the strongest edge of the map); black is no edge.
 %
@@ -42,6 +44,9 @@ tic;
 thinned = crestThin(edgeMap, orientation, radius, marginWidth, multiplier, threads);
 elapsed = toc;
 unfaded = crestThin(edgeMap, orientation, radius, 0, multiplier, threads);
+% The maps and the result, for the Python demo's comparison of the two hosts.
+save(fullfile(outDir, 'pennyMaps.mat'), 'edgeMap', 'orientation', 'thinned', 'radius', 'marginWidth', ...
+     'multiplier', '-v6');
 
 before = nnz(edgeMap);
 after = nnz(thinned);

@@ -11,8 +11,9 @@ host (not a test: docs/performance-python.md has the results).
     stand-in host (ctypes, in this process) on the same map, and beside
     scikit-image's Canny: the whole detector and its suppression step.
 
-Every figure includes creating fresh outputs. Runs interleave the contenders
-and repeat; medians with their range are printed as Markdown rows. Run with
+Every figure includes creating fresh outputs. Each figure is the median of
+single calls; runs interleave the contenders and repeat, and the tables give
+the median of the runs with their range. Run with
 OMP_NUM_THREADS=1 (one thread, as the NodeCall rows here) or unset:
   OMP_NUM_THREADS=1 venv/bin/python bench/python/bench_calls.py [--repetitions 7]
 """
@@ -37,16 +38,19 @@ FEATURES, CLASSES, BINS, DATA_SAMPLES = 32, 3, 256, 65536
 
 
 def per_call_us(f, args, kwargs, seconds=0.05):
-    """Microseconds per call over a batch that lasts about `seconds`."""
-    n, elapsed = 1, 0.0
-    while True:
-        start = time.perf_counter()
-        for _ in range(n):
-            f(*args, **kwargs)
-        elapsed = time.perf_counter() - start
-        if elapsed >= seconds or n >= 1 << 20:
-            return elapsed / n * 1e6
-        n *= 2 if elapsed < seconds / 4 else 1 + int(seconds / max(elapsed, 1e-9))
+    """The median time of single calls, in microseconds, over about `seconds`
+    (at least 5 calls): a median, unlike a batch's mean, leaves out the calls
+    that another process interrupted."""
+    clock = time.perf_counter_ns
+    start = clock()
+    f(*args, **kwargs)
+    first = clock() - start
+    times = []
+    for _ in range(max(5, min(20000, int(seconds * 1e9 / max(first, 1))))):
+        start = clock()
+        f(*args, **kwargs)
+        times.append(clock() - start)
+    return statistics.median(times) / 1e3
 
 
 def summary(values):
