@@ -39,9 +39,9 @@ int32_t truncateToInt32(double v) {
     return INT32_MIN;
 }
 
-Text Call::phrase(const char *format, int input) const {
+Text Call::text(Phrase what) const {
     Text t;
-    std::snprintf(t.text, sizeof t.text, format, name(input));
+    std::snprintf(t.text, sizeof t.text, what.format, what.about >= 0 ? name(what.about) : "");
     return t;
 }
 
@@ -94,17 +94,18 @@ void Call::requireMatrix(int input) const {
     if (dims != 2) failInput(input, reason::notMatrix, "must be a 2-D matrix; it has %zu dimensions.", dims);
 }
 
-void Call::requireElements(int input, size_t count, const char *what) const {
+void Call::requireElements(int input, size_t count, Phrase what) const {
     const size_t actual = view(input).count;
     if (actual != count)
-        failInput(input, reason::wrongSize, "must hold %zu elements (%s); it holds %zu.", count, what, actual);
+        failInput(input, reason::wrongSize, "must hold %zu elements (%s); it holds %zu.", count, text(what).text,
+                  actual);
 }
 
-void Call::requireAtLeastElements(int input, size_t count, const char *what) const {
+void Call::requireAtLeastElements(int input, size_t count, Phrase what) const {
     const size_t actual = view(input).count;
     if (actual < count)
-        failInput(input, reason::wrongSize, "must hold at least %zu elements (%s); it holds %zu.", count, what,
-                  actual);
+        failInput(input, reason::wrongSize, "must hold at least %zu elements (%s); it holds %zu.", count,
+                  text(what).text, actual);
 }
 
 int32_t Call::dimension(int input, size_t n, const char *what) const {

@@ -69,8 +69,13 @@ public:
     // mention one input while refusing another.
     const char *name(int input) const { return host_.argument(input).name; }
     contract::Argument argument(int input) const { return host_.argument(input); }
-    // `format` with the name of `input` for its one %s.
-    Text phrase(const char *format, int input) const;
+    // What a size check names in its message: `format`, with the name of
+    // input `about` for its one %s (none when `about` is -1). Formatted only
+    // when the check fails.
+    struct Phrase {
+        const char *format;
+        int about = -1;
+    };
 
     // Raises "<module>:<reason>" with the formatted message.
     [[noreturn]] void fail(const char *reason, const char *format, ...) const CPU_PRINTF_FORMAT(3, 4);
@@ -83,8 +88,8 @@ public:
     // A real uint32 or int32 array (both read alike for values below 2^31).
     void requireIndexClass(int input) const;
     void requireMatrix(int input) const;
-    void requireElements(int input, size_t count, const char *what) const;
-    void requireAtLeastElements(int input, size_t count, const char *what) const;
+    void requireElements(int input, size_t count, Phrase what) const;
+    void requireAtLeastElements(int input, size_t count, Phrase what) const;
     // A row or column count, held as a signed 32-bit integer in the kernels.
     int32_t dimension(int input, size_t n, const char *what) const;
     // The first element as a double, of a non-empty numeric or logical array.
@@ -115,6 +120,8 @@ public:
     };
 
 private:
+    Text text(Phrase what) const;
+
     const Module &module_;
     Host &host_;
 };

@@ -26,7 +26,7 @@ void run(contract::Call &call) {
     const int32_t h = call.dimension(edgeMapIn, edge.rows, "rows");
     const int32_t w = call.dimension(edgeMapIn, edge.columns, "columns");
     call.requireClass(orientationMapIn, ElementClass::float32);
-    call.requireAtLeastElements(orientationMapIn, edge.count, call.phrase("one per pixel of %s", edgeMapIn).text);
+    call.requireAtLeastElements(orientationMapIn, edge.count, {"one per pixel of %s", edgeMapIn});
     // Radii beyond crest::maxRadius are refused (thin.h says why); one that
     // does not fit 32 bits is beyond it too, rather than truncated.
     const double radiusValue = call.scalar(radiusIn);

@@ -66,13 +66,13 @@ void run(contract::Call &call) {
         call.failInput(featuresIn, reason::wrongSize,
                        "is empty (%d by %d), but %s holds %zu elements: %s needs one row per sample.", M, N,
                        call.name(labelsIn), labelCount, call.name(featuresIn));
-    const contract::Text perRow = call.phrase("one per row of %s", featuresIn);
-    call.requireElements(labelsIn, static_cast<size_t>(M), perRow.text);
+    const contract::Call::Phrase perRow{"one per row of %s", featuresIn};
+    call.requireElements(labelsIn, static_cast<size_t>(M), perRow);
     call.requireClass(weightsIn, ElementClass::float32);
-    call.requireElements(weightsIn, static_cast<size_t>(M), perRow.text);
+    call.requireElements(weightsIn, static_cast<size_t>(M), perRow);
     call.requireIndexClass(sortedOrderIn);
     call.requireElements(sortedOrderIn, static_cast<size_t>(M) * static_cast<size_t>(N),
-                         call.phrase("one per element of %s", featuresIn).text);
+                         {"one per element of %s", featuresIn});
     // Checked before truncation: a negative, NaN or huge count must not reach
     // the table allocation. Without samples no label needs a class.
     const double classCount = call.scalar(classCountIn);
@@ -81,7 +81,7 @@ void run(contract::Call &call) {
         call.failInput(classCountIn, reason::badValue, "must be a class count from 1 to %d; it is %s.", INT32_MAX,
                        numberText(classCount).text);
     call.requireClass(classWeightsIn, ElementClass::float64);
-    call.requireAtLeastElements(classWeightsIn, static_cast<size_t>(K), "one per class");
+    call.requireAtLeastElements(classWeightsIn, static_cast<size_t>(K), {"one per class"});
 
     const split::SweepInput in{call.data<float>(featuresIn), call.data<uint32_t>(labelsIn), call.data<float>(weightsIn),
                                call.data<uint32_t>(sortedOrderIn), call.data<double>(classWeightsIn), M, N, K};

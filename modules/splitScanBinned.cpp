@@ -87,11 +87,11 @@ void run(contract::Call &call) {
     call.requireMatrix(binnedDataIn);
     const int32_t M = call.dimension(binnedDataIn, call.view(binnedDataIn).rows, "rows");
     const size_t columns = call.view(binnedDataIn).columns;
-    const contract::Text perRow = call.phrase("one per row of %s", binnedDataIn);
+    const contract::Call::Phrase perRow{"one per row of %s", binnedDataIn};
     call.requireIndexClass(labelsIn);
-    call.requireAtLeastElements(labelsIn, M, perRow.text);
+    call.requireAtLeastElements(labelsIn, M, perRow);
     call.requireClass(weightsIn, ElementClass::float32);
-    call.requireAtLeastElements(weightsIn, M, perRow.text);
+    call.requireAtLeastElements(weightsIn, M, perRow);
     call.requireIndexClass(nodeSamplesIn);
     const int32_t n = call.dimension(nodeSamplesIn, call.view(nodeSamplesIn).count, "elements");
     call.requireIndexClass(candidateFeaturesIn);
@@ -106,7 +106,7 @@ void run(contract::Call &call) {
     if (n > 0) {
         B = readCount(call, binCountIn, "number of bins");
         K = readCount(call, classCountIn, "number of classes");
-        call.requireAtLeastElements(classWeightsIn, K, "one per class");
+        call.requireAtLeastElements(classWeightsIn, K, {"one per class"});
     } else {
         call.scalar(binCountIn);
         call.scalar(classCountIn);

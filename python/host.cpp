@@ -269,16 +269,13 @@ void PythonHost::seeArray(Slot &s, PyArrayObject *a) {
     const char *name = d->typeobj->tp_name;
     if (std::strncmp(name, "numpy.", 6) == 0) name += 6;
     v.cls = classOf(d, &v.complex);
+    const ClassName *c = byClass(v.cls);
+    v.typeName = c && !v.complex ? c->name : name;
     if (!PyArray_ISNOTSWAPPED(a)) {
         v.cls = ElementClass::unknown;
         std::snprintf(s.typeName, sizeof s.typeName, "%s (non-native byte order)", name);
-    } else if (v.complex) {
-        std::snprintf(s.typeName, sizeof s.typeName, "%s", name);
-    } else {
-        const ClassName *c = byClass(v.cls);
-        std::snprintf(s.typeName, sizeof s.typeName, "%s", c ? c->name : name);
+        v.typeName = s.typeName;
     }
-    v.typeName = s.typeName;
     const int nd = PyArray_NDIM(a);
     const npy_intp *shape = PyArray_DIMS(a);
     v.ndims = static_cast<size_t>(nd);
