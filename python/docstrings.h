@@ -4,6 +4,17 @@
 
 namespace docstrings {
 
+// The end of both split searches' Raises section and the start of their examples.
+#define SPLIT_ERRORS_END                                                 \
+    "crestsplit.ScratchMemoryError\n"                                    \
+    "    (a MemoryError) Scratch beyond the memory available.\n"         \
+    "\n"                                                                 \
+    "Each carries `.identifier`, the MATLAB module's error identifier.\n" \
+    "\n"                                                                 \
+    "Examples\n"                                                         \
+    "--------\n"                                                         \
+    ">>> import numpy, crestsplit\n"
+
 inline constexpr const char *module =
     "Edge thinning and decision-tree split searches over numpy arrays.\n"
     "\n"
@@ -98,14 +109,7 @@ inline constexpr const char *splitScan =
     "crestsplit.ArgumentValueError\n"
     "    (a ValueError) A bad class count, a label outside 1 ... n_classes or\n"
     "    a sample index outside 0 ... M-1.\n"
-    "crestsplit.ScratchMemoryError\n"
-    "    (a MemoryError) Scratch beyond the memory available.\n"
-    "\n"
-    "Each carries `.identifier`, the MATLAB module's error identifier.\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> import numpy, crestsplit\n"
+    SPLIT_ERRORS_END
     ">>> X = numpy.array([[0.0], [1.0], [2.0], [3.0]], numpy.float32)\n"
     ">>> labels = numpy.array([1, 1, 2, 2], numpy.uint32)\n"
     ">>> order = numpy.argsort(X, axis=0, kind='stable').astype(numpy.uint32)\n"
@@ -155,14 +159,7 @@ inline constexpr const char *splitScanBinned =
     "crestsplit.ArgumentValueError\n"
     "    (a ValueError) A bad count, an index outside `binned`, a listed\n"
     "    sample's label outside 1 ... n_classes or bin value of n_bins or more.\n"
-    "crestsplit.ScratchMemoryError\n"
-    "    (a MemoryError) Scratch beyond the memory available.\n"
-    "\n"
-    "Each carries `.identifier`, the MATLAB module's error identifier.\n"
-    "\n"
-    "Examples\n"
-    "--------\n"
-    ">>> import numpy, crestsplit\n"
+    SPLIT_ERRORS_END
     ">>> binned = numpy.array([[0, 3, 0], [1, 2, 0], [2, 1, 1], [3, 0, 1]], numpy.uint8)\n"
     ">>> labels = numpy.array([1, 1, 2, 2], numpy.uint32)\n"
     ">>> crestsplit.split_scan_binned(binned, labels, numpy.ones(4, numpy.float32), 4,\n"

@@ -90,7 +90,7 @@ def mex_node_calls(repetitions):
         return {}
     with tempfile.NamedTemporaryFile(suffix=".json") as out:
         subprocess.run([program, "--benchmark_filter=NodeCall/n:(1|16|256|4096)/threads:1/shuffled:0",
-                        f"--benchmark_repetitions={repetitions}", "--benchmark_min_time=0.05",
+                        f"--benchmark_repetitions={repetitions}", "--benchmark_min_time=0.2",
                         f"--benchmark_out={out.name}", "--benchmark_out_format=json"],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         rows = json.load(open(out.name))["benchmarks"]
@@ -105,9 +105,10 @@ def mex_node_calls(repetitions):
 
 
 def bench_nodes(repetitions):
-    times = {}
-    mex = mex_node_calls(repetitions)
+    times, mex = {}, {}
     for rep in range(repetitions):
+        for key, values in mex_node_calls(1).items():
+            mex.setdefault(key, []).extend(values)
         for n, scan, binned_args in nodes(numpy.random.default_rng(5)):
             for name, f, nothing, args in (("split_scan", crestsplit.split_scan, nothing_scan, scan),
                                            ("split_scan_binned", crestsplit.split_scan_binned, nothing_binned,

@@ -170,3 +170,13 @@ def test_help_examples_run(name):
     test = doctest.DocTestParser().get_doctest(f.__doc__, {}, name, None, 0)
     result = doctest.DocTestRunner(optionflags=doctest.NORMALIZE_WHITESPACE).run(test)
     assert result.attempted > 0 and result.failed == 0
+
+
+def test_scratch_beyond_memory_is_a_memory_error():
+    m, k = 300, 30_000_000  # histograms of k classes: far beyond this machine's memory
+    with pytest.raises(crestsplit.ScratchMemoryError) as e:
+        crestsplit.split_scan_binned(numpy.zeros((m, 1), numpy.uint8), numpy.ones(m, numpy.uint32),
+                                     numpy.ones(m, numpy.float32), 256, numpy.arange(m, dtype=numpy.uint32),
+                                     numpy.zeros(1, numpy.uint32), k, numpy.ones(k), threads=1)
+    assert isinstance(e.value, MemoryError) and e.value.identifier == "splitScanBinned:outOfMemory"
+    assert "argument 9 (threads)" in str(e.value)
