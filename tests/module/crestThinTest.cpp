@@ -39,7 +39,7 @@ struct CrestThin : ::testing::Test {
 };
 
 TEST_F(CrestThin, ExportsOnlyTheEntryPoint) {
-    exports::expectEntryOnly(module(), false, "_ZN5crest9thinEdgesEPKfS1_iiifiiPf");
+    exports::expectEntryOnly(module(), false);
 }
 
 TEST_F(CrestThin, ReturnsSingleMapOfTheInputShape) {
@@ -96,16 +96,15 @@ TEST_F(CrestThin, AcceptsAnyNumericOrLogicalScalar) {
     EXPECT_TRUE(support::sameBits(out(result), out(thin(edge, orientation, 1, 1, 1, 1))));
 }
 
-// The time of a call is bounded by the map, not the radius: a hang shows as
-// the suite's time limit. The largest radius taken, and any above it refused.
-TEST_F(CrestThin, HugeRadiusReturnsAResultOrAnError) {
+// The largest radius is taken, in time bounded by the map (a hang shows as
+// the suite's time limit); any radius above it is refused, the largest 32-bit
+// one and those beyond 32 bits too. The message is the bad-call table's.
+TEST_F(CrestThin, RadiusUpToTheLimitRunsAboveItIsRefused) {
     Array edge, orientation;
     randomMaps(32, 40, 4, edge, orientation);
-    auto r = thin(edge, orientation, 2147483647.0, 2, 1, 2);
-    EXPECT_TRUE(r.ok() || r.errorId == "crestThin:badValue") << r.errorId;
-    r = thin(edge, orientation, 65536, 2, 1, 2);
+    const auto r = thin(edge, orientation, 65536, 2, 1, 2);
     EXPECT_TRUE(r.ok()) << r.errorMessage;
-    for (double radius : {1e10, HUGE_VAL})
+    for (double radius : {2147483647.0, 1e10, HUGE_VAL})
         EXPECT_EQ(thin(edge, orientation, radius, 2, 1, 2).errorId, "crestThin:badValue") << radius;
 }
 
