@@ -89,6 +89,17 @@ TEST(InterpolateBilinear, SamplesAndClamps) {
     EXPECT_FLOAT_EQ(crest::interpolateBilinear(line, 3, 1, 5.0f, 1.5f), 2.5f);
     EXPECT_FLOAT_EQ(crest::interpolateBilinear(line, 1, 3, 0.5f, -7.0f), 1.5f);
     EXPECT_FLOAT_EQ(crest::interpolateBilinear(line, 1, 1, 3.0f, 3.0f), 1.0f);
+
+    // So do maps wider than the ceiling covers, where a coordinate beyond the
+    // last pixel clamps onto it: the neighbour of weight 0 is the last pixel
+    // again, and the NaN everywhere else is not read.
+    const int32_t side = 32771;
+    std::vector<float> wide(2 * side, nan);
+    wide[2 * side - 2] = wide[2 * side - 1] = 4.0f;  // the last column
+    EXPECT_EQ(crest::interpolateBilinear(wide.data(), 2, side, 1e9f, 0.0f), 4.0f);
+    std::vector<float> tall(2 * side, nan);
+    tall[side - 1] = tall[2 * side - 1] = 4.0f;  // the last row
+    EXPECT_EQ(crest::interpolateBilinear(tall.data(), side, 2, 0.0f, 1e9f), 4.0f);
 }
 
 // The pixel at row 2, column 3 of a 5 x 8 map, with neighbours in its row
