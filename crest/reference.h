@@ -115,19 +115,22 @@ inline void suppressNonMaxima(const float *edgeMap, const float *orientationMap,
 // a pixel k columns from the left or right border (k < b) is multiplied by
 // k / b, then one k rows from the top or bottom border by k / b. No pixel is
 // k < b from both the left and the right border, nor from both the top and
-// the bottom, since b is at most half of each side.
+// the bottom, since b is at most half of each side. Pixels in no band are
+// passed over.
 inline void attenuateMargin(float *thinnedMap, int32_t h, int32_t w, int32_t marginWidth) {
     const int32_t b = std::min(marginWidth, std::min(w / 2, h / 2));
     if (b <= 0) return;
     auto factor = [b](int32_t k) { return static_cast<float>(k) / static_cast<float>(b); };
-    for (int32_t x = 0; x < w; ++x)
+    for (int32_t x = 0; x < w; ++x) {
+        const int32_t fromSide = std::min(x, w - 1 - x);
         for (int32_t y = 0; y < h; ++y) {
+            if (fromSide >= b && y == b) y = h - b;  // from the top band on to the bottom one
             float &pixel = thinnedMap[y + static_cast<int64_t>(h) * x];
-            const int32_t fromSide = std::min(x, w - 1 - x);
             const int32_t fromEnd = std::min(y, h - 1 - y);
             if (fromSide < b) pixel = pixel * factor(fromSide);
             if (fromEnd < b) pixel = pixel * factor(fromEnd);
         }
+    }
 }
 
 // thinEdges of thin.h: the suppression of every column, on a team of `team`
