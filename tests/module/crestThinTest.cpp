@@ -75,13 +75,15 @@ TEST_F(CrestThin, ScalarsTruncateAndRound) {
     Array edge, orientation;
     randomMaps(23, 19, 9, edge, orientation);
     // Radius 2.9 acts as 2, margin -0.5 as 0, margin 3.7 as 3.
-    EXPECT_TRUE(support::sameBits(out(thin(edge, orientation, 2.9, 3.7, 1.0, 2)), out(thin(edge, orientation, 2, 3, 1.0, 2))));
+    EXPECT_TRUE(support::sameBits(out(thin(edge, orientation, 2.9, 3.7, 1.0, 2)),
+                                  out(thin(edge, orientation, 2, 3, 1.0, 2))));
     EXPECT_TRUE(support::sameBits(out(thin(edge, orientation, 0, -0.5, 1.0, 2)), host::values<float>(edge.get())));
 
     // A multiplier just below 1 in double is 1 in single: equal neighbours survive.
     Array flat = host::makeMatrix<float>(3, 3, std::vector<float>(9, 2.0f));
     Array zero = host::makeMatrix<float>(3, 3, std::vector<float>(9, 0.0f));
-    EXPECT_TRUE(support::sameBits(out(thin(flat, zero, 1, 0, 1.0 - std::ldexp(1.0, -30), 1)), host::values<float>(flat.get())));
+    EXPECT_TRUE(support::sameBits(out(thin(flat, zero, 1, 0, 1.0 - std::ldexp(1.0, -30), 1)),
+                                  host::values<float>(flat.get())));
     EXPECT_EQ(out(thin(flat, zero, 1, 0, 0.999, 1))[4], 0.0f);
 }
 
