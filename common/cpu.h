@@ -23,9 +23,7 @@
 // and 64-byte vectors, and the Microsoft compiler has no target attributes.
 #if defined(CPU_X86_64) && defined(__GNUC__) && !defined(_WIN32)
 #define CPU_WIDE_SIMD 1
-#define CPU_AVX2 __attribute__((target("avx2")))
 #define CPU_AVX512 __attribute__((target("avx512f,avx512vl")))
-#define CPU_SSE3 __attribute__((target("sse3")))
 // Hides what the compiler knows of a vector variable's value, so that it
 // handles the vector whole (for instance stores it whole rather than only
 // the lanes it knows changed). Generates no instruction.
@@ -67,8 +65,8 @@
 #endif
 
 // Every function defined between CPU_AVX2_FUNCTIONS (or CPU_AVX512_FUNCTIONS)
-// and CPU_END_FUNCTIONS is built as if it had CPU_AVX2 (CPU_AVX512): for a
-// loop template written once and instantiated for an instruction set in a
+// and CPU_END_FUNCTIONS is built for AVX2 (AVX-512, as if it had CPU_AVX512):
+// for a loop template written once and instantiated for an instruction set in a
 // file of its own, with lane operations that pass vector registers by value
 // (which functions built without the instruction set cannot do). Include
 // every other header before the region: an inline function defined inside

@@ -13,12 +13,8 @@ namespace parallel {
 
 #ifdef _OPENMP
 inline int maxThreads() { return omp_get_max_threads(); }
-inline int teamSize() { return omp_get_num_threads(); }
-inline int threadId() { return omp_get_thread_num(); }
 #else
 inline int maxThreads() { return 1; }
-inline int teamSize() { return 1; }
-inline int threadId() { return 0; }
 #endif
 
 // Runs body(thread, threads) once on every thread of one parallel region of

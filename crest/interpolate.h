@@ -5,19 +5,29 @@
 
 namespace crest {
 
-// Clamps a coordinate into [0, size - 1.001]: the ceiling lies just inside the
-// last pixel, so the truncated coordinate leaves room for its +1 neighbour.
-// A map one pixel across has only the coordinate 0; NaN also reads there.
+// A coordinate's clamp ceiling, size - clampCeilingOffset in double, lies a
+// thousandth inside the last pixel, so the truncated coordinate leaves room
+// for its +1 neighbour.
+inline constexpr double clampCeilingOffset = 1.001;
+inline double clampCeiling(int32_t size) { return static_cast<double>(size) - clampCeilingOffset; }
+
+// The largest side on which that holds: from 32770 on, size - 1.001 rounds
+// to size - 1 in single precision.
+inline constexpr int32_t largestCeilingClampedSide = 32769;
+
+// Clamps a coordinate into [0, clampCeiling(size)]. A map one pixel across
+// has only the coordinate 0; NaN also reads there.
 inline float clampCoordinate(float p, int32_t size) {
     if (size < 2 || !(p >= 0.0f)) return 0.0f;
-    const double ceiling = static_cast<double>(size) - 1.001;
+    const double ceiling = clampCeiling(size);
     if (static_cast<double>(p) > ceiling) return static_cast<float>(ceiling);
     return p;
 }
 
 // Sample at column px, row py (pixel centres at whole numbers) from the four
 // neighbours. The +1 neighbour is kept inside the map, which only matters for
-// maps one pixel across or wider than 32769, where the ceiling no longer does it.
+// maps one pixel across or wider than largestCeilingClampedSide, where the
+// ceiling no longer does it.
 inline float interpolateBilinear(const float *map, int32_t h, int32_t w, float px, float py) {
     px = clampCoordinate(px, w);
     py = clampCoordinate(py, h);

@@ -4,12 +4,13 @@
 #include <cstring>
 #include <limits>
 
+#include "interpolate.h"
 #include "lineSteps.h"
 
 namespace crest {
 
 ClampLimits clampLimits(int32_t size) {
-    const double ceiling = static_cast<double>(size) - 1.001;
+    const double ceiling = clampCeiling(size);
     const float rounded = static_cast<float>(ceiling);
     float threshold = rounded;
     if (static_cast<double>(threshold) > ceiling)
@@ -17,7 +18,9 @@ ClampLimits clampLimits(int32_t size) {
     return {rounded, threshold};
 }
 
-bool batchSamplable(int32_t h, int32_t w) { return h >= 2 && w >= 2 && h <= 32769 && w <= 32769; }
+bool batchSamplable(int32_t h, int32_t w) {
+    return h >= 2 && w >= 2 && h <= largestCeilingClampedSide && w <= largestCeilingClampedSide;
+}
 
 SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w) {
     return {edgeMap, h, w, clampLimits(h), clampLimits(w)};
@@ -37,8 +40,8 @@ int32_t listCandidatesScalar(const float *edge, float *thinned, const float *ori
     // ones among them whose angle is finite and limit not NaN.
     int32_t listed = 0;
     int32_t y = y0;
-    while (y < h && listed <= batchRows - 16) {
-        const int32_t end = h - y > 16 ? y + 16 : h;
+    while (y < h && listed <= batchRows - listingGroup) {
+        const int32_t end = h - y > listingGroup ? y + listingGroup : h;
         cpu::prefetch(ahead + y);
         for (; y < end; ++y) {
             const float v = edge[y];

@@ -23,6 +23,9 @@ inline constexpr cpu::Isa lineSamplerVersions[] = {cpu::Isa::portable, cpu::Isa:
 constexpr int32_t batchRows = 512;
 constexpr int32_t batchLanes = 16;
 constexpr int32_t batchCapacity = batchRows + batchLanes;
+// Rows are listed this many at a time (one prefetch; one AVX-512 register),
+// as long as a batch has room for all of them.
+constexpr int32_t listingGroup = 16;
 
 // The pixels of one stretch that a sample can suppress: edge value not zero,
 // angle finite and limit not NaN (the others keep their value whatever the
@@ -42,20 +45,24 @@ constexpr int quadrantGroups = 5;
 
 // 0 for angles within about an eighth of a turn of 0, else 1 + the quadrant
 // (0..3) of the nearest quarter turn. Only the speed of the sine and cosine
-// depends on it. Adding 1.5 * 2^23 rounds the quarter turns to a whole number
-// held in the low bits (for less than 2^22 of them; farther out, and for
-// non-finite angles, some group results), without branching.
+// depends on it. Adding roundingShift rounds the quarter turns to a whole
+// number held in the low bits (for less than 2^22 of them; farther out, and
+// for non-finite angles, some group results), without branching.
+inline constexpr float quarterTurnsPerRadian = 0.636619772f;  // 2 / pi
+inline constexpr float roundingShift = 12582912.0f;           // 1.5 * 2^23
+inline constexpr uint32_t roundingShiftBits = 0x4b400000u;    // its bits
+inline constexpr uint32_t quadrantMask = 3u;                  // quarter turns within a turn
 inline int32_t quadrantGroup(float theta) {
-    const float shifted = theta * 0.636619772f + 12582912.0f;
+    const float shifted = theta * quarterTurnsPerRadian + roundingShift;
     uint32_t bits;
     std::memcpy(&bits, &shifted, sizeof bits);
-    const uint32_t quadrant = bits - 0x4b400000u;
-    return static_cast<int32_t>((1u + (quadrant & 3u)) & (0u - (quadrant != 0)));
+    const uint32_t quadrant = bits - roundingShiftBits;
+    return static_cast<int32_t>((1u + (quadrant & quadrantMask)) & (0u - (quadrant != 0)));
 }
 
 // Copies a column's rows from y0 on into the thinned column and lists the
-// candidates among them, sixteen rows at a time until a batch is nearly full
-// or the column ends. `edge` and `thinned` point at the column's first row,
+// candidates among them, listingGroup rows at a time until a batch is nearly
+// full or the column ends. `edge` and `thinned` point at the column's first row,
 // which is element `column` of the orientation map; the orientation of a zero
 // pixel is not read. Returns the row after the last one copied; *n receives
 // the number of candidates. The same rows of the edge column `ahead` are
@@ -65,10 +72,10 @@ int32_t listCandidatesScalar(const float *edge, float *thinned, const float *ori
                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
 
 // Clamp constants of one dimension: coordinates above `threshold` become
-// `ceiling`. The ceiling is size - 1.001 worked out in double and rounded to
-// single; a coordinate widened to double exceeds size - 1.001 exactly when it
-// exceeds `threshold`, the largest single value not above it, so the test can
-// stay in single precision.
+// `ceiling`. The ceiling is clampCeiling(size) (interpolate.h) rounded to
+// single; a coordinate widened to double exceeds clampCeiling(size) exactly
+// when it exceeds `threshold`, the largest single value not above it, so the
+// test can stay in single precision.
 struct ClampLimits {
     float ceiling;
     float threshold;
@@ -76,8 +83,9 @@ struct ClampLimits {
 ClampLimits clampLimits(int32_t size);
 
 // The edge map and the clamp constants of both dimensions. Only maps of 2 to
-// 32769 rows and columns use the batch samplers: there the ceiling alone
-// keeps every +1 neighbour inside the map and every index fits 32 bits.
+// largestCeilingClampedSide rows and columns use the batch samplers: there
+// the ceiling alone keeps every +1 neighbour inside the map and every index
+// fits 32 bits.
 struct SampledMap {
     const float *edgeMap;
     int32_t h, w;
@@ -123,14 +131,17 @@ inline int64_t nextStep(int64_t d, int32_t radius) {
 // angle, NaN limit, never alive); returns the padded count.
 int32_t padLines(LineBatch &batch, StepScratch &step);
 // Copies the pairs of every index: the two rows of a column sit side by side,
-// so one 8-byte load fetches both, which beats a hardware gather.
+// so one 8-byte load fetches both (rather than a hardware gather: see
+// docs/performance-crest.md).
 void fetchNeighbourPairs(const float *edgeMap, int32_t h, int32_t n, StepScratch &step);
 // Whether packing pays after step d, which left `alive` of n lines: it
 // saves sampling the dropped lines in every step still to come, and costs
-// about as much as two steps over all lines (measured).
+// about as much as packingCostInSteps steps over all lines (see
+// docs/performance-crest.md).
+constexpr int64_t packingCostInSteps = 2;
 inline bool worthPacking(int32_t alive, int32_t n, int64_t d, int32_t radius) {
     const int64_t stepsLeft = 2 * static_cast<int64_t>(radius) - (d < 0 ? -2 * d - 1 : 2 * d);
-    return (n - alive) * stepsLeft > 2 * static_cast<int64_t>(n);
+    return (n - alive) * stepsLeft > packingCostInSteps * n;
 }
 // Clears the pixels of the lines no longer alive and packs the others to the
 // front, alive.

@@ -99,14 +99,15 @@ int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *ori
                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
     const __m512 zero = _mm512_setzero_ps(), factor = _mm512_set1_ps(multiplier);
     const __m512 infinity = _mm512_set1_ps(std::numeric_limits<float>::infinity());
-    const __m512 quarterTurns = _mm512_set1_ps(0.636619772f), roundingShift = _mm512_set1_ps(12582912.0f);
-    const __m512i shiftBits = _mm512_set1_epi32(0x4b400000);
-    const __m512i one = _mm512_set1_epi32(1), three = _mm512_set1_epi32(3);
+    const __m512 quarterTurns = _mm512_set1_ps(quarterTurnsPerRadian), shift = _mm512_set1_ps(roundingShift);
+    const __m512i shiftBits = _mm512_set1_epi32(static_cast<int32_t>(roundingShiftBits));
+    const __m512i one = _mm512_set1_epi32(1), mask = _mm512_set1_epi32(static_cast<int32_t>(quadrantMask));
     __m512i y = _mm512_add_epi32(_mm512_set1_epi32(y0),
                                  _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
     int32_t kept = 0;
     int64_t row = y0;  // may pass h by up to 15 (and so INT32_MAX)
-    for (; row < h && kept <= batchRows - 16; row += 16, y = _mm512_add_epi32(y, _mm512_set1_epi32(16))) {
+    static_assert(listingGroup == 16, "one register of rows per group");
+    for (; row < h && kept <= batchRows - listingGroup; row += 16, y = _mm512_add_epi32(y, _mm512_set1_epi32(16))) {
         const __mmask16 inside = h - row >= 16 ? 0xffff : static_cast<__mmask16>((1u << (h - row)) - 1);
         const __m512 v = _mm512_maskz_loadu_ps(inside, edge + row);
         _mm512_mask_storeu_ps(thinned + row, inside, v);
@@ -118,12 +119,12 @@ int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *ori
         const __mmask16 valid = _mm512_mask_cmp_ps_mask(nonZero, _mm512_abs_ps(theta), infinity, _CMP_LT_OQ) &
                                 _mm512_cmp_ps_mask(limit, limit, _CMP_ORD_Q);
         // quadrantGroup, lane by lane.
-        const __m512 shifted = _mm512_add_ps(_mm512_mul_ps(theta, quarterTurns), roundingShift);
+        const __m512 shifted = _mm512_add_ps(_mm512_mul_ps(theta, quarterTurns), shift);
         const __m512i quadrant = _mm512_sub_epi32(_mm512_castps_si512(shifted), shiftBits);
         const __m512i group = _mm512_maskz_add_epi32(_mm512_test_epi32_mask(quadrant, quadrant),
-                                                     _mm512_and_si512(quadrant, three), one);
-        // Compress in registers and store all 16 lanes: the memory form is
-        // slow on some cores, and the arrays have room.
+                                                     _mm512_and_si512(quadrant, mask), one);
+        // Compress in registers and store all 16 lanes (rather than the
+        // memory form: docs/performance-crest.md); the arrays have room.
         _mm512_storeu_si512(c.rows + kept, _mm512_maskz_compress_epi32(valid, y));
         _mm512_storeu_ps(c.theta + kept, _mm512_maskz_compress_ps(valid, theta));
         _mm512_storeu_ps(c.limit + kept, _mm512_maskz_compress_ps(valid, limit));

@@ -48,7 +48,8 @@ struct Sse2Lanes : PackingInPlace {
     static int32_t keepWeaker(uint32_t *alive, __m128 s, __m128 limit) {
         static const int8_t aliveInMask[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
         const __m128 stronger = _mm_cmpgt_ps(s, limit);
-        const __m128i stays = _mm_andnot_si128(_mm_castps_si128(stronger), loadInts(reinterpret_cast<int32_t *>(alive)));
+        const __m128i stays =
+            _mm_andnot_si128(_mm_castps_si128(stronger), loadInts(reinterpret_cast<int32_t *>(alive)));
         storeInts(reinterpret_cast<int32_t *>(alive), stays);
         return aliveInMask[_mm_movemask_ps(_mm_castsi128_ps(stays))];
     }

@@ -36,18 +36,21 @@ Stages stagesOf(cpu::Isa isa) {
 // one path for long runs. Every value is still the function of its own angle.
 // A counting sort with the group counters packed 12 bits apart in one
 // register, so that nothing here branches on the data.
+constexpr int counterBits = 12;
+constexpr uint64_t counterMask = (uint64_t{1} << counterBits) - 1;
+
 void sinCosByQuadrant(int32_t n, Candidates &c) {
-    static_assert(batchCapacity < 4096 && quadrantGroups * 12 <= 64, "packed group counters");
+    static_assert(batchCapacity <= counterMask && quadrantGroups * counterBits <= 64, "packed group counters");
     uint64_t counts = 0;
-    for (int32_t k = 0; k < n; ++k) counts += uint64_t{1} << (12 * c.group[k]);
+    for (int32_t k = 0; k < n; ++k) counts += uint64_t{1} << (counterBits * c.group[k]);
     uint64_t next = 0, running = 0;  // exclusive prefix sums, packed the same way
     for (int g = 0; g < quadrantGroups; ++g) {
-        next |= running << (12 * g);
-        running += (counts >> (12 * g)) & 0xfff;
+        next |= running << (counterBits * g);
+        running += (counts >> (counterBits * g)) & counterMask;
     }
     for (int32_t k = 0; k < n; ++k) {
-        const int shift = 12 * c.group[k];
-        c.order[(next >> shift) & 0xfff] = static_cast<uint16_t>(k);
+        const int shift = counterBits * c.group[k];
+        c.order[(next >> shift) & counterMask] = static_cast<uint16_t>(k);
         next += uint64_t{1} << shift;
     }
     for (int32_t j = 0; j < n; ++j) {
@@ -56,7 +59,8 @@ void sinCosByQuadrant(int32_t n, Candidates &c) {
     }
 }
 
-// Maps one pixel across or wider than 32769: the clamping sampler that keeps
+// Maps one pixel across or wider than largestCeilingClampedSide: the clamping
+// sampler that keeps
 // the +1 neighbour inside, one sample at a time.
 void sampleLinesAnySize(const float *edgeMap, int32_t h, int32_t w, int32_t x, int32_t radius,
                         const LineBatch &batch, float *thinned) {
@@ -86,7 +90,7 @@ int32_t clampedFrom(float base, float c, int32_t size, int32_t radius) {
     const double steps = std::ceil((static_cast<double>(size) + 1.0) / std::fabs(static_cast<double>(c))) + 1.0;
     if (!(steps < radius)) return radius;
     const float d = static_cast<float>(steps);
-    const double ceiling = static_cast<double>(size) - 1.001;
+    const double ceiling = clampCeiling(size);
     auto beyond = [ceiling](float p) { return p < 0.0f || static_cast<double>(p) > ceiling; };
     return beyond(base + c * d) && beyond(base + c * -d) ? static_cast<int32_t>(steps) : radius;
 }

@@ -1,6 +1,6 @@
 // Edge thinning: orientation-guided non-maximum suppression, then a linear fade
 // of the border bands. Kernels over column-major single-precision maps of h
-// rows and w columns. reference.h holds the plain loop of the suppression.
+// rows and w columns. reference.h holds the plain loop of both.
 #pragma once
 
 #include <cmath>
@@ -22,11 +22,11 @@ namespace crest {
 // suppression stops there (suppress.cpp): a radius beyond the map costs about
 // as much as one that just crosses it. A line almost parallel to an axis,
 // though, creeps along the border for up to `radius` steps, each sample a new
-// one; this cap bounds such a call to 2 x 65536 samples per pixel (under a
-// second on a map of 32 x 40, all lines so). Lines of this length cross any
-// map that bilinear sampling covers (32769 x 32769, a diagonal of 46341), and
-// every step is exact in single precision (below 2^24). The entry refuses a
-// larger radius (crestThin:badValue).
+// one; this cap bounds such a call to 2 x 65536 samples per pixel (its time:
+// docs/performance-crest.md). Lines of this length cross any map that
+// bilinear sampling covers (32769 x 32769, a diagonal of 46341), and every
+// step is exact in single precision (below 2^24). The entry refuses a larger
+// radius (crestThin:badValue).
 inline constexpr int32_t maxRadius = 65536;
 
 // Sine and cosine of an orientation, as this build computes them.
@@ -48,7 +48,7 @@ void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_
 
 // Scales the outer bands (min(marginWidth, w/2, h/2) wide) by k / b in place:
 // column bands k = 0 ... b-1 (column k, then column w-1-k, row by row), then
-// row bands column by column. Already the plain loop, which reference.h uses.
+// row bands column by column.
 void attenuateMargin(float *thinnedMap, int32_t h, int32_t w, int32_t marginWidth);
 
 // The whole thinning: suppression on a team of `team` threads (one region,

@@ -39,7 +39,7 @@ struct CrestThin : ::testing::Test {
 };
 
 TEST_F(CrestThin, ExportsOnlyTheEntryPoint) {
-    exports::expectEntryOnly(module(), false, "_ZN5crest9thinEdgesEPKfS1_iiifiiPf");
+    exports::expectEntryOnly(module(), false);
 }
 
 TEST_F(CrestThin, ReturnsSingleMapOfTheInputShape) {
@@ -75,13 +75,15 @@ TEST_F(CrestThin, ScalarsTruncateAndRound) {
     Array edge, orientation;
     randomMaps(23, 19, 9, edge, orientation);
     // Radius 2.9 acts as 2, margin -0.5 as 0, margin 3.7 as 3.
-    EXPECT_TRUE(support::sameBits(out(thin(edge, orientation, 2.9, 3.7, 1.0, 2)), out(thin(edge, orientation, 2, 3, 1.0, 2))));
+    EXPECT_TRUE(support::sameBits(out(thin(edge, orientation, 2.9, 3.7, 1.0, 2)),
+                                  out(thin(edge, orientation, 2, 3, 1.0, 2))));
     EXPECT_TRUE(support::sameBits(out(thin(edge, orientation, 0, -0.5, 1.0, 2)), host::values<float>(edge.get())));
 
     // A multiplier just below 1 in double is 1 in single: equal neighbours survive.
     Array flat = host::makeMatrix<float>(3, 3, std::vector<float>(9, 2.0f));
     Array zero = host::makeMatrix<float>(3, 3, std::vector<float>(9, 0.0f));
-    EXPECT_TRUE(support::sameBits(out(thin(flat, zero, 1, 0, 1.0 - std::ldexp(1.0, -30), 1)), host::values<float>(flat.get())));
+    EXPECT_TRUE(support::sameBits(out(thin(flat, zero, 1, 0, 1.0 - std::ldexp(1.0, -30), 1)),
+                                  host::values<float>(flat.get())));
     EXPECT_EQ(out(thin(flat, zero, 1, 0, 0.999, 1))[4], 0.0f);
 }
 
@@ -96,16 +98,15 @@ TEST_F(CrestThin, AcceptsAnyNumericOrLogicalScalar) {
     EXPECT_TRUE(support::sameBits(out(result), out(thin(edge, orientation, 1, 1, 1, 1))));
 }
 
-// The time of a call is bounded by the map, not the radius: a hang shows as
-// the suite's time limit. The largest radius taken, and any above it refused.
-TEST_F(CrestThin, HugeRadiusReturnsAResultOrAnError) {
+// The largest radius is taken, in time bounded by the map (a hang shows as
+// the suite's time limit); any radius above it is refused, the largest 32-bit
+// one and those beyond 32 bits too. The message is the bad-call table's.
+TEST_F(CrestThin, RadiusUpToTheLimitRunsAboveItIsRefused) {
     Array edge, orientation;
     randomMaps(32, 40, 4, edge, orientation);
-    auto r = thin(edge, orientation, 2147483647.0, 2, 1, 2);
-    EXPECT_TRUE(r.ok() || r.errorId == "crestThin:badValue") << r.errorId;
-    r = thin(edge, orientation, 65536, 2, 1, 2);
+    const auto r = thin(edge, orientation, 65536, 2, 1, 2);
     EXPECT_TRUE(r.ok()) << r.errorMessage;
-    for (double radius : {1e10, HUGE_VAL})
+    for (double radius : {2147483647.0, 1e10, HUGE_VAL})
         EXPECT_EQ(thin(edge, orientation, radius, 2, 1, 2).errorId, "crestThin:badValue") << radius;
 }
 

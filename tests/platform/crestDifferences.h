@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "crest/reference.h"
+#include "crest/thin.h"
 #include "recordedCall.h"
 #include "tests/support.h"
 

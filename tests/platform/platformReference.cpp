@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "crest/reference.h"
+#include "crest/thin.h"
 #include "host/loader.h"
 #include "moduleInputs.h"
 #include "recordedCall.h"

@@ -89,6 +89,17 @@ TEST(InterpolateBilinear, SamplesAndClamps) {
     EXPECT_FLOAT_EQ(crest::interpolateBilinear(line, 3, 1, 5.0f, 1.5f), 2.5f);
     EXPECT_FLOAT_EQ(crest::interpolateBilinear(line, 1, 3, 0.5f, -7.0f), 1.5f);
     EXPECT_FLOAT_EQ(crest::interpolateBilinear(line, 1, 1, 3.0f, 3.0f), 1.0f);
+
+    // So do maps wider than the ceiling covers, where a coordinate beyond the
+    // last pixel clamps onto it: the neighbour of weight 0 is the last pixel
+    // again, and the NaN everywhere else is not read.
+    const int32_t side = 32771;
+    std::vector<float> wide(2 * side, nan);
+    wide[2 * side - 2] = wide[2 * side - 1] = 4.0f;  // the last column
+    EXPECT_EQ(crest::interpolateBilinear(wide.data(), 2, side, 1e9f, 0.0f), 4.0f);
+    std::vector<float> tall(2 * side, nan);
+    tall[side - 1] = tall[2 * side - 1] = 4.0f;  // the last row
+    EXPECT_EQ(crest::interpolateBilinear(tall.data(), side, 2, 0.0f, 1e9f), 4.0f);
 }
 
 // The pixel at row 2, column 3 of a 5 x 8 map, with neighbours in its row
@@ -270,8 +281,8 @@ void expectSamplersAgree(const std::vector<float> &edge, int32_t h, int32_t w, i
 // a sampler computes it flips one of the two.
 void addPairOfLines(const std::vector<float> &edge, int32_t h, int32_t w, int32_t x, int32_t row, float cs, float sn,
                     std::vector<Line> &lines) {
-    const float ahead = crest::interpolateBilinear(edge.data(), h, w, static_cast<float>(x) + cs,
-                                                   static_cast<float>(row) + sn);
+    const float ahead = crest::reference::bilinearSample(edge.data(), h, w, static_cast<float>(x) + cs,
+                                                         static_cast<float>(row) + sn);
     const Line at{row, cs, sn, ahead}, below{row, cs, sn, std::nextafter(ahead, -inf)};
     ASSERT_FALSE(strongerWithin(edge, h, w, x, at)) << "the sample ahead is not the largest";
     ASSERT_TRUE(strongerWithin(edge, h, w, x, below));
@@ -331,10 +342,13 @@ TEST(Samplers, OnRandomLines) {
         for (int columns = 0; columns < 8; ++columns) {
             const int32_t x = column(rng);
             std::vector<Line> lines;
-            while (lines.size() < 400) {
+            // A failed check adds no line: the attempts are bounded.
+            for (int attempt = 0; attempt < 1000 && lines.size() < 400; ++attempt) {
                 const float cs = offset(rng), sn = offset(rng);
                 if (cs + sn >= 0.2f) addPairOfLines(edge, h, w, x, row(rng), cs, sn, lines);  // samples apart
+                if (HasFatalFailure()) return;
             }
+            ASSERT_EQ(lines.size(), 400u);
             expectSamplersAgree(edge, h, w, x, lines);
         }
     }
