@@ -303,9 +303,9 @@ def print_tables(results, presort_s):
         print(f"| {name} | {grower} | {team} | " + " | ".join(cells) + " |")
 
 
-def drive(names, teams, repetitions, small_fits, json_path):
+def drive(names, growers, teams, repetitions, small_fits, json_path):
     workers = {team: Worker(names, team) for team in teams}
-    contenders = [(grower, team) for grower in GROWERS for team in teams if grower != "sklearn" or team == teams[0]]
+    contenders = [(grower, team) for grower in growers for team in teams if grower != "sklearn" or team == teams[0]]
     results = {(name, grower, team): [] for name in names for grower, team in contenders}
     try:
         for rep in range(repetitions):
@@ -332,6 +332,7 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="iris only (seconds)")
     parser.add_argument("--data", nargs="+", choices=("iris", "synthetic"), default=["iris", "synthetic"])
+    parser.add_argument("--growers", nargs="+", choices=GROWERS, default=list(GROWERS))
     parser.add_argument("--teams", nargs="+", choices=tuple(TEAMS), default=list(TEAMS),
                         help="1: OMP_NUM_THREADS=1 and threads=1; default: OpenMP's maximum (default: both)")
     parser.add_argument("--repetitions", type=int, default=3)
@@ -346,7 +347,7 @@ def main():
         worker(names, args.team)
     else:
         print(f"load average at the start: {os.getloadavg()[0]:.2f}, cores: {os.cpu_count()}", file=sys.stderr)
-        drive(names, args.teams, args.repetitions, args.iris_fits, args.json)
+        drive(names, args.growers, args.teams, args.repetitions, args.iris_fits, args.json)
 
 
 if __name__ == "__main__":
