@@ -27,6 +27,10 @@ interleaves the contenders, rotating their order each repetition, and gives
 medians with their range; on iris a repetition is the median of several fits
 (--iris-fits). Fit time is the whole growth, grower included; every call
 creates its outputs. The load average is sampled before each repetition.
+With --cpp, each repetition also grows the one-thread trees of
+bench/host/treeBench.cpp (the built modules through the stand-in host, on
+the C++ bench's own draw of the same data sets; it grows each tree a second
+time with the reference loop, which is not reported here).
 
   /usr/bin/python3 bench/python/tree_bench.py            # both data sets, 3 repetitions, a few minutes
   /usr/bin/python3 bench/python/tree_bench.py --quick    # iris only
@@ -41,6 +45,7 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 from dataclasses import dataclass, field
 
@@ -261,6 +266,31 @@ class Worker:
         self.process.wait()
 
 
+# -- the C++ grower of bench/host/treeBench.cpp (its own data) ------------------
+
+CPP_PROGRAM = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                           "build", "release", "bench", "benchmarks")
+CPP_SEARCHES = {"splitScan": "C++ splitScan", "splitScanBinned": "C++ splitScanBinned"}
+
+
+def cpp_trees(name):
+    """One growth per search of treeBench's built-module rows on one thread:
+    {grower: record}, time in calls from its counters."""
+    with tempfile.NamedTemporaryFile(suffix=".json") as out:
+        subprocess.run([CPP_PROGRAM, f"--benchmark_filter=growTree/{name}_splitScan(Binned)?/threads:1/",
+                        "--benchmark_min_time=0", f"--benchmark_out={out.name}", "--benchmark_out_format=json"],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        rows = json.load(open(out.name))["benchmarks"]
+    records = {}
+    for row in rows:
+        search = row["name"].split("/")[1].split("_", 1)[1]
+        calls_s = [row[f"module_ms_{size}"] / 1e3 for size in SIZE_NAMES]
+        records[CPP_SEARCHES[search]] = {"nodes": int(row["nodes"]), "seconds": row["module_s"],
+                                         "call_s": sum(calls_s), "calls_s": calls_s,
+                                         "calls": [int(row[f"calls_{size}"]) for size in SIZE_NAMES]}
+    return records
+
+
 # -- the driver ----------------------------------------------------------------
 
 def summary(values, scale=1.0, digits=3):
@@ -275,8 +305,9 @@ def print_tables(results, presort_s):
         shares = [r["call_s"] / r["seconds"] for r in runs] if "call_s" in runs[0] else None
         nodes = sorted({r["nodes"] for r in runs})
         trees = "" if "shape" not in runs[0] or len({r["shape"] for r in runs}) == 1 else " (trees differ!)"
+        accuracy = f"{statistics.median(r['accuracy'] for r in runs):.4f}" if "accuracy" in runs[0] else "–"
         print(f"| {name} | {grower} | {team} | {summary([r['seconds'] for r in runs])} | "
-              f"{'/'.join(map(str, nodes))}{trees} | {statistics.median(r['accuracy'] for r in runs):.4f} | "
+              f"{'/'.join(map(str, nodes))}{trees} | {accuracy} | "
               f"{summary(shares, 100) + ' %' if shares else '–'} | {summary([r['load'] for r in runs], digits=2)} |")
     print("\nWhere the Python grower's time goes (seconds, medians; rest = fit minus the timed parts; "
           "presort: once per worker, not in the fit):\n")
@@ -284,7 +315,7 @@ def print_tables(results, presort_s):
     print("|---|---|---|---|---|---|---|---|---|---|---|")
     parts = ("call_s", "gather_s", "rows_s", "orders_s")
     for (name, grower, team), runs in results.items():
-        if "call_s" not in runs[0]:
+        if "gather_s" not in runs[0]:
             continue
         median = {k: statistics.median(r[k] for r in runs) for k in ("seconds",) + parts}
         rest = median["seconds"] - sum(median[k] for k in parts)
@@ -303,7 +334,7 @@ def print_tables(results, presort_s):
         print(f"| {name} | {grower} | {team} | " + " | ".join(cells) + " |")
 
 
-def drive(names, growers, teams, repetitions, small_fits, json_path):
+def drive(names, growers, teams, repetitions, small_fits, cpp, json_path):
     workers = {team: Worker(names, team) for team in teams}
     contenders = [(grower, team) for grower in growers for team in teams if grower != "sklearn" or team == teams[0]]
     results = {(name, grower, team): [] for name in names for grower, team in contenders}
@@ -316,6 +347,10 @@ def drive(names, growers, teams, repetitions, small_fits, json_path):
                     results[(name, grower, team)].append(workers[team].run(name, grower, fits))
                     print(f"  {name} {grower} team {team}: {results[(name, grower, team)][-1]['seconds']:.3g} s",
                           file=sys.stderr, flush=True)
+                if cpp:
+                    load = os.getloadavg()[0]
+                    for grower, record in cpp_trees(name).items():
+                        results.setdefault((name, grower, "1"), []).append(dict(record, load=load))
     finally:
         for w in workers.values():
             w.close()
@@ -338,6 +373,9 @@ def main():
     parser.add_argument("--repetitions", type=int, default=3)
     parser.add_argument("--iris-fits", type=int, default=11,
                         help="fits per repetition on iris, of which the median counts (default: 11)")
+    parser.add_argument("--cpp", action="store_true",
+                        help="also grow treeBench's C++ trees (build/release/bench/benchmarks, its own data) "
+                             "on one thread after each repetition")
     parser.add_argument("--json", help="also write every run to this file")
     parser.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--team", default="1", help=argparse.SUPPRESS)
@@ -347,7 +385,7 @@ def main():
         worker(names, args.team)
     else:
         print(f"load average at the start: {os.getloadavg()[0]:.2f}, cores: {os.cpu_count()}", file=sys.stderr)
-        drive(names, args.growers, args.teams, args.repetitions, args.iris_fits, args.json)
+        drive(names, args.growers, args.teams, args.repetitions, args.iris_fits, args.cpp, args.json)
 
 
 if __name__ == "__main__":
