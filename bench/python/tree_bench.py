@@ -39,6 +39,7 @@ environment: docs/python.md).
 """
 
 import argparse
+import bisect
 import hashlib
 import json
 import os
@@ -71,19 +72,26 @@ class Growth:
     correct: int = 0          # training samples whose leaf predicts their label
     calls: list = field(default_factory=lambda: [0] * len(SIZE_EDGES))
     calls_s: list = field(default_factory=lambda: [0.0] * len(SIZE_EDGES))
-    shape: object = field(default_factory=hashlib.blake2b)  # every split, in order
+    splits: list = field(default_factory=list)  # every split, in order
 
     def call(self, n, seconds):
-        b = int(numpy.searchsorted(SIZE_EDGES, n, side="right")) - 1
+        b = bisect.bisect_right(SIZE_EDGES, n) - 1
         self.calls[b] += 1
         self.calls_s[b] += seconds
         self.call_s += seconds
 
+    def pure_leaf(self, n):
+        self.correct += n
+
     def leaf(self, labels):
+        """A leaf that may hold several classes: it predicts the most frequent."""
         self.correct += int(numpy.bincount(labels).max())
 
     def note(self, feature, threshold, n):
-        self.shape.update(numpy.array([feature, threshold, n], numpy.float64).tobytes())
+        self.splits.append((feature, float(threshold), n))
+
+    def shape(self):
+        return hashlib.blake2b(repr(self.splits).encode()).hexdigest()[:16]
 
 
 def best_split(g, search, labels, *args, **kwargs):
@@ -115,7 +123,7 @@ def grow_binned(d, threads):
         labels = d.labels[samples]
         g.gather_s += clock() - t0
         if samples.size < 2 or (labels == labels[0]).all():
-            g.leaf(labels)
+            g.pure_leaf(samples.size)
             continue
         f, threshold = best_split(g, crestsplit.split_scan_binned, labels, d.binned, d.labels, d.weights,
                                   tree_data.BINS, samples, features, d.n_classes, class_weights, threads=threads)
@@ -173,7 +181,7 @@ def grow_sorted(d, root_order):
         labels = d.labels[samples]
         if samples.size < 2 or (labels == labels[0]).all():
             g.gather_s += clock() - t0
-            g.leaf(labels)
+            g.pure_leaf(samples.size)
             continue
         weights = d.weights[samples]
         g.gather_s += clock() - t0
@@ -214,7 +222,7 @@ def fit_sklearn(d):
 def growth_record(g, d):
     return {"nodes": g.nodes, "seconds": g.seconds, "accuracy": g.correct / d.X.shape[0], "call_s": g.call_s,
             "gather_s": g.gather_s, "rows_s": g.rows_s, "orders_s": g.orders_s, "calls": g.calls, "calls_s": g.calls_s,
-            "shape": g.shape.hexdigest()[:16]}
+            "shape": g.shape()}
 
 
 # -- the workers: one process per team, holding the data ----------------------
@@ -304,7 +312,9 @@ def print_tables(results, presort_s):
     for (name, grower, team), runs in results.items():
         shares = [r["call_s"] / r["seconds"] for r in runs] if "call_s" in runs[0] else None
         nodes = sorted({r["nodes"] for r in runs})
-        trees = "" if "shape" not in runs[0] or len({r["shape"] for r in runs}) == 1 else " (trees differ!)"
+        shapes = {r["shape"] for (n, gr, _), rs in results.items() if (n, gr) == (name, grower) for r in rs
+                  if "shape" in r}
+        trees = " (trees differ!)" if len(shapes) > 1 else ""  # between runs or teams
         accuracy = f"{statistics.median(r['accuracy'] for r in runs):.4f}" if "accuracy" in runs[0] else "–"
         print(f"| {name} | {grower} | {team} | {summary([r['seconds'] for r in runs])} | "
               f"{'/'.join(map(str, nodes))}{trees} | {accuracy} | "
