@@ -13,7 +13,6 @@
 #include "common/parallel.h"
 #include "gini/fault.h"
 #include "sweep/sweep.h"
-#include "sweep/reference.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // from the right side of the split to the left in the feature's sorted order,
 // and the lowest split impurity, its threshold and its gain are recorded.
 //
-// sweepReference.h holds the node totals and the sweep written plainly, one
-// position at a time; read it first. The sweep here performs the same
+// reference.h holds the node totals and the sweep written plainly, one
+// position at a time; read it first. The code here performs the same
 // operations in the same order and gives the same bits: it packs each
 // sample's weight and class once per call, keeps each class's terms so that
 // none is recomputed, and carries both sides of the split side by side
-// (sweepBlock.h), in a portable version and an SSE2 one (sweepX86.cpp).
+// (sweepBlock.h), in a portable version and an SSE2 one (sweepSse2.cpp).
 #pragma once
 
 #include <cstddef>
@@ -34,8 +34,8 @@ struct SweepInput {
     int32_t K;
 };
 
-// The node's own values, computed once by nodeTotals (sweepReference.h) and
-// shared read-only by every feature's sweep as its starting right side.
+// The node's own values, computed once by nodeTotals and shared read-only by
+// every feature's sweep as its starting right side.
 struct NodeTotals {
     const double *classMass;  // K entries, the weight of each class
     double W;                 // total sample weight, class weights not applied
@@ -51,6 +51,14 @@ struct SampleRecord {
     uint32_t classIndex;
     int32_t weighted;
 };
+
+// The node's class masses, total weight W, weighted square sum S and
+// impurity G0. Every sample's weight, widened to double, is added to W and to
+// its class's entry of the zeroed table classMass (K doubles) in storage
+// order; then S sums the classes' terms in class order. A label outside 1..K
+// stops the pass (labelOutOfRange at that sample), so that the sweep may
+// trust every label.
+Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &node);
 
 // Scratch of one call, allocated before the region (throws bad_alloc): the
 // packed samples, the class tables (the starting table, then one working

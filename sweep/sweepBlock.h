@@ -1,5 +1,5 @@
 // The fast sweep, shared by every version: the operations of referenceSweep
-// (sweepReference.h) in the same order, with both sides of the split carried
+// (reference.h) in the same order, with both sides of the split carried
 // side by side, a pair of lanes (right, left).
 //
 // Each position's split impurity is worked out as soon as its sums are: its
@@ -12,13 +12,13 @@
 // A version supplies Sides (see sweepColumn) and nothing else.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "common/cpu.h"
 #include "gini/gini.h"
 #include "sweep.h"
-#include "reference.h"
 
 namespace split {
 
@@ -38,6 +38,15 @@ struct SweepContext {
     int32_t M;
     int32_t K;
 };
+
+// The threshold between the two values that meet at a split, in single
+// precision. Two finite values whose sum overflows are halved before adding,
+// so that the threshold still lies between them instead of at infinity.
+inline float midpoint(float next, float moving) {
+    const float m = (next + moving) * 0.5f;
+    if (std::isinf(m) && std::isfinite(next) && std::isfinite(moving)) return next * 0.5f + moving * 0.5f;
+    return m;
+}
 
 // A feature's sweep returns where it stopped at a bad sortedOrder entry, or this.
 inline constexpr int64_t noBadEntry = -1;

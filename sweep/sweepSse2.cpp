@@ -1,6 +1,6 @@
 // The x86-64 version of the fast sweep: both sides in one SSE2 register,
 // right in the low lane, left in the high one. Lane for lane the operations
-// are those of referenceSweep (sweepReference.h) in the same order and
+// are those of referenceSweep (reference.h) in the same order and
 // precision: W_R - w and W_L + w, masses likewise, terms ((m * c) * m) * c,
 // S less the old term then plus the new; a = (W_L - S_L / W_L) / W,
 // b = (W_R - S_R / W_R) / W, I = a + b.

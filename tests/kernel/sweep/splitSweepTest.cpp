@@ -81,6 +81,13 @@ Outcome everyVersion(const SweepNode &p, int team, const std::string &what) {
     return expected;
 }
 
+// The module's node totals and the reference's.
+using NodeTotalsFunction = split::Fault (*)(const split::SweepInput &, double *, split::NodeTotals &);
+const struct {
+    const char *name;
+    NodeTotalsFunction f;
+} nodeTotalsVersions[] = {{"module", split::nodeTotals}, {"reference", split::referenceNodeTotals}};
+
 TEST(SplitSweep, NodeTotalsOfKnownNodes) {
     const double none = std::numeric_limits<double>::quiet_NaN();
     const struct {
@@ -101,21 +108,23 @@ TEST(SplitSweep, NodeTotalsOfKnownNodes) {
         {"int32 -1", {2, 0xFFFFFFFFu}, {1, 1}, none, none, none, 1},
         {"no classes", {1}, {}, none, none, none, 0},
     };
-    for (const auto &c : cases) {
-        const int32_t M = static_cast<int32_t>(c.labels.size()), K = static_cast<int32_t>(c.classWeights.size());
-        const SweepNode p{M, 0, K, {}, c.labels, std::vector<float>(M, 1.0f), {}, c.classWeights};
-        std::vector<double> classMass(K, 0.0);
-        split::NodeTotals t{};
-        const split::Fault fault = split::nodeTotals(inputOf(p), classMass.data(), t);
-        EXPECT_EQ(fault.index, c.badLabel) << c.what;
-        if (c.badLabel >= 0) {
-            EXPECT_EQ(fault.kind, split::Fault::Kind::labelOutOfRange) << c.what;
-            continue;
+    for (const auto &version : nodeTotalsVersions)
+        for (const auto &c : cases) {
+            const std::string what = std::string(version.name) + ", " + c.what;
+            const int32_t M = static_cast<int32_t>(c.labels.size()), K = static_cast<int32_t>(c.classWeights.size());
+            const SweepNode p{M, 0, K, {}, c.labels, std::vector<float>(M, 1.0f), {}, c.classWeights};
+            std::vector<double> classMass(K, 0.0);
+            split::NodeTotals t{};
+            const split::Fault fault = version.f(inputOf(p), classMass.data(), t);
+            EXPECT_EQ(fault.index, c.badLabel) << what;
+            if (c.badLabel >= 0) {
+                EXPECT_EQ(fault.kind, split::Fault::Kind::labelOutOfRange) << what;
+                continue;
+            }
+            EXPECT_EQ(t.W, c.W) << what;
+            EXPECT_EQ(t.S, c.S) << what;
+            EXPECT_TRUE(same(t.G0, c.G0)) << what;
         }
-        EXPECT_EQ(t.W, c.W) << c.what;
-        EXPECT_EQ(t.S, c.S) << c.what;
-        EXPECT_TRUE(same(t.G0, c.G0)) << c.what;
-    }
 }
 
 // One feature of four samples, unit weights unless given; K = the class weights given.
