@@ -74,18 +74,27 @@ struct SweepScratch {
     std::vector<Fault> faults;
 };
 
-// The versions of the sweep; the SSE2 one is built for x86-64 only (cpu::runs,
-// cpu::fastest).
+// The versions of the sweep, one per instruction set; the SSE2 one is built
+// for x86-64 only (cpu::runs, cpu::fastest).
 inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2};
+
+// How every version sweeps a column: each position's split impurity divided
+// out (perPosition), or first a test without division that passes over the
+// positions that surely do not beat the best so far (screened). The test
+// pays once a column is long enough that improvements are rare; byLength
+// takes screened from screenFrom samples on, and perPosition below that or
+// where the node's weight is not positive and finite. The results are the
+// same bits in every case (docs/performance-sweep.md: the cut-over).
+enum class ColumnMethod { byLength, perPosition, screened };
+inline constexpr int32_t screenFrom = 64;
+ColumnMethod columnMethod(ColumnMethod method, int32_t M, bool screenable);
 
 // The team for a node of M samples and N features when the runtime allows
 // `most` threads: the results never depend on it, so threads are added only
-// where they pay: every thread gets at least teamWorkPerThread
-// sample-features (M * N). Measured through the host on 32 features, a
-// second thread gained nothing on 64 samples and up to a fifth on 256; a
-// smaller node runs on the calling thread alone. Never more than teamLimit
-// threads, nor more than N (a feature is the unit of division), nor more
-// than `most`.
+// where they pay: every thread gets at least teamWorkPerThread sample-features
+// (M * N), and a smaller node runs on the calling thread alone. Never more
+// than teamLimit threads, nor more than N (a feature is the unit of
+// division), nor more than `most`.
 inline constexpr int teamLimit = 4;
 inline constexpr int64_t teamWorkPerThread = 4096;
 int sweepTeam(int32_t M, int32_t N, int most);
@@ -100,8 +109,8 @@ int sweepTeam(int32_t M, int32_t N, int most);
 // first bad entry of the lowest feature that has one.
 Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
                          SweepScratch &scratch);
-// The same with a chosen version, which must run here.
-Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeTotals &node, const SplitRows &out,
-                             int team, SweepScratch &scratch);
+// The same with a chosen version, which must run here, and column method.
+Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepInput &in, const NodeTotals &node,
+                             const SplitRows &out, int team, SweepScratch &scratch);
 
 }  // namespace split

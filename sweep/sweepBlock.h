@@ -5,13 +5,20 @@
 // Each position's split impurity is worked out as soon as its sums are: its
 // divisions hang off the running sums, not on them, so the processor runs
 // them beside the next positions' moves, and nothing waits on memory just
-// written. The divider sets the pace: both sides share one two-lane
-// division where the plain loop divides for each. Wider vectors do not
-// help: the divider takes longer for them in proportion to their lanes.
+// written. Both sides share one two-lane division where the plain loop
+// divides for each.
+//
+// In a long column the divider would still set the pace, so there a
+// position first gets a test without division (Sides::surelyNotBelow) that
+// proves, for nearly every position, that its impurity cannot beat the best
+// so far; only the others are divided out. A short column improves at most
+// of its positions, and there the test only adds work: it is the divided
+// sweep alone (ColumnMethod, screenFrom in sweep.h).
 //
 // A version supplies Sides (see sweepColumn) and nothing else.
 #pragma once
 
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -22,10 +29,64 @@
 
 namespace split {
 
-// A class table holds four doubles per class, right side first: the right
-// and left masses, then the right and left classTerm of those masses, kept
-// current so that a retracted term is never recomputed.
-inline constexpr int32_t classEntry = 4;
+// A class table holds classSlot::count doubles per class, right side first:
+// the right and left masses, then the right and left classTerm of those
+// masses, kept current so that a retracted term is never recomputed. Each
+// pair is read and written as one (right, left) pair of lanes.
+namespace classSlot {
+enum : int32_t { rightMass, leftMass, rightTerm, leftTerm, count };
+}
+static_assert(classSlot::leftMass == classSlot::rightMass + 1 && classSlot::leftTerm == classSlot::rightTerm + 1,
+              "each side pair is two neighbouring doubles, right first");
+
+
+// A feature's sweep returns where it stopped at a bad sortedOrder entry, or this.
+inline constexpr int64_t noBadEntry = -1;
+
+// From this many samples on (packed samples beyond 128 KiB, past the
+// first-level cache) a sweep fetches the sample it moves `fetchAhead`
+// positions early: in a shuffled column each one is elsewhere in memory.
+inline constexpr int32_t prefetchFrom = 8192;
+inline constexpr int32_t fetchAhead = 16;
+
+// The test without division. With W_L, W_R and W positive and every value
+// finite, the split impurity I as evaluated (splitGini) lies within
+// 5u (W_L + |S_L| / W_L + W_R + |S_R| / W_R) / W of its exact value (u =
+// 2^-53, each of its seven operations rounding once). Multiplied through by
+// W W_L W_R > 0, I >= best is certain when
+//   d = W_L W_R (W_L + W_R - best W) - (S_L W_R + S_R W_L)
+// exceeds 5u times
+//   magnitude = W_L W_R (W_L + W_R + |best W|) + |S_L| W_R + |S_R| W_L,
+// and d as evaluated lies within 8u magnitude of its exact value. The call
+// bounds magnitude once (ScreenBound): with a = the sum of |w| over the
+// samples, no running weight or class mass exceeds bW = 2.01 a in size and
+// no running square sum bS = 2.02 (max |c|)^2 bW^2, the factors covering
+// the rounding of up to 2^31 steps; so magnitude <= bW^2 (2 bW + |best W|)
+// + 2 bS bW. The test asks for d > screenMargin times that bound, far
+// above the 13u needed. A positive W_L or W_R is a sum of single-precision
+// weights, a multiple of 2^-149, so the bound is at least 2^-446 and no
+// underflow matters. Where a value is not finite, d is infinite or not a
+// number and the strict comparison fails: the position is divided out.
+inline constexpr double screenMargin = 0x1p-44;
+
+// The call's bound on magnitude, base + perBest |best W|.
+struct ScreenBound {
+    double base;
+    double perBest;
+    // The bound for a sum of |w| of `weightSize` and class weights up to
+    // `classWeightSize` in size.
+    static ScreenBound of(double weightSize, double classWeightSize) {
+        const double bW = 2.01 * weightSize;
+        const double bS = 2.02 * (classWeightSize * classWeightSize) * (bW * bW);
+        ScreenBound b;
+        b.base = bW * bW * (2.0 * bW) + 2.0 * bS * bW;
+        b.perBest = bW * bW;
+        return b;
+    }
+    bool finite() const { return std::isfinite(base) && std::isfinite(perBest); }
+    // What d must exceed.
+    double threshold(double bestTimesW) const { return screenMargin * (base + perBest * std::fabs(bestTimesW)); }
+};
 
 // What every feature of a call shares.
 struct SweepContext {
@@ -35,6 +96,7 @@ struct SweepContext {
     const SampleRecord *records;
     const double *startTable;  // every sample on the right
     NodeTotals node;
+    ScreenBound screen;
     int32_t M;
     int32_t K;
 };
@@ -48,85 +110,140 @@ inline float midpoint(float next, float moving) {
     return m;
 }
 
-// A feature's sweep returns where it stopped at a bad sortedOrder entry, or this.
-inline constexpr int64_t noBadEntry = -1;
-
-// From this many samples on (packed samples beyond 128 KiB, past the
-// first-level cache) a sweep fetches the sample it moves `fetchAhead`
-// positions early: in a shuffled column each one is elsewhere in memory.
-inline constexpr int32_t prefetchFrom = 8192;
-inline constexpr int32_t fetchAhead = 16;
-
 // Copies class k's entry of the start table, in the pieces that the moves
 // read back: a read of parts of several pending writes would wait for them
 // to reach the cache, and in a short column the first moves come right after.
 inline void resetEntry(double *table, const double *startTable, uint32_t k) {
-    std::memcpy(table + classEntry * k, startTable + classEntry * k, classEntry * sizeof(double));
+    std::memcpy(table + classSlot::count * k, startTable + classSlot::count * k, classSlot::count * sizeof(double));
 }
 
 // Sides(W, S) starts with every sample on the right; move(w, c, entry) moves
 // a sample of weight w and class weight c to the left as referenceSweep does
 // (W_R - w and W_L + w; S less the class's old term, the class's masses
 // updated in `entry`, S plus the new term); splitGini(W) is the split
-// impurity (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W.
+// impurity (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W;
+// Sides::mayBeat(first, second, bestTimesW, threshold) applies the test
+// without division above to two positions' sides (d > threshold, W_L > 0,
+// W_R > 0) and returns a bit (1 the first, 2 the second) for each position
+// that it cannot prove no better than best.
 //
+// A position's sides, once moved, and the best split found so far.
+template <class Sides>
+struct ColumnProgress {
+    ScreenBound screen;
+    double W, best, bestTimesW, threshold;
+    int32_t bestPosition;
+    ColumnProgress(const SweepContext &ctx)
+        : screen(ctx.screen), W(ctx.node.W), best(ctx.node.G0), bestTimesW(best * W),
+          threshold(screen.threshold(bestTimesW)), bestPosition(-1) {}
+    // Strict: the earliest position wins a tie, G0 itself is never recorded
+    // and a NaN never wins. Once only weightless samples remain on the
+    // right, its running sums hold rounding residue, not an impurity: no
+    // such position counts.
+    CPU_INLINE void consider(const Sides &at, int32_t s, int32_t rightWeighted) {
+        const double I = at.splitGini(W);
+        if (I < best && rightWeighted > 0) {
+            best = I;
+            bestTimesW = best * W;
+            threshold = screen.threshold(bestTimesW);
+            bestPosition = s;
+        }
+    }
+};
+
+// What a column's moves read, copied out of the context so that they stay
+// in registers across the stores to the class table.
+struct ColumnInputs {
+    const uint32_t *order;
+    const SampleRecord *records;
+    const double *classWeights;
+    uint32_t samples;
+};
+
+// Moves sample i, the one at position s, to the left.
+template <class Sides, bool prefetch>
+CPU_INLINE void moveSample(const ColumnInputs &in, int32_t s, uint32_t i, double *table, Sides &sides,
+                           int32_t &rightWeighted) {
+    if constexpr (prefetch) {
+        const uint32_t ahead = in.order[static_cast<uint32_t>(s) + fetchAhead < in.samples ? s + fetchAhead : s];
+        cpu::prefetch(in.records + (ahead < in.samples ? ahead : 0u));
+    }
+    const SampleRecord &r = in.records[i];
+    rightWeighted -= r.weighted;
+    sides.move(r.weight, in.classWeights[r.classIndex], table + classSlot::count * r.classIndex);
+}
+
 // `table` holds the start table on entry and again on return: only the
 // entries of the classes that moved are put back, so that a short column
-// costs no pass over the classes.
-template <class Sides, bool prefetch>
+// costs no pass over the classes. `screened` columns need a node weight W
+// that is positive and finite; they go two positions at a time while both
+// positions' next entries are good, and the rest of the column (and every
+// position of a column not screened) one at a time, divided out.
+template <class Sides, bool prefetch, bool screened>
 inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out) {
-    const int32_t M = ctx.M;  // at least 1
+    const int32_t M = ctx.M;
+    assert(M >= 1);
     const int64_t column = static_cast<int64_t>(j) * M;
     const uint32_t *order = ctx.sortedOrder + column;
     const uint32_t samples = static_cast<uint32_t>(M);
+    const ColumnInputs inputs{order, ctx.records, ctx.classWeights, samples};
     uint32_t i = order[0];  // checked also where M = 1 and nothing moves
     if (i >= samples) return column;
-    const SampleRecord *records = ctx.records;
-    const double *classWeights = ctx.classWeights;
-    const double W = ctx.node.W;
+    assert(!screened || (ctx.node.W > 0.0 && std::isfinite(ctx.node.W) && ctx.screen.finite()));
 
-    Sides sides(W, ctx.node.S);
+    Sides sides(ctx.node.W, ctx.node.S);
     int32_t rightWeighted = ctx.node.weightedSamples;
-    double best = ctx.node.G0;
-    int32_t bestPosition = -1;
+    ColumnProgress<Sides> progress(ctx);
     int64_t badEntry = noBadEntry;
     // The last sample never moves: every sample on the left is no split.
     int32_t s = 0;
+    if constexpr (screened) {
+        // Pairs of positions (s - 1, s), tested together after the second
+        // one's move.
+        Sides first = sides;
+        int32_t firstRightWeighted = rightWeighted;
+        for (; s + 1 < M; ++s) {
+            const uint32_t n = order[s + 1];
+            if (n >= samples) break;
+            moveSample<Sides, prefetch>(inputs, s, i, table, sides, rightWeighted);
+            i = n;
+            if ((s & 1) == 0) {
+                first = sides;
+                firstRightWeighted = rightWeighted;
+                continue;
+            }
+            // A best that has fallen since the test only makes it surer.
+            const unsigned open = Sides::mayBeat(first, sides, progress.bestTimesW, progress.threshold);
+            if (open == 0) continue;
+            if (open & 1u) progress.consider(first, s - 1, firstRightWeighted);
+            if (open & 2u) progress.consider(sides, s, rightWeighted);
+        }
+        // An even position moved last is still to be evaluated.
+        if (s & 1) progress.consider(first, s - 1, firstRightWeighted);
+    }
     for (; s + 1 < M; ++s) {
         const uint32_t n = order[s + 1];
         if (n >= samples) {
             badEntry = column + s + 1;
             break;
         }
-        if constexpr (prefetch) {
-            if (s + fetchAhead < M && order[s + fetchAhead] < samples) cpu::prefetch(records + order[s + fetchAhead]);
-        }
-        const SampleRecord &r = records[i];
-        rightWeighted -= r.weighted;
-        sides.move(r.weight, classWeights[r.classIndex], table + classEntry * r.classIndex);
-        // Strict: the earliest position wins a tie, G0 itself is never
-        // recorded and a NaN never wins. Once only weightless samples remain
-        // on the right, its running sums hold rounding residue, not an
-        // impurity: no such position counts.
-        const double I = sides.splitGini(W);
-        if (I < best && rightWeighted > 0) {
-            best = I;
-            bestPosition = s;
-        }
+        moveSample<Sides, prefetch>(inputs, s, i, table, sides, rightWeighted);
+        progress.consider(sides, s, rightWeighted);
         i = n;
     }
 
     // The last improvement is the one the outputs keep.
-    if (bestPosition >= 0) {
+    if (progress.bestPosition >= 0) {
         const float *x = ctx.X + column;
-        out.impurity[j] = best;
-        out.gain[j] = ctx.node.G0 - best;
-        out.threshold[j] = static_cast<double>(midpoint(x[order[bestPosition + 1]], x[order[bestPosition]]));
+        const int32_t p = progress.bestPosition;
+        out.impurity[j] = progress.best;
+        out.gain[j] = ctx.node.G0 - progress.best;
+        out.threshold[j] = static_cast<double>(midpoint(x[order[p + 1]], x[order[p]]));
     }
 
     // Samples 0 ... s - 1 of the column moved.
     if (s < ctx.K) {
-        for (int32_t p = 0; p < s; ++p) resetEntry(table, ctx.startTable, records[order[p]].classIndex);
+        for (int32_t p = 0; p < s; ++p) resetEntry(table, ctx.startTable, ctx.records[order[p]].classIndex);
     } else {
         for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
     }
@@ -135,29 +252,37 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, co
 
 // Sweeps features begin ... end - 1 with one class table and stops at the
 // first bad entry, which it returns (else noBadEntry), as referenceSweep does.
-template <class Sides, bool prefetch>
+template <class Sides, bool prefetch, bool screened>
 inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
                              const SplitRows &out) {
     for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
     for (int64_t j = begin; j < end; ++j) {
-        const int64_t bad = sweepColumn<Sides, prefetch>(ctx, static_cast<int32_t>(j), table, out);
+        const int64_t bad = sweepColumn<Sides, prefetch, screened>(ctx, static_cast<int32_t>(j), table, out);
         if (bad != noBadEntry) return bad;
     }
     return noBadEntry;
 }
 
+// A version's sweep of a block of features, its column method already
+// decided (perPosition or screened).
 template <class Sides>
-inline int64_t sweepFeaturesWith(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
-                                 const SplitRows &out) {
-    if (ctx.M >= prefetchFrom) return sweepFeatures<Sides, true>(ctx, begin, end, table, out);
-    return sweepFeatures<Sides, false>(ctx, begin, end, table, out);
+inline int64_t sweepFeaturesWith(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end,
+                                 double *table, const SplitRows &out) {
+    assert(method != ColumnMethod::byLength);
+    const bool fetch = ctx.M >= prefetchFrom;
+    if (method == ColumnMethod::screened)
+        return fetch ? sweepFeatures<Sides, true, true>(ctx, begin, end, table, out)
+                     : sweepFeatures<Sides, false, true>(ctx, begin, end, table, out);
+    return fetch ? sweepFeatures<Sides, true, false>(ctx, begin, end, table, out)
+                 : sweepFeatures<Sides, false, false>(ctx, begin, end, table, out);
 }
 
-using FeatureSweep = int64_t (*)(const SweepContext &, int64_t begin, int64_t end, double *table,
-                                 const SplitRows &out);
+using FeatureSweep = int64_t (*)(const SweepContext &, ColumnMethod method, int64_t begin, int64_t end,
+                                 double *table, const SplitRows &out);
 
 #ifdef CPU_X86_64
-int64_t sweepFeaturesSse2(const SweepContext &ctx, int64_t begin, int64_t end, double *table, const SplitRows &out);
+int64_t sweepFeaturesSse2(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end, double *table,
+                          const SplitRows &out);
 #endif
 
 }  // namespace split

@@ -61,7 +61,7 @@ void sweep(benchmark::State &state, cpu::Isa version, bool fastest) {
         });
     };
     auto runFast = [&] {
-        benchmark::DoNotOptimize(split::scanSortedFeaturesWith(version, in, node, fast.view(), team, scratch));
+        benchmark::DoNotOptimize(split::scanSortedFeaturesWith(version, split::ColumnMethod::byLength, in, node, fast.view(), team, scratch));
     };
 
     double referenceSeconds = 0, fastSeconds = 0;

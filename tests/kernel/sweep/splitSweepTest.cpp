@@ -52,14 +52,14 @@ Outcome reference(const SweepNode &p, int team) {
 }
 
 // As the module runs it: the node totals, then the fast sweep on `team`.
-Outcome fast(cpu::Isa version, const SweepNode &p, int team) {
+Outcome fast(cpu::Isa version, split::ColumnMethod method, const SweepNode &p, int team) {
     Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
     std::vector<double> classMass(p.K, 0.0);
     split::NodeTotals node{};
     o.fault = split::nodeTotals(inputOf(p), classMass.data(), node);
     if (o.fault.kind != split::Fault::Kind::none) return o;
     split::SweepScratch scratch(p.M, p.K, team);
-    o.fault = split::scanSortedFeaturesWith(version, inputOf(p), node, rowsOf(o.rows, p.N), team, scratch);
+    o.fault = split::scanSortedFeaturesWith(version, method, inputOf(p), node, rowsOf(o.rows, p.N), team, scratch);
     return o;
 }
 
@@ -69,14 +69,20 @@ std::string difference(const Outcome &expected, const Outcome &got) {
     return support::sameBits(expected.rows, got.rows) ? "" : support::firstDifference(expected.rows, got.rows);
 }
 
+const struct {
+    split::ColumnMethod method;
+    const char *name;
+} columnMethods[] = {{split::ColumnMethod::perPosition, "per position"}, {split::ColumnMethod::screened, "screened"}};
+
 // The reference's outcome on `team`, once every version built and run here
-// has given the same.
+// has given the same with either column method, whatever the column length.
 Outcome everyVersion(const SweepNode &p, int team, const std::string &what) {
     const Outcome expected = reference(p, team);
     for (cpu::Isa version : split::sweepVersions) {
         if (!cpu::runs(version)) continue;
-        EXPECT_EQ(difference(expected, fast(version, p, team)), "")
-            << what << ", " << cpu::name(version) << ", team " << team;
+        for (const auto &m : columnMethods)
+            EXPECT_EQ(difference(expected, fast(version, m.method, p, team)), "")
+                << what << ", " << cpu::name(version) << ", " << m.name << ", team " << team;
     }
     return expected;
 }
@@ -250,7 +256,8 @@ TEST(SplitSweep, EveryVersionMatchesTheReference) {
     for (cpu::Isa version : split::sweepVersions)
         if (cpu::runs(version)) std::cout << ' ' << cpu::name(version);
     std::cout << '\n';
-    const int lengths[] = {0, 1, 2, 3, 4, 5, 8, 9, 10, 16, 17, 33, 100, 257, 1000, 2049, 8192};
+    const int lengths[] = {0,   1,   2,   3,   4,    5,    8,    9,   10,  16, 17, split::screenFrom - 1, split::screenFrom,
+                           split::screenFrom + 1, 100, 257, 1000, 2049, 8192};
     const int otherTeams[] = {2, 3, 8};  // 8: more threads than features
     unsigned seed = 1;
     for (const SweepRecipe &recipe : recipes)
