@@ -19,7 +19,8 @@ inline constexpr size_t tableAlignment = 128 / sizeof(double);
 // bytes, plus one block, so that whatever the alignment of the scratch no two
 // threads' tables meet in one aligned pair of cache lines. A gap of one line
 // is not enough: the processor fetches lines in such pairs, and two threads
-// writing either half of a pair slowed a two-thread sweep to the pace of one.
+// writing either half of one pair take turns at it
+// (docs/performance-sweep.md).
 size_t tableStride(int32_t K) {
     const size_t doubles = classSlot::count * static_cast<size_t>(K > 0 ? K : 0);
     return (doubles + tableAlignment - 1) / tableAlignment * tableAlignment + tableAlignment;

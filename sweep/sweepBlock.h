@@ -43,7 +43,7 @@ static_assert(classSlot::leftMass == classSlot::rightMass + 1 && classSlot::left
 // A feature's sweep returns where it stopped at a bad sortedOrder entry, or this.
 inline constexpr int64_t noBadEntry = -1;
 
-// From this many samples on (packed samples beyond 128 KiB, past the
+// From this many samples on (128 KiB of packed samples, well past the
 // first-level cache) a sweep fetches the sample it moves `fetchAhead`
 // positions early: in a shuffled column each one is elsewhere in memory.
 inline constexpr int32_t prefetchFrom = 8192;

@@ -4,6 +4,7 @@
 // bit, on teams of several sizes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <iostream>
@@ -231,20 +232,30 @@ const SweepRecipe recipes[] = {
     {"continuous", false, false, false, false, false, false, false, false, true},
 };
 
-// One thread until every thread would get teamWorkPerThread sample-features,
-// then as many as that allows, at most four, N and what the runtime allows.
-TEST(SplitSweep, TeamGrowsWithTheWork) {
-    const int32_t least = static_cast<int32_t>(split::teamWorkPerThread);
-    const struct {
-        int32_t M, N;
-        int most, team;
-    } cases[] = {
-        {16, 32, 8, 1},         {0, 100, 8, 1},         {least, 1, 8, 1},   {least, 2, 8, 2},
-        {least - 1, 2, 8, 1},   {2 * least, 2, 8, 2},   {least, 3, 8, 3},   {least, 100, 8, 4},
-        {least, 100, 2, 2},     {least, 100, 1, 1},     {INT32_MAX, INT32_MAX, 8, 4},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(split::sweepTeam(c.M, c.N, c.most), c.team) << c.M << " x " << c.N << ", at most " << c.most;
+// The documented bounds of the team, whatever the tuning: at least one
+// thread, never more than min(the runtime's maximum, 4) nor more than N; one
+// thread while the work (M N) is below two threads' worth; never fewer
+// threads for more samples.
+TEST(SplitSweep, TeamKeepsItsBounds) {
+    const int32_t cutOver = static_cast<int32_t>(2 * split::teamWorkPerThread);
+    const int32_t sampleCounts[] = {0, 1, 16, 255, 256, cutOver - 1, cutOver, 4 * cutOver, INT32_MAX};
+    const int32_t featureCounts[] = {0, 1, 2, 3, 5, 32, INT32_MAX};
+    for (int most : {1, 2, 3, 4, 8})
+        for (int32_t N : featureCounts) {
+            int previous = 1;
+            for (int32_t M : sampleCounts) {
+                const int team = split::sweepTeam(M, N, most);
+                const std::string what = std::to_string(M) + " x " + std::to_string(N) + ", at most " + std::to_string(most);
+                EXPECT_GE(team, 1) << what;
+                EXPECT_LE(team, std::min(most, 4)) << what;
+                EXPECT_LE(team, std::max(N, 1)) << what;
+                if (static_cast<int64_t>(M) * N < cutOver) {
+                    EXPECT_EQ(team, 1) << what;
+                }
+                EXPECT_GE(team, previous) << what;
+                previous = team;
+            }
+        }
 }
 
 // Short columns, where fewer samples move than there are classes (the class
