@@ -43,10 +43,12 @@ static_assert(classSlot::leftMass == classSlot::rightMass + 1 && classSlot::left
 // A feature's sweep returns where it stopped at a bad sortedOrder entry, or this.
 inline constexpr int64_t noBadEntry = -1;
 
-// From this many samples on (128 KiB of packed samples, well past the
-// first-level cache) a sweep fetches the sample it moves `fetchAhead`
+// From this many samples on (512 KiB of packed samples, half the
+// second-level cache) a sweep fetches the sample it moves `fetchAhead`
 // positions early: in a shuffled column each one is elsewhere in memory.
-inline constexpr int32_t prefetchFrom = 8192;
+// Below that the fetches cost more than they save
+// (docs/performance-sweep.md).
+inline constexpr int32_t prefetchFrom = 32768;
 inline constexpr int32_t fetchAhead = 16;
 
 // The test without division. With W_L, W_R and W positive and every value
@@ -126,30 +128,6 @@ inline void resetEntry(double *table, const double *startTable, uint32_t k) {
 // without division above to two positions' sides (d > threshold, W_L > 0,
 // W_R > 0) and returns a bit (1 the first, 2 the second) for each position
 // that it cannot prove no better than best.
-//
-// A position's sides, once moved, and the best split found so far.
-template <class Sides>
-struct ColumnProgress {
-    ScreenBound screen;
-    double W, best, bestTimesW, threshold;
-    int32_t bestPosition;
-    ColumnProgress(const SweepContext &ctx)
-        : screen(ctx.screen), W(ctx.node.W), best(ctx.node.G0), bestTimesW(best * W),
-          threshold(screen.threshold(bestTimesW)), bestPosition(-1) {}
-    // Strict: the earliest position wins a tie, G0 itself is never recorded
-    // and a NaN never wins. Once only weightless samples remain on the
-    // right, its running sums hold rounding residue, not an impurity: no
-    // such position counts.
-    CPU_INLINE void consider(const Sides &at, int32_t s, int32_t rightWeighted) {
-        const double I = at.splitGini(W);
-        if (I < best && rightWeighted > 0) {
-            best = I;
-            bestTimesW = best * W;
-            threshold = screen.threshold(bestTimesW);
-            bestPosition = s;
-        }
-    }
-};
 
 // What a column's moves read, copied out of the context so that they stay
 // in registers across the stores to the class table.
@@ -160,84 +138,141 @@ struct ColumnInputs {
     uint32_t samples;
 };
 
-// Moves sample i, the one at position s, to the left.
-template <class Sides, bool prefetch>
-CPU_INLINE void moveSample(const ColumnInputs &in, int32_t s, uint32_t i, double *table, Sides &sides,
-                           int32_t &rightWeighted) {
-    if constexpr (prefetch) {
-        const uint32_t ahead = in.order[static_cast<uint32_t>(s) + fetchAhead < in.samples ? s + fetchAhead : s];
-        cpu::prefetch(in.records + (ahead < in.samples ? ahead : 0u));
+// A column's sweep so far: the sides after the last move, the next sample to
+// move, and the best split found.
+template <class Sides>
+struct ColumnState {
+    Sides sides;
+    uint32_t next;  // the sample at the first position not moved
+    int32_t rightWeighted;
+    double *table;
+    ScreenBound screen;
+    double W, best, bestTimesW, threshold;
+    int32_t bestPosition;
+    ColumnState(const SweepContext &ctx, uint32_t first, double *classTable)
+        : sides(ctx.node.W, ctx.node.S), next(first), rightWeighted(ctx.node.weightedSamples), table(classTable),
+          screen(ctx.screen), W(ctx.node.W), best(ctx.node.G0), bestTimesW(best * W),
+          threshold(screen.threshold(bestTimesW)), bestPosition(-1) {}
+
+    // Moves the sample at position s (`next`) to the left; `following` is
+    // the sample at s + 1.
+    template <bool prefetch>
+    CPU_INLINE void move(const ColumnInputs &in, int32_t s, uint32_t following) {
+        if constexpr (prefetch) {
+            const uint32_t ahead = in.order[static_cast<uint32_t>(s) + fetchAhead < in.samples ? s + fetchAhead : s];
+            cpu::prefetch(in.records + (ahead < in.samples ? ahead : 0u));
+        }
+        const SampleRecord &r = in.records[next];
+        rightWeighted -= r.weighted;
+        sides.move(r.weight, in.classWeights[r.classIndex], table + classSlot::count * r.classIndex);
+        next = following;
     }
-    const SampleRecord &r = in.records[i];
-    rightWeighted -= r.weighted;
-    sides.move(r.weight, in.classWeights[r.classIndex], table + classSlot::count * r.classIndex);
+
+    // Strict: the earliest position wins a tie, G0 itself is never recorded
+    // and a NaN never wins. Once only weightless samples remain on the
+    // right, its running sums hold rounding residue, not an impurity: no
+    // such position counts.
+    CPU_INLINE void consider(const Sides &at, int32_t s, int32_t rightWeightedAt) {
+        const double I = at.splitGini(W);
+        if (I < best && rightWeightedAt > 0) {
+            best = I;
+            bestTimesW = best * W;
+            threshold = screen.threshold(bestTimesW);
+            bestPosition = s;
+        }
+    }
+};
+
+// Positions from ... to - 1 moved and divided out one at a time. Returns the
+// first position not moved: `to`, or the one whose next entry is bad.
+template <class Sides, bool prefetch>
+inline int32_t dividedPositions(const ColumnInputs &in, int32_t from, int32_t to, ColumnState<Sides> &state) {
+    int32_t s = from;
+    for (; s < to; ++s) {
+        const uint32_t following = in.order[s + 1];
+        if (following >= in.samples) break;
+        state.template move<prefetch>(in, s, following);
+        state.consider(state.sides, s, state.rightWeighted);
+    }
+    return s;
+}
+
+// Where the test without division keeps failing (runs of improvements, a
+// pure node's ties), a screened column divides out the next directStretch
+// positions before it tries the test again, so that it costs little more
+// than a column divided out throughout.
+inline constexpr int32_t openPairLimit = 4;
+inline constexpr int32_t directStretch = 64;
+
+// Every position of a column of M samples, two at a time through the test
+// without division: each pair is tested after the second one's move, and
+// only the positions it cannot settle are divided out. Returns the first
+// position not moved: M - 1, or the one whose next entry is bad.
+template <class Sides, bool prefetch>
+inline int32_t screenedPositions(const ColumnInputs &in, int32_t M, ColumnState<Sides> &state) {
+    Sides first = state.sides;
+    int32_t firstRightWeighted = state.rightWeighted;
+    bool pending = false;  // first holds a position moved but not yet tested
+    int32_t openPairs = 0;
+    int32_t s = 0;
+    for (; s + 1 < M; ++s) {
+        const uint32_t following = in.order[s + 1];
+        if (following >= in.samples) break;
+        state.template move<prefetch>(in, s, following);
+        if (!pending) {
+            first = state.sides;
+            firstRightWeighted = state.rightWeighted;
+            pending = true;
+            continue;
+        }
+        pending = false;
+        // A best that has fallen since the test only makes it surer.
+        const unsigned open = Sides::mayBeat(first, state.sides, state.bestTimesW, state.threshold);
+        if (open == 0) {
+            openPairs = 0;
+            continue;
+        }
+        if (open & 1u) state.consider(first, s - 1, firstRightWeighted);
+        if (open & 2u) state.consider(state.sides, s, state.rightWeighted);
+        if (++openPairs < openPairLimit) continue;
+        openPairs = 0;
+        const int32_t end = M - 1 - (s + 1) > directStretch ? s + 1 + directStretch : M - 1;
+        const int32_t stop = dividedPositions<Sides, prefetch>(in, s + 1, end, state);
+        if (stop < end) return stop;
+        s = stop - 1;
+    }
+    // The position moved last, if not yet tested.
+    if (pending) state.consider(first, s - 1, firstRightWeighted);
+    return s;
 }
 
 // `table` holds the start table on entry and again on return: only the
 // entries of the classes that moved are put back, so that a short column
 // costs no pass over the classes. `screened` columns need a node weight W
-// that is positive and finite; they go two positions at a time while both
-// positions' next entries are good, and the rest of the column (and every
-// position of a column not screened) one at a time, divided out.
+// that is positive and finite and a finite ScreenBound.
 template <class Sides, bool prefetch, bool screened>
 inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out) {
     const int32_t M = ctx.M;
     assert(M >= 1);
     const int64_t column = static_cast<int64_t>(j) * M;
     const uint32_t *order = ctx.sortedOrder + column;
-    const uint32_t samples = static_cast<uint32_t>(M);
-    const ColumnInputs inputs{order, ctx.records, ctx.classWeights, samples};
-    uint32_t i = order[0];  // checked also where M = 1 and nothing moves
-    if (i >= samples) return column;
+    const ColumnInputs inputs{order, ctx.records, ctx.classWeights, static_cast<uint32_t>(M)};
+    if (order[0] >= inputs.samples) return column;  // checked also where M = 1 and nothing moves
     assert(!screened || (ctx.node.W > 0.0 && std::isfinite(ctx.node.W) && ctx.screen.finite()));
 
-    Sides sides(ctx.node.W, ctx.node.S);
-    int32_t rightWeighted = ctx.node.weightedSamples;
-    ColumnProgress<Sides> progress(ctx);
-    int64_t badEntry = noBadEntry;
+    ColumnState<Sides> state(ctx, order[0], table);
     // The last sample never moves: every sample on the left is no split.
     int32_t s = 0;
-    if constexpr (screened) {
-        // Pairs of positions (s - 1, s), tested together after the second
-        // one's move.
-        Sides first = sides;
-        int32_t firstRightWeighted = rightWeighted;
-        for (; s + 1 < M; ++s) {
-            const uint32_t n = order[s + 1];
-            if (n >= samples) break;
-            moveSample<Sides, prefetch>(inputs, s, i, table, sides, rightWeighted);
-            i = n;
-            if ((s & 1) == 0) {
-                first = sides;
-                firstRightWeighted = rightWeighted;
-                continue;
-            }
-            // A best that has fallen since the test only makes it surer.
-            const unsigned open = Sides::mayBeat(first, sides, progress.bestTimesW, progress.threshold);
-            if (open == 0) continue;
-            if (open & 1u) progress.consider(first, s - 1, firstRightWeighted);
-            if (open & 2u) progress.consider(sides, s, rightWeighted);
-        }
-        // An even position moved last is still to be evaluated.
-        if (s & 1) progress.consider(first, s - 1, firstRightWeighted);
-    }
-    for (; s + 1 < M; ++s) {
-        const uint32_t n = order[s + 1];
-        if (n >= samples) {
-            badEntry = column + s + 1;
-            break;
-        }
-        moveSample<Sides, prefetch>(inputs, s, i, table, sides, rightWeighted);
-        progress.consider(sides, s, rightWeighted);
-        i = n;
-    }
+    if constexpr (screened) s = screenedPositions<Sides, prefetch>(inputs, M, state);
+    if (s < M - 1) s = dividedPositions<Sides, prefetch>(inputs, s, M - 1, state);
+    const int64_t badEntry = s < M - 1 ? column + s + 1 : noBadEntry;
 
     // The last improvement is the one the outputs keep.
-    if (progress.bestPosition >= 0) {
+    if (state.bestPosition >= 0) {
         const float *x = ctx.X + column;
-        const int32_t p = progress.bestPosition;
-        out.impurity[j] = progress.best;
-        out.gain[j] = ctx.node.G0 - progress.best;
+        const int32_t p = state.bestPosition;
+        out.impurity[j] = state.best;
+        out.gain[j] = ctx.node.G0 - state.best;
         out.threshold[j] = static_cast<double>(midpoint(x[order[p + 1]], x[order[p]]));
     }
 

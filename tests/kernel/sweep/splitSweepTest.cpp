@@ -268,7 +268,7 @@ TEST(SplitSweep, EveryVersionMatchesTheReference) {
         if (cpu::runs(version)) std::cout << ' ' << cpu::name(version);
     std::cout << '\n';
     const int lengths[] = {0,   1,   2,   3,   4,    5,    8,    9,   10,  16, 17, split::screenFrom - 1, split::screenFrom,
-                           split::screenFrom + 1, 100, 257, 1000, 2049, 8192};
+                           split::screenFrom + 1, 100, 257, 1000, 2049, 32768};
     const int otherTeams[] = {2, 3, 8};  // 8: more threads than features
     unsigned seed = 1;
     for (const SweepRecipe &recipe : recipes)
@@ -285,11 +285,15 @@ TEST(SplitSweep, EveryVersionMatchesTheReference) {
 // whatever the team, and what was found before it kept. Which later
 // features still run depends on the team.
 TEST(SplitSweep, BadEntriesStopEveryVersionWhereTheReferenceStops) {
+    // Class runs: improvements at every position, where screened columns
+    // divide out stretches of positions.
+    const SweepRecipe badRecipes[] = {{"zero weights", true}, {"class runs", false, false, false, false, false, true}};
     unsigned seed = 500;
-    for (int M : {1, 5, 33, 300, 8200}) {
-        for (int position : {0, 1, 3, 4, 9, 32, 299, 8190}) {
+    for (int M : {1, 5, 33, 300, 32800}) {
+        for (int position : {0, 1, 3, 4, 9, 32, 299, 32790}) {
             if (position >= M) continue;
-            SweepNode p = support::sweepNode({"zero weights", true}, M, 4, 3, seed++);
+            SweepNode p = support::sweepNode(badRecipes[seed % 2], M, 4, 3, seed);
+            ++seed;
             p.sortedOrder[2 * M + position] = position % 2 ? static_cast<uint32_t>(M) : 0xFFFFFFFFu;  // M; int32 -1
             p.sortedOrder[3 * M + M / 2] = static_cast<uint32_t>(M) + 7;  // a later feature's
             for (int team : {1, 2, 3, 8}) {
