@@ -86,7 +86,7 @@ inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2}
 // where the node's weight is not positive and finite. The results are the
 // same bits in every case (docs/performance-sweep.md: the cut-over).
 enum class ColumnMethod { byLength, perPosition, screened };
-inline constexpr int32_t screenFrom = 12;
+inline constexpr int32_t screenFrom = 64;
 ColumnMethod columnMethod(ColumnMethod method, int32_t M, bool screenable);
 
 // The team for a node of M samples and N features when the runtime allows

@@ -146,13 +146,11 @@ struct ColumnState {
     uint32_t next;  // the sample at the first position not moved
     int32_t rightWeighted;
     double *table;
-    ScreenBound screen;
-    double W, best, bestTimesW, threshold;
+    double W, best;
     int32_t bestPosition;
     ColumnState(const SweepContext &ctx, uint32_t first, double *classTable)
         : sides(ctx.node.W, ctx.node.S), next(first), rightWeighted(ctx.node.weightedSamples), table(classTable),
-          screen(ctx.screen), W(ctx.node.W), best(ctx.node.G0), bestTimesW(best * W),
-          threshold(screen.threshold(bestTimesW)), bestPosition(-1) {}
+          W(ctx.node.W), best(ctx.node.G0), bestPosition(-1) {}
 
     // Moves the sample at position s (`next`) to the left; `following` is
     // the sample at s + 1.
@@ -176,8 +174,6 @@ struct ColumnState {
         const double I = at.splitGini(W);
         if (I < best && rightWeightedAt > 0) {
             best = I;
-            bestTimesW = best * W;
-            threshold = screen.threshold(bestTimesW);
             bestPosition = s;
         }
     }
@@ -209,7 +205,12 @@ inline constexpr int32_t directStretch = 64;
 // only the positions it cannot settle are divided out. Returns the first
 // position not moved: M - 1, or the one whose next entry is bad.
 template <class Sides, bool prefetch>
-inline int32_t screenedPositions(const ColumnInputs &in, int32_t M, ColumnState<Sides> &state) {
+inline int32_t screenedPositions(const ColumnInputs &in, int32_t M, const ScreenBound &screen,
+                                 ColumnState<Sides> &state) {
+    // The best so far times W and the threshold for it, renewed after the
+    // positions that were divided out.
+    double bestTimesW = state.best * state.W;
+    double threshold = screen.threshold(bestTimesW);
     Sides first = state.sides;
     int32_t firstRightWeighted = state.rightWeighted;
     bool pending = false;  // first holds a position moved but not yet tested
@@ -227,19 +228,25 @@ inline int32_t screenedPositions(const ColumnInputs &in, int32_t M, ColumnState<
         }
         pending = false;
         // A best that has fallen since the test only makes it surer.
-        const unsigned open = Sides::mayBeat(first, state.sides, state.bestTimesW, state.threshold);
+        const unsigned open = Sides::mayBeat(first, state.sides, bestTimesW, threshold);
         if (open == 0) {
             openPairs = 0;
             continue;
         }
         if (open & 1u) state.consider(first, s - 1, firstRightWeighted);
         if (open & 2u) state.consider(state.sides, s, state.rightWeighted);
-        if (++openPairs < openPairLimit) continue;
+        if (++openPairs < openPairLimit) {
+            bestTimesW = state.best * state.W;
+            threshold = screen.threshold(bestTimesW);
+            continue;
+        }
         openPairs = 0;
         const int32_t end = M - 1 - (s + 1) > directStretch ? s + 1 + directStretch : M - 1;
         const int32_t stop = dividedPositions<Sides, prefetch>(in, s + 1, end, state);
         if (stop < end) return stop;
         s = stop - 1;
+        bestTimesW = state.best * state.W;
+        threshold = screen.threshold(bestTimesW);
     }
     // The position moved last, if not yet tested.
     if (pending) state.consider(first, s - 1, firstRightWeighted);
@@ -263,8 +270,15 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, co
     ColumnState<Sides> state(ctx, order[0], table);
     // The last sample never moves: every sample on the left is no split.
     int32_t s = 0;
-    if constexpr (screened) s = screenedPositions<Sides, prefetch>(inputs, M, state);
-    if (s < M - 1) s = dividedPositions<Sides, prefetch>(inputs, s, M - 1, state);
+    if constexpr (screened) s = screenedPositions<Sides, prefetch>(inputs, M, ctx.screen, state);
+    // The rest one position at a time, written out here: a short column's
+    // sweep is this loop.
+    for (; s + 1 < M; ++s) {
+        const uint32_t following = order[s + 1];
+        if (following >= inputs.samples) break;
+        state.template move<prefetch>(inputs, s, following);
+        state.consider(state.sides, s, state.rightWeighted);
+    }
     const int64_t badEntry = s < M - 1 ? column + s + 1 : noBadEntry;
 
     // The last improvement is the one the outputs keep.
