@@ -8,12 +8,12 @@
 // written. Both sides share one two-lane division where the plain loop
 // divides for each.
 //
-// In a long column the divider would still set the pace, so there a
-// position first gets a test without division (Sides::surelyNotBelow) that
-// proves, for nearly every position, that its impurity cannot beat the best
-// so far; only the others are divided out. A short column improves at most
-// of its positions, and there the test only adds work: it is the divided
-// sweep alone (ColumnMethod, screenFrom in sweep.h).
+// In a long column the divider would still set the pace, so there the
+// positions first get a test without division (Sides::mayBeat) that proves,
+// for nearly every position, that its impurity cannot beat the best so far;
+// only the others are divided out. A short column improves at many of its
+// positions, and there the test only adds work: it is the divided sweep
+// alone (ColumnMethod, screenFrom in sweep.h).
 //
 // A version supplies Sides (see sweepColumn) and nothing else.
 #pragma once
@@ -38,7 +38,6 @@ enum : int32_t { rightMass, leftMass, rightTerm, leftTerm, count };
 }
 static_assert(classSlot::leftMass == classSlot::rightMass + 1 && classSlot::leftTerm == classSlot::rightTerm + 1,
               "each side pair is two neighbouring doubles, right first");
-
 
 // A feature's sweep returns where it stopped at a bad sortedOrder entry, or this.
 inline constexpr int64_t noBadEntry = -1;
