@@ -2,6 +2,7 @@
 //     nodeSamples, candidateFeatures, K, unused, classWeights, threadLimit)
 // returns, for every listed feature, the lowest class-weighted Gini impurity of
 // a split between two bins, the bin on the left of it and the gain over the node.
+#include <cassert>
 #include <cinttypes>
 #include <iterator>
 
@@ -116,17 +117,18 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     checkListedLabels(call, nodeSamples, n, K);
     checkIndexList(call, candidateFeaturesIn, columns, "feature", "columns");
 
-    split::BinnedJob job{call.data<uint8_t>(binnedDataIn),
-                         M,
-                         call.data<uint32_t>(labelsIn),
-                         call.data<float>(weightsIn),
-                         nodeSamples,
-                         n,
-                         candidateFeatures,
-                         F,
-                         call.data<double>(classWeightsIn),
-                         K,
-                         B};
+    split::BinnedJob job{};
+    job.binnedData = call.data<uint8_t>(binnedDataIn);
+    job.M = M;
+    job.labels = call.data<uint32_t>(labelsIn);
+    job.weights = call.data<float>(weightsIn);
+    job.nodeSamples = nodeSamples;
+    job.n = n;
+    job.candidateFeatures = candidateFeatures;
+    job.F = F;
+    job.classWeights = call.data<double>(classWeightsIn);
+    job.K = K;
+    job.B = B;
 
     // Outputs, zero-filled: a feature without an improving split keeps them.
     const split::SplitRows rows{static_cast<double *>(call.output(impurityOut, 1, F, mxDOUBLE_CLASS)),
@@ -135,17 +137,11 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
     // An empty node has no split to record.
     if (n == 0 || F == 0) return;
 
-    // Shared values, team size, one region. Scratch lives only inside the two
-    // calls, so errors are raised after they return.
-    // Scratch the system cannot give is refused before any of it is made.
+    // Scratch check, shared values, team size, one region. Scratch lives only
+    // inside the kernel calls, so errors are raised after they return.
     const int team = split::binnedTeam(job, parallel::boundedTeam(threadLimit));
-    const uint64_t scratchBytes = split::binnedScratchBytes(job, team);
-    uint64_t available = 0;
-    split::Fault fault;
-    if (!memory::scratchFits(scratchBytes, &available))
-        fault = split::Fault::outOfMemory(scratchBytes, available);
-    else
-        fault = split::binnedNodeTotals(job);
+    split::Fault fault = split::binnedScratchCheck(job, team);
+    if (fault.kind == split::Fault::Kind::none) fault = split::binnedNodeTotals(job);
     if (fault.kind == split::Fault::Kind::none) {
         parallel::keepThreadRuntimeLoaded();
         fault = split::binnedScan(job, rows, team);
@@ -153,8 +149,11 @@ MEX_ENTRY void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *p
 
     switch (fault.kind) {
     case split::Fault::Kind::none:
+        return;
     case split::Fault::Kind::labelOutOfRange:
     case split::Fault::Kind::sampleOutOfRange:
+        // Labels and sample numbers were checked above; the scan reports neither.
+        assert(!"splitScanBinned: a fault the scan never reports");
         return;
     case split::Fault::Kind::outOfMemory:
         if (fault.available > 0)

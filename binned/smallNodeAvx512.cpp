@@ -7,24 +7,22 @@
 // network, the histograms are summed along that order (each bin's samples
 // in list order from +0.0, each occupied bin's sum added to the prefix sums
 // of the bins below it), and the candidates, one per occupied bin but the
-// highest, are bounded and picked in bin order as in binnedBoundsX86.cpp.
-// These are binnedReference.h's additions in its order, so the bits are
-// its bits.
-#include "binnedBlock.h"
+// highest, are bounded and picked in bin order as in boundedPickAvx512.cpp.
+// These are the reference's additions in its order, so the bits are its
+// bits.
+#include "binnedVersions.h"
 
 #if defined(CPU_WIDE_SIMD)
 #include <immintrin.h>
 
-#include <cmath>
-
-#include "binnedBounds.h"
-#include "gini/gini.h"
+#include "candidateScan.h"
+#include "impurityBoundsAvx512.h"
 
 namespace split::binned {
 
 namespace {
 
-constexpr int lanes = 8;
+constexpr int lanes = smallNodeLanes;
 
 // A sample's key: its bin above its list position, so that ascending keys
 // list the samples by bin and, within a bin, in list order; positions past
@@ -34,7 +32,11 @@ static_assert(smallNodeLimit <= 1 << positionBits, "a list position fits below t
 
 // Batcher's odd-even merge sort of N keys (N a power of two) as a list of
 // compare-exchanges, made at compile time so that the sort unrolls into
-// straight vector code.
+// straight vector code. What keeps the bits: a sorting network sorts every
+// input, and the keys of one lane are distinct (no two samples share a list
+// position), so its result is the one ascending order of the keys: by bin,
+// and within a bin by list position, the order of the reference's
+// additions into each bin.
 template <int N>
 struct SortingNetwork {
     static constexpr int count() {
@@ -126,27 +128,42 @@ struct ClassSums<0> {
     CPU_AVX512 CPU_INLINE __m512d &upTo(int32_t c) { return below[c]; }
 };
 
+// One group of up to eight features (one per lane) as the phases of its
+// scan leave it, in a thread's scratch (smallNodeDoubles).
 template <int N, int KC>
-CPU_AVX512 Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
-                            const SplitRows &rows) {
-    const int32_t n = job.n, K = KC > 0 ? KC : job.K;
-    const int64_t row = static_cast<int64_t>(N) * lanes;  // one histogram's sums
-    double *cum = scratch;
-    double *sums = cum + (K + 1) * row;
-    double *lower = sums + 4 * row;
-    ClassSums<KC> classSums(lower + row, K);
-    const ListedSamples<N> listed(job);
-    const bool candidates = n > 1 && job.G0 == job.G0;
-    for (int64_t p0 = begin; p0 < end; p0 += lanes) {
-        const int group = static_cast<int>(end - p0 < lanes ? end - p0 : lanes);
-        // Lanes past the group scan the group's first feature again, unwritten.
-        const uint8_t *columns[lanes];
-        for (int g = 0; g < lanes; ++g)
-            columns[g] = job.binnedData + static_cast<int64_t>(job.M) * job.candidateFeatures[p0 + (g < group ? g : 0)];
-        // A sample's eight bins gathered in a register (bytes stored one by
-        // one would not forward to one load of all eight).
-        __m256i keys[N];
+struct Group {
+    static constexpr int64_t row = static_cast<int64_t>(N) * lanes;  // one histogram's sums
+    const BinnedJob &job;
+    const int32_t n, K;
+    double *cum;    // per sorted position: the sums up to its bin of K + 1 histograms
+    double *sums;   // per candidate: W_L, W_R, S_L, S_R
+    double *lower;  // per candidate: the lower bound of its impurity
+    ClassSums<KC> classSums;
+    __m256i keys[N];       // per sorted position: bin above list position, per lane
+    __mmask8 ends[N];      // lanes whose bin ends at that position: those with a candidate there
+    __mmask8 untamed[N];   // lanes whose candidate there pick evaluates whatever its bounds
+    __m512d totalBelow;    // the total weight
+    __m512d reach;         // the lowest upper bound of each lane's tame candidates
+
+    CPU_AVX512 Group(const BinnedJob &j, double *scratch)
+        : job(j),
+          n(j.n),
+          K(KC > 0 ? KC : j.K),
+          cum(scratch),
+          sums(cum + (K + 1) * row),
+          lower(sums + candidateSumRows * row),
+          classSums(lower + row, K) {}
+
+    // Each lane's samples sorted by key: its bin above the list position.
+    // The keys are distinct, so the sort is total: within a bin the samples
+    // keep list order, and each bin's additions below are the reference's
+    // in its order, from +0.0. Positions past the list sort last. Returns
+    // the lanes of the group that hold a bin value of B or above (the
+    // highest bin of a lane is its last key's).
+    CPU_AVX512 CPU_INLINE __mmask8 sortSamples(const uint8_t *const *columns, int group) {
         for (int32_t i = 0; i < n; ++i) {
+            // A sample's eight bins gathered in a register (bytes stored one
+            // by one would not forward to one load of all eight).
             const uint32_t s = job.nodeSamples[i];
             uint64_t eight = 0;
             for (int g = 0; g < lanes; ++g) eight |= static_cast<uint64_t>(columns[g][s]) << (8 * g);
@@ -155,16 +172,16 @@ CPU_AVX512 Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin
         }
         for (int32_t i = n; i < N; ++i) keys[i] = _mm256_set1_epi32(-1);
         sortKeys<N>(keys);
-        // The highest bin of a feature is its last key's.
-        const __mmask8 faulty = static_cast<__mmask8>(
+        return static_cast<__mmask8>(
             _mm256_cmpge_epu32_mask(_mm256_srli_epi32(keys[n - 1], positionBits), _mm256_set1_epi32(job.B)) &
             ((1u << group) - 1u));
-        const int written = faulty ? cpu::countTrailingZeros(faulty) : group;
+    }
 
-        // Along the sorted samples: a bin's sums restart from +0.0 at its
-        // first sample and are added to the sums below it at its last.
-        __mmask8 ends[N];
-        __m512d total = _mm512_setzero_pd(), totalBelow = _mm512_setzero_pd();
+    // Along the sorted samples: a bin's sums restart from +0.0 at its first
+    // sample and are added to the sums below it at its last.
+    CPU_AVX512 CPU_INLINE void cumulate(const ListedSamples<N> &listed) {
+        __m512d total = _mm512_setzero_pd();
+        totalBelow = _mm512_setzero_pd();
         for (int32_t c = 0; c < K; ++c) {
             classSums.current(c) = _mm512_setzero_pd();
             classSums.upTo(c) = _mm512_setzero_pd();
@@ -173,8 +190,8 @@ CPU_AVX512 Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin
         __m256i before = _mm256_set1_epi32(-1);  // above every bin
         for (int32_t q = 0; q < n; ++q) {
             const __m256i after = q + 1 < n ? _mm256_srli_epi32(keys[q + 1], positionBits) : _mm256_set1_epi32(-1);
-            const __m512i position =
-                _mm512_maskz_cvtepu32_epi64(0xff, _mm256_and_si256(keys[q], _mm256_set1_epi32((1 << positionBits) - 1)));
+            const __m512i position = _mm512_maskz_cvtepu32_epi64(
+                0xff, _mm256_and_si256(keys[q], _mm256_set1_epi32((1 << positionBits) - 1)));
             __m512d w;
             __m512i k;
             listed.fetch(position, w, k);
@@ -195,67 +212,83 @@ CPU_AVX512 Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin
             before = b;
             b = after;
         }
+    }
 
-        // A candidate at every occupied bin but the highest: bounds, then
-        // the exact impurity of those that can hold the lowest, in bin order.
-        double best[lanes];
-        int32_t bestAt[lanes];
-        for (int g = 0; g < lanes; ++g) {
-            best[g] = job.G0;
-            bestAt[g] = -1;
+    // A candidate at every occupied bin but the highest: its sums, kept for
+    // pick, and the bounds of its impurity (impurityBoundsAvx512.h).
+    CPU_AVX512 CPU_INLINE void bound() {
+        const __m512d iW = _mm512_set1_pd(1.0 / job.W);
+        BoundsPass pass;
+        for (int32_t q = 0; q + 1 < n; ++q) {
+            CandidateSums s;
+            s.WL = _mm512_load_pd(cum + q * lanes);
+            s.WR = _mm512_sub_pd(totalBelow, s.WL);
+            s.SL = _mm512_setzero_pd();
+            s.SR = _mm512_setzero_pd();
+            for (int32_t c = 0; c < K; ++c)
+                addClassTerms(_mm512_set1_pd(job.classWeights[c]), _mm512_load_pd(cum + (c + 1) * row + q * lanes),
+                              classSums.upTo(c), s.SL, s.SR);
+            double *at = sums + candidateSumRows * q * lanes;
+            _mm512_store_pd(at, s.WL);
+            _mm512_store_pd(at + lanes, s.WR);
+            _mm512_store_pd(at + 2 * lanes, s.SL);
+            _mm512_store_pd(at + 3 * lanes, s.SR);
+            const ImpurityBounds i = impurityBounds<false>(s, iW, ends[q]);
+            _mm512_store_pd(lower + q * lanes, i.lower);
+            untamed[q] = pass.add(i, ends[q]);
         }
-        if (candidates) {
-            const __m512d iW = _mm512_set1_pd(1.0 / job.W);
-            __m512d reach = _mm512_set1_pd(HUGE_VAL);
-            __mmask8 untamed[N];
-            for (int32_t q = 0; q + 1 < n; ++q) {
-                CandidateSums s;
-                s.WL = _mm512_load_pd(cum + q * lanes);
-                s.WR = _mm512_sub_pd(totalBelow, s.WL);
-                s.SL = _mm512_setzero_pd();
-                s.SR = _mm512_setzero_pd();
-                for (int32_t c = 0; c < K; ++c) {
-                    const __m512d weight = _mm512_set1_pd(job.classWeights[c]);
-                    const __m512d mL = _mm512_load_pd(cum + (c + 1) * row + q * lanes);
-                    const __m512d cL = _mm512_mul_pd(weight, mL);
-                    const __m512d cR = _mm512_mul_pd(weight, _mm512_sub_pd(classSums.upTo(c), mL));
-                    s.SL = _mm512_add_pd(s.SL, _mm512_mul_pd(cL, cL));
-                    s.SR = _mm512_add_pd(s.SR, _mm512_mul_pd(cR, cR));
-                }
-                double *at = sums + 4 * q * lanes;
-                _mm512_store_pd(at, s.WL);
-                _mm512_store_pd(at + lanes, s.WR);
-                _mm512_store_pd(at + 2 * lanes, s.SL);
-                _mm512_store_pd(at + 3 * lanes, s.SR);
-                const ImpurityBounds i = impurityBounds<false>(s, iW, ends[q]);
-                _mm512_store_pd(lower + q * lanes, i.lower);
-                reach = _mm512_mask_min_pd(reach, i.tame, reach, i.upper);
-                untamed[q] = static_cast<__mmask8>(ends[q] & ~i.tame);
-            }
-            const __m512d g0 = _mm512_set1_pd(job.G0);
-            for (int32_t q = 0; q + 1 < n; ++q) {
-                const __m512d low = _mm512_load_pd(lower + q * lanes);
-                const __mmask8 near = _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(low, g0, _CMP_LT_OQ), low, reach,
-                                                              _CMP_LE_OQ);
-                const double *at = sums + 4 * q * lanes;
-                for (uint32_t kept = (near & ends[q]) | untamed[q]; kept != 0; kept &= kept - 1) {
-                    const int g = cpu::countTrailingZeros(kept);
-                    const double I = splitGini(at[g], at[2 * lanes + g], at[lanes + g], at[3 * lanes + g], job.W);
-                    if (best[g] > I) {
-                        best[g] = I;
-                        bestAt[g] = q;
-                    }
-                }
+        reach = pass.reach;
+    }
+
+    // The exact impurity of the candidates that can hold the lowest, in bin
+    // order, into each lane's best.
+    CPU_AVX512 CPU_INLINE void pick(BestSplit *best) const {
+        const __m512d g0 = _mm512_set1_pd(job.G0);
+        for (int32_t q = 0; q + 1 < n; ++q) {
+            const double *at = sums + candidateSumRows * q * lanes;
+            for (uint32_t kept = lanesToEvaluate(_mm512_load_pd(lower + q * lanes), g0, reach, ends[q], untamed[q]);
+                 kept != 0; kept &= kept - 1) {
+                const int g = cpu::countTrailingZeros(kept);
+                double I;
+                splitImpurity(at[g], at[2 * lanes + g], at[lanes + g], at[3 * lanes + g], job.W, I);
+                best[g].offer(I, q);
             }
         }
+    }
+
+    // Each lane's best at its position, for the first `written` lanes.
+    CPU_AVX512 CPU_INLINE void write(const BestSplit *best, int64_t p0, int written, const SplitRows &rows) const {
         for (int g = 0; g < written; ++g) {
-            if (bestAt[g] < 0) continue;
-            rows.impurity[p0 + g] = best[g];
-            rows.gain[p0 + g] = job.G0 - best[g];
+            if (best[g].at < 0) continue;
             alignas(32) uint32_t key[lanes];
-            _mm256_store_si256(reinterpret_cast<__m256i *>(key), keys[bestAt[g]]);
-            rows.threshold[p0 + g] = static_cast<double>(key[g] >> positionBits);
+            _mm256_store_si256(reinterpret_cast<__m256i *>(key), keys[best[g].at]);
+            best[g].write(job, p0 + g, key[g] >> positionBits, rows);
         }
+    }
+};
+
+template <int N, int KC>
+CPU_AVX512 Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                            const SplitRows &rows) {
+    Group<N, KC> group(job, scratch);
+    const ListedSamples<N> listed(job);
+    const bool candidates = job.n > 1 && job.G0 == job.G0;
+    for (int64_t p0 = begin; p0 < end; p0 += lanes) {
+        const int count = static_cast<int>(end - p0 < lanes ? end - p0 : lanes);
+        // Lanes past the group scan the group's first feature again, unwritten.
+        const uint8_t *columns[lanes];
+        for (int g = 0; g < lanes; ++g)
+            columns[g] = job.binnedData + static_cast<int64_t>(job.M) * job.candidateFeatures[p0 + (g < count ? g : 0)];
+        const __mmask8 faulty = group.sortSamples(columns, count);
+        const int written = faulty ? cpu::countTrailingZeros(faulty) : count;
+        group.cumulate(listed);
+        BestSplit best[lanes];
+        for (BestSplit &b : best) b = BestSplit(job.G0);
+        if (candidates) {
+            group.bound();
+            group.pick(best);
+        }
+        group.write(best, p0, written, rows);
         if (faulty) return Fault::binOutOfRange(p0 + written, firstBinAtOrAbove(job, columns[written]));
     }
     return {};
