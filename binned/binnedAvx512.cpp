@@ -28,7 +28,7 @@ struct LaneAddition {
         v = _mm256_mask_add_pd(v, static_cast<__mmask8>(sample.key), v, _mm256_set1_pd(sample.weight));
         // Stored whole: GCC would otherwise store only the masked lanes, and
         // a masked store does not forward to the next load of the same row,
-        // which makes runs of one bin several times slower.
+        // which would stall every run of samples in one bin.
         CPU_OPAQUE_VECTOR(v);
         _mm256_store_pd(row, v);
     }

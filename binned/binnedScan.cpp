@@ -22,9 +22,10 @@ constexpr int32_t stackClasses = 16;
 constexpr uint64_t stackTableDoubles = 4096;
 
 // Every thread of a team gets at least this many sample-features (listed
-// samples times listed features); below it a second thread costs more than
-// it saves.
-constexpr int64_t teamWork = 1024;
+// samples times listed features), and the team grows by one thread per
+// teamWork: below that a second thread costs more than it saves (the
+// cut-over is measured in docs/performance-binned.md).
+constexpr int64_t teamWork = 8192;
 
 // The fastest version that runs here, chosen once.
 cpu::Isa fastestVersion() {
@@ -68,9 +69,9 @@ ScratchPlan planScratch(cpu::Isa isa, BinnedTables tables, const BinnedJob &job,
     return plan;
 }
 
-// A scan's scratch: small calls keep it on the stack, for them an allocation
-// of this size costs more than a tenth of the call (glibc tidies its small
-// free blocks before every large allocation). Nothing is zero-filled: the
+// A scan's scratch: small calls keep it on the stack, since for them an
+// allocation of this size is a large share of the call (glibc tidies its
+// small free blocks before every large allocation). Nothing is zero-filled: the
 // packed samples are written before they are read, and every table is
 // cleared where a feature reads it.
 struct Scratch {

@@ -9,18 +9,19 @@
 //
 // Variants (n listed samples, B' = min(B, 256) bins scanned):
 //
-//   instruction set  node size                 tables            candidates           file
-//   portable         n <= B' (and <= 256)      occupied bins     exact, 2 at a time   binnedPortable.cpp
-//   portable         larger                    all B' bins       exact, 2 at a time   binnedPortable.cpp
-//   AVX-512          n <= 32                   sorted samples,   bounded, then exact  smallNodeAvx512.cpp
-//                                              8 features a time for those that can win
-//   AVX-512          32 < n <= B' (<= 256)     occupied bins     bounded / exact *    binnedAvx512.cpp
-//   AVX-512          larger                    all B' bins       bounded / exact *    binnedAvx512.cpp
+//   instruction set  node size             tables              candidates                 file
+//   portable         n <= min(B', 256)     occupied bins       exact, 2 at a time         binnedPortable.cpp
+//   portable         larger                all B' bins         exact, 2 at a time         binnedPortable.cpp
+//   AVX-512          n <= min(B', 32)      none: each lane's   bounded, then exact where  smallNodeAvx512.cpp
+//                                          samples sorted      one can win; 8 features
+//                                          by bin              at a time
+//   AVX-512          up to min(B', 256)    occupied bins       exact or bounded (*)       binnedAvx512.cpp
+//   AVX-512          larger                all B' bins         exact or bounded (*)       binnedAvx512.cpp
 //
-//   * exact, 8 at a time, for tables of at most exactBins (16) bins; above
-//     that bounded first, and exact only where a candidate can win
-//     (boundedPickAvx512.cpp). With AVX-512 and K <= 3 a bin's class rows sit
-//     in four lanes (the lane layout, binnedTables.h).
+//   (*) exact, 8 at a time, for tables of at most 16 bins; above that every
+//   candidate bounded first and only those that can win evaluated exactly
+//   (boundedPickAvx512.cpp). With K <= 3 the AVX-512 tables hold a bin's
+//   histograms in four lanes (the lane layout, binnedTables.h).
 //
 // binnedScan runs the fastest instruction set that this processor runs
 // (cpu::fastest over binnedVersions), chosen once per process; binnedScanWith
@@ -97,7 +98,10 @@ inline constexpr BinnedTables binnedTableKinds[] = {BinnedTables::allBins, Binne
 constexpr int32_t occupiedBinsLimit = 256;
 
 // The kind binnedScan takes: occupied bins for lists of at most B samples
-// (and at most occupiedBinsLimit), all bins above that.
+// (and at most occupiedBinsLimit), all bins above that. Occupied-bin tables
+// cost more per sample (each sample's bin is ranked before it is added) and
+// less per feature (nothing grows with B); the two meet at about B samples
+// (docs/performance-binned.md).
 BinnedTables binnedTablesFor(const BinnedJob &job);
 
 // The team binnedScan should run for a job: results never depend on it, so

@@ -1,6 +1,7 @@
 #include "binnedTables.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace split::binned {
 
@@ -82,6 +83,7 @@ void clearOccupiedTables(const BinnedJob &job, double *tables, int32_t count) {
 int32_t firstBinAtOrAbove(const BinnedJob &job, const uint8_t *column) {
     for (int32_t i = 0; i < job.n; ++i)
         if (column[job.nodeSamples[i]] >= job.B) return i;
+    assert(!"a scan saw a bin value of B or above that no listed sample holds");
     return -1;
 }
 

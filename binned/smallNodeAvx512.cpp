@@ -128,167 +128,173 @@ struct ClassSums<0> {
     CPU_AVX512 CPU_INLINE __m512d &upTo(int32_t c) { return below[c]; }
 };
 
-// One group of up to eight features (one per lane) as the phases of its
-// scan leave it, in a thread's scratch (smallNodeDoubles).
-template <int N, int KC>
-struct Group {
+// A thread's scratch (smallNodeDoubles) for one group of up to eight
+// features, one per lane, N sorted positions each.
+template <int N>
+struct GroupTables {
     static constexpr int64_t row = static_cast<int64_t>(N) * lanes;  // one histogram's sums
-    const BinnedJob &job;
-    const int32_t n, K;
     double *cum;    // per sorted position: the sums up to its bin of K + 1 histograms
     double *sums;   // per candidate: W_L, W_R, S_L, S_R
     double *lower;  // per candidate: the lower bound of its impurity
-    ClassSums<KC> classSums;
-    __m256i keys[N];       // per sorted position: bin above list position, per lane
-    __mmask8 ends[N];      // lanes whose bin ends at that position: those with a candidate there
-    __mmask8 untamed[N];   // lanes whose candidate there pick evaluates whatever its bounds
-    __m512d totalBelow;    // the total weight
-    __m512d reach;         // the lowest upper bound of each lane's tame candidates
+    double *classSums;  // ClassSums<0>'s running sums
 
-    CPU_AVX512 Group(const BinnedJob &j, double *scratch)
-        : job(j),
-          n(j.n),
-          K(KC > 0 ? KC : j.K),
-          cum(scratch),
-          sums(cum + (K + 1) * row),
-          lower(sums + candidateSumRows * row),
-          classSums(lower + row, K) {}
-
-    // Each lane's samples sorted by key: its bin above the list position.
-    // The keys are distinct, so the sort is total: within a bin the samples
-    // keep list order, and each bin's additions below are the reference's
-    // in its order, from +0.0. Positions past the list sort last. Returns
-    // the lanes of the group that hold a bin value of B or above (the
-    // highest bin of a lane is its last key's).
-    CPU_AVX512 CPU_INLINE __mmask8 sortSamples(const uint8_t *const *columns, int group) {
-        for (int32_t i = 0; i < n; ++i) {
-            // A sample's eight bins gathered in a register (bytes stored one
-            // by one would not forward to one load of all eight).
-            const uint32_t s = job.nodeSamples[i];
-            uint64_t eight = 0;
-            for (int g = 0; g < lanes; ++g) eight |= static_cast<uint64_t>(columns[g][s]) << (8 * g);
-            const __m256i b = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(eight)));
-            keys[i] = _mm256_or_si256(_mm256_slli_epi32(b, positionBits), _mm256_set1_epi32(i));
-        }
-        for (int32_t i = n; i < N; ++i) keys[i] = _mm256_set1_epi32(-1);
-        sortKeys<N>(keys);
-        return static_cast<__mmask8>(
-            _mm256_cmpge_epu32_mask(_mm256_srli_epi32(keys[n - 1], positionBits), _mm256_set1_epi32(job.B)) &
-            ((1u << group) - 1u));
-    }
-
-    // Along the sorted samples: a bin's sums restart from +0.0 at its first
-    // sample and are added to the sums below it at its last.
-    CPU_AVX512 CPU_INLINE void cumulate(const ListedSamples<N> &listed) {
-        __m512d total = _mm512_setzero_pd();
-        totalBelow = _mm512_setzero_pd();
-        for (int32_t c = 0; c < K; ++c) {
-            classSums.current(c) = _mm512_setzero_pd();
-            classSums.upTo(c) = _mm512_setzero_pd();
-        }
-        __m256i b = _mm256_srli_epi32(keys[0], positionBits);
-        __m256i before = _mm256_set1_epi32(-1);  // above every bin
-        for (int32_t q = 0; q < n; ++q) {
-            const __m256i after = q + 1 < n ? _mm256_srli_epi32(keys[q + 1], positionBits) : _mm256_set1_epi32(-1);
-            const __m512i position = _mm512_maskz_cvtepu32_epi64(
-                0xff, _mm256_and_si256(keys[q], _mm256_set1_epi32((1 << positionBits) - 1)));
-            __m512d w;
-            __m512i k;
-            listed.fetch(position, w, k);
-            const __mmask8 first = _mm256_cmpneq_epu32_mask(b, before);
-            const __mmask8 last = _mm256_cmpneq_epu32_mask(b, after);
-            ends[q] = last;
-            total = _mm512_add_pd(_mm512_mask_mov_pd(total, first, _mm512_setzero_pd()), w);
-            totalBelow = _mm512_mask_add_pd(totalBelow, last, total, totalBelow);
-            _mm512_store_pd(cum + q * lanes, totalBelow);
-            for (int32_t c = 0; c < K; ++c) {
-                __m512d &h = classSums.current(c);
-                __m512d &m = classSums.upTo(c);
-                h = _mm512_mask_mov_pd(h, first, _mm512_setzero_pd());
-                h = _mm512_mask_add_pd(h, _mm512_cmpeq_epi64_mask(k, _mm512_set1_epi64(c)), h, w);
-                m = _mm512_mask_add_pd(m, last, h, m);
-                _mm512_store_pd(cum + (c + 1) * row + q * lanes, m);
-            }
-            before = b;
-            b = after;
-        }
-    }
-
-    // A candidate at every occupied bin but the highest: its sums, kept for
-    // pick, and the bounds of its impurity (impurityBoundsAvx512.h).
-    CPU_AVX512 CPU_INLINE void bound() {
-        const __m512d iW = _mm512_set1_pd(1.0 / job.W);
-        BoundsPass pass;
-        for (int32_t q = 0; q + 1 < n; ++q) {
-            CandidateSums s;
-            s.WL = _mm512_load_pd(cum + q * lanes);
-            s.WR = _mm512_sub_pd(totalBelow, s.WL);
-            s.SL = _mm512_setzero_pd();
-            s.SR = _mm512_setzero_pd();
-            for (int32_t c = 0; c < K; ++c)
-                addClassTerms(_mm512_set1_pd(job.classWeights[c]), _mm512_load_pd(cum + (c + 1) * row + q * lanes),
-                              classSums.upTo(c), s.SL, s.SR);
-            double *at = sums + candidateSumRows * q * lanes;
-            _mm512_store_pd(at, s.WL);
-            _mm512_store_pd(at + lanes, s.WR);
-            _mm512_store_pd(at + 2 * lanes, s.SL);
-            _mm512_store_pd(at + 3 * lanes, s.SR);
-            const ImpurityBounds i = impurityBounds<false>(s, iW, ends[q]);
-            _mm512_store_pd(lower + q * lanes, i.lower);
-            untamed[q] = pass.add(i, ends[q]);
-        }
-        reach = pass.reach;
-    }
-
-    // The exact impurity of the candidates that can hold the lowest, in bin
-    // order, into each lane's best.
-    CPU_AVX512 CPU_INLINE void pick(BestSplit *best) const {
-        const __m512d g0 = _mm512_set1_pd(job.G0);
-        for (int32_t q = 0; q + 1 < n; ++q) {
-            const double *at = sums + candidateSumRows * q * lanes;
-            for (uint32_t kept = lanesToEvaluate(_mm512_load_pd(lower + q * lanes), g0, reach, ends[q], untamed[q]);
-                 kept != 0; kept &= kept - 1) {
-                const int g = cpu::countTrailingZeros(kept);
-                double I;
-                splitImpurity(at[g], at[2 * lanes + g], at[lanes + g], at[3 * lanes + g], job.W, I);
-                best[g].offer(I, q);
-            }
-        }
-    }
-
-    // Each lane's best at its position, for the first `written` lanes.
-    CPU_AVX512 CPU_INLINE void write(const BestSplit *best, int64_t p0, int written, const SplitRows &rows) const {
-        for (int g = 0; g < written; ++g) {
-            if (best[g].at < 0) continue;
-            alignas(32) uint32_t key[lanes];
-            _mm256_store_si256(reinterpret_cast<__m256i *>(key), keys[best[g].at]);
-            best[g].write(job, p0 + g, key[g] >> positionBits, rows);
-        }
-    }
+    GroupTables(double *scratch, int32_t K)
+        : cum(scratch), sums(cum + (K + 1) * row), lower(sums + candidateSumRows * row), classSums(lower + row) {}
 };
+
+// Each lane's samples sorted by key: its bin above the list position. The
+// keys are distinct, so the sort is total: within a bin the samples keep
+// list order, and each bin's additions in cumulate are the reference's in
+// its order, from +0.0. Positions past the list sort last. Returns the lanes
+// of the group that hold a bin value of B or above (the highest bin of a
+// lane is its last key's).
+template <int N>
+CPU_AVX512 CPU_INLINE __mmask8 sortSamples(const BinnedJob &job, const uint8_t *const *columns, int group,
+                                           __m256i *keys) {
+    const int32_t n = job.n;
+    for (int32_t i = 0; i < n; ++i) {
+        // A sample's eight bins gathered in a register (bytes stored one by
+        // one would not forward to one load of all eight).
+        const uint32_t s = job.nodeSamples[i];
+        uint64_t eight = 0;
+        for (int g = 0; g < lanes; ++g) eight |= static_cast<uint64_t>(columns[g][s]) << (8 * g);
+        const __m256i b = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(eight)));
+        keys[i] = _mm256_or_si256(_mm256_slli_epi32(b, positionBits), _mm256_set1_epi32(i));
+    }
+    for (int32_t i = n; i < N; ++i) keys[i] = _mm256_set1_epi32(-1);
+    sortKeys<N>(keys);
+    return static_cast<__mmask8>(
+        _mm256_cmpge_epu32_mask(_mm256_srli_epi32(keys[n - 1], positionBits), _mm256_set1_epi32(job.B)) &
+        ((1u << group) - 1u));
+}
+
+// Along the sorted samples: a bin's sums restart from +0.0 at its first
+// sample and are added to the sums below it at its last. Notes in `ends`
+// the lanes whose bin ends at each position (those with a candidate there);
+// returns the total weight.
+template <int N, int KC>
+CPU_AVX512 CPU_INLINE __m512d cumulate(const BinnedJob &job, const ListedSamples<N> &listed, const __m256i *keys,
+                                       const GroupTables<N> &t, ClassSums<KC> &classSums, __mmask8 *ends) {
+    const int32_t n = job.n, K = KC > 0 ? KC : job.K;
+    __m512d total = _mm512_setzero_pd(), totalBelow = _mm512_setzero_pd();
+    for (int32_t c = 0; c < K; ++c) {
+        classSums.current(c) = _mm512_setzero_pd();
+        classSums.upTo(c) = _mm512_setzero_pd();
+    }
+    __m256i b = _mm256_srli_epi32(keys[0], positionBits);
+    __m256i before = _mm256_set1_epi32(-1);  // above every bin
+    for (int32_t q = 0; q < n; ++q) {
+        const __m256i after = q + 1 < n ? _mm256_srli_epi32(keys[q + 1], positionBits) : _mm256_set1_epi32(-1);
+        const __m512i position =
+            _mm512_maskz_cvtepu32_epi64(0xff, _mm256_and_si256(keys[q], _mm256_set1_epi32((1 << positionBits) - 1)));
+        __m512d w;
+        __m512i k;
+        listed.fetch(position, w, k);
+        const __mmask8 first = _mm256_cmpneq_epu32_mask(b, before);
+        const __mmask8 last = _mm256_cmpneq_epu32_mask(b, after);
+        ends[q] = last;
+        total = _mm512_add_pd(_mm512_mask_mov_pd(total, first, _mm512_setzero_pd()), w);
+        totalBelow = _mm512_mask_add_pd(totalBelow, last, total, totalBelow);
+        _mm512_store_pd(t.cum + q * lanes, totalBelow);
+        for (int32_t c = 0; c < K; ++c) {
+            __m512d &h = classSums.current(c);
+            __m512d &m = classSums.upTo(c);
+            h = _mm512_mask_mov_pd(h, first, _mm512_setzero_pd());
+            h = _mm512_mask_add_pd(h, _mm512_cmpeq_epi64_mask(k, _mm512_set1_epi64(c)), h, w);
+            m = _mm512_mask_add_pd(m, last, h, m);
+            _mm512_store_pd(t.cum + (c + 1) * t.row + q * lanes, m);
+        }
+        before = b;
+        b = after;
+    }
+    return totalBelow;
+}
+
+// A candidate at every occupied bin but the highest: its sums, kept for
+// pick, and the bounds of its impurity (impurityBoundsAvx512.h). Notes the
+// untamed lanes of each position; returns each lane's reach.
+template <int N, int KC>
+CPU_AVX512 CPU_INLINE __m512d bound(const BinnedJob &job, const GroupTables<N> &t, __m512d totalBelow,
+                                    ClassSums<KC> &classSums, const __mmask8 *ends, __mmask8 *untamed) {
+    const int32_t K = KC > 0 ? KC : job.K;
+    const __m512d iW = _mm512_set1_pd(1.0 / job.W);
+    BoundsPass pass;
+    for (int32_t q = 0; q + 1 < job.n; ++q) {
+        CandidateSums s;
+        s.WL = _mm512_load_pd(t.cum + q * lanes);
+        s.WR = _mm512_sub_pd(totalBelow, s.WL);
+        s.SL = _mm512_setzero_pd();
+        s.SR = _mm512_setzero_pd();
+        for (int32_t c = 0; c < K; ++c)
+            addClassTerms(_mm512_set1_pd(job.classWeights[c]), _mm512_load_pd(t.cum + (c + 1) * t.row + q * lanes),
+                          classSums.upTo(c), s.SL, s.SR);
+        double *at = t.sums + candidateSumRows * q * lanes;
+        _mm512_store_pd(at, s.WL);
+        _mm512_store_pd(at + lanes, s.WR);
+        _mm512_store_pd(at + 2 * lanes, s.SL);
+        _mm512_store_pd(at + 3 * lanes, s.SR);
+        const ImpurityBounds i = impurityBounds<false>(s, iW, ends[q]);
+        _mm512_store_pd(t.lower + q * lanes, i.lower);
+        untamed[q] = pass.add(i, ends[q]);
+    }
+    return pass.reach;
+}
+
+// The exact impurity of the candidates that can hold the lowest, in bin
+// order, into each lane's best.
+template <int N>
+CPU_AVX512 CPU_INLINE void pick(const BinnedJob &job, const GroupTables<N> &t, __m512d reach, const __mmask8 *ends,
+                                const __mmask8 *untamed, BestSplit *best) {
+    const __m512d g0 = _mm512_set1_pd(job.G0);
+    for (int32_t q = 0; q + 1 < job.n; ++q) {
+        const double *at = t.sums + candidateSumRows * q * lanes;
+        for (uint32_t kept = lanesToEvaluate(_mm512_load_pd(t.lower + q * lanes), g0, reach, ends[q], untamed[q]);
+             kept != 0; kept &= kept - 1) {
+            const int g = cpu::countTrailingZeros(kept);
+            double I;
+            splitImpurity(at[g], at[2 * lanes + g], at[lanes + g], at[3 * lanes + g], job.W, I);
+            best[g].offer(I, q);
+        }
+    }
+}
+
+// Each lane's best at its position, for the first `written` lanes.
+CPU_AVX512 CPU_INLINE void writeBest(const BinnedJob &job, const __m256i *keys, const BestSplit *best, int64_t p0,
+                                     int written, const SplitRows &rows) {
+    for (int g = 0; g < written; ++g) {
+        if (best[g].at < 0) continue;
+        alignas(32) uint32_t key[lanes];
+        _mm256_store_si256(reinterpret_cast<__m256i *>(key), keys[best[g].at]);
+        best[g].write(job, p0 + g, key[g] >> positionBits, rows);
+    }
+}
 
 template <int N, int KC>
 CPU_AVX512 Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                             const SplitRows &rows) {
-    Group<N, KC> group(job, scratch);
+    const GroupTables<N> t(scratch, job.K);
+    ClassSums<KC> classSums(t.classSums, job.K);
     const ListedSamples<N> listed(job);
     const bool candidates = job.n > 1 && job.G0 == job.G0;
     for (int64_t p0 = begin; p0 < end; p0 += lanes) {
-        const int count = static_cast<int>(end - p0 < lanes ? end - p0 : lanes);
+        const int group = static_cast<int>(end - p0 < lanes ? end - p0 : lanes);
         // Lanes past the group scan the group's first feature again, unwritten.
         const uint8_t *columns[lanes];
         for (int g = 0; g < lanes; ++g)
-            columns[g] = job.binnedData + static_cast<int64_t>(job.M) * job.candidateFeatures[p0 + (g < count ? g : 0)];
-        const __mmask8 faulty = group.sortSamples(columns, count);
-        const int written = faulty ? cpu::countTrailingZeros(faulty) : count;
-        group.cumulate(listed);
+            columns[g] = job.binnedData + static_cast<int64_t>(job.M) * job.candidateFeatures[p0 + (g < group ? g : 0)];
+        __m256i keys[N];
+        const __mmask8 faulty = sortSamples<N>(job, columns, group, keys);
+        const int written = faulty ? cpu::countTrailingZeros(faulty) : group;
+        __mmask8 ends[N];
+        const __m512d totalBelow = cumulate(job, listed, keys, t, classSums, ends);
         BestSplit best[lanes];
         for (BestSplit &b : best) b = BestSplit(job.G0);
         if (candidates) {
-            group.bound();
-            group.pick(best);
+            __mmask8 untamed[N];
+            const __m512d reach = bound(job, t, totalBelow, classSums, ends, untamed);
+            pick(job, t, reach, ends, untamed, best);
         }
-        group.write(best, p0, written, rows);
+        writeBest(job, keys, best, p0, written, rows);
         if (faulty) return Fault::binOutOfRange(p0 + written, firstBinAtOrAbove(job, columns[written]));
     }
     return {};

@@ -316,13 +316,13 @@ TEST(BinnedScan, EveryVersionsHistogramsAreTheReferences) {
             for (int32_t K : {1, 2, 3, 4, 9}) {
                 for (int variant = 0; variant < 6; ++variant) {
                     const BinnedNode d = support::randomBinnedNode(rng, {B, K, variant % 2 == 0, false});
-                    const binned::ScanVersion steps = binned::versionFor(isa, K);
+                    const binned::ScanVersion version = binned::versionFor(isa, K);
                     split::BinnedJob job = support::binnedJob(d);
                     std::vector<binned::PackedSample> packed(d.nodeSamples.size());
-                    binned::prepareJob(job, steps.layout, B, packed.data());
+                    binned::prepareJob(job, version.layout, B, packed.data());
                     ASSERT_TRUE(variant % 2 != 0 || job.firstSample >= 0);  // runs are read as such
-                    const size_t slot = binned::featureDoubles(steps.layout, K, B);
-                    std::vector<double> scratch(binned::threadDoubles(steps.layout, K, B) + 8);
+                    const size_t slot = binned::featureDoubles(version.layout, K, B);
+                    std::vector<double> scratch(binned::threadDoubles(version.layout, K, B) + 8);
                     double *aligned = binned::alignedScratch(scratch.data());
                     double *tables[binned::featuresPerPass] = {aligned, aligned + slot};
                     std::vector<double> row(3 * binned::featuresPerPass);
@@ -334,11 +334,11 @@ TEST(BinnedScan, EveryVersionsHistogramsAreTheReferences) {
                         for (int g = 0; g < count; ++g)
                             columns[g] = &d.binnedData[static_cast<size_t>(d.M) * ((g + variant) % d.columns)];
                         uint8_t highest[binned::featuresPerPass];
-                        steps.fill(job, count, columns, tables, highest);
-                        steps.finish(job, {B, nullptr}, count, tables, aligned + binned::featuresPerPass * slot, 0,
+                        version.fill(job, count, columns, tables, highest);
+                        version.finish(job, {B, nullptr}, count, tables, aligned + binned::featuresPerPass * slot, 0,
                                      rows);
                         for (int g = 0; g < count; ++g) {
-                            const double *table = binned::rowTable(steps.layout, tables[g]);
+                            const double *table = binned::rowTable(version.layout, tables[g]);
                             reference::Histograms h(K, B);
                             reference::constructCdf(columns[g], job.weights, B, job.n, job.nodeSamples, h.cdf);
                             reference::constructCdfPerClass(columns[g], job.labels, job.weights, B, job.n,
