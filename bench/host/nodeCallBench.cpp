@@ -141,6 +141,12 @@ BENCHMARK(splitScanBinnedNodeCall)
     ->ArgsProduct(nodeRows)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
+// Node sizes between those rows, around splitScanBinned's team cut-over.
+BENCHMARK(splitScanBinnedNodeCall)
+    ->ArgNames({"n", "threads", "shuffled"})
+    ->ArgsProduct({{512, 2048, 8192}, {1, 2}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(splitScanNodeCall)
     ->ArgNames({"n", "threads", "shuffled"})
     ->ArgsProduct(nodeRows)
