@@ -190,6 +190,7 @@ private:
     const Function &f_;
     Slot slots_[maxSlots];
     PyObject *outputs_[maxOutputs] = {};
+    size_t outputBytes_ = 0;
     PyThreadState *state_ = nullptr;
 };
 
@@ -334,6 +335,16 @@ void *PythonHost::output(int slot, contract::OutputShape shape, size_t m, size_t
         throw std::bad_alloc();
     }
     outputs_[slot] = out;
+    // numpy's zeros are faulted in as the kernel writes them, after every
+    // output exists: together they must fit (an empty X may have 2^31 - 1
+    // columns, so three rows of 16 GiB).
+    outputBytes_ += static_cast<size_t>(PyArray_NBYTES(reinterpret_cast<PyArrayObject *>(out)));
+    uint64_t available = 0;
+    if (!memory::scratchFits(outputBytes_, &available))
+        refuse(contract::reason::outOfMemory,
+               "Output " + std::to_string(slot + 1) + " (" + std::to_string(m) + " by " + std::to_string(n) + " " +
+                   className(cls) + ") brings the call's outputs to " + std::to_string(outputBytes_) +
+                   " bytes, more than the " + std::to_string(available) + " bytes the system reports available.");
     return PyArray_DATA(reinterpret_cast<PyArrayObject *>(out));
 }
 
