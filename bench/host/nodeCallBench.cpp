@@ -15,6 +15,7 @@
 #include <numeric>
 #include <random>
 
+#include "bench/sideBySide.h"
 #include "moduleCalls.h"
 
 namespace {
@@ -154,9 +155,6 @@ BENCHMARK(splitScanNodeCall)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(splitScanLargeNodeCall)
     ->ArgNames({"M", "N", "K", "threads"})
-    ->Args({10000, 100, 2, 1})
-    ->Args({10000, 100, 2, 2})
-    ->Args({20000, 50, 10, 1})
-    ->Args({20000, 50, 10, 2})
+    ->Apply(sideBySide::largeSweepNodes)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

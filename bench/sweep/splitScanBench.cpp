@@ -98,10 +98,7 @@ void splitScanSse2Screened(benchmark::State &state) {
 
 BENCHMARK(splitScan)
     ->ArgNames({"M", "N", "K", "team"})
-    ->Args({10000, 100, 2, 1})
-    ->Args({10000, 100, 2, 2})
-    ->Args({20000, 50, 10, 1})
-    ->Args({20000, 50, 10, 2})
+    ->Apply(sideBySide::largeSweepNodes)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
