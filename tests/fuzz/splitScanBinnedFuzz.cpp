@@ -1,0 +1,72 @@
+// splitScanBinned through its entry: any call ends in a documented error or
+// in three 1-by-F rows with the plain scan's bits.
+#include "binned/reference.h"
+#include "fuzzCall.h"
+
+namespace {
+
+const char *const module = "splitScanBinned";
+enum Input {
+    binnedDataIn, labelsIn, weightsIn, binCountIn, nodeSamplesIn, candidateFeaturesIn, classCountIn, unusedIn,
+    classWeightsIn, threadLimitIn
+};
+
+template <typename T> const T *dataOf(const fuzz::Call &call, int input) {
+    return static_cast<const T *>(mxGetData(call.input(input)));
+}
+
+// The reference's rows for an accepted call; all of the reference's use is
+// here. Without listed samples B and K are not read, and no split exists.
+std::vector<std::vector<double>> referenceRows(const fuzz::Call &call) {
+    const int32_t n = static_cast<int32_t>(mxGetNumberOfElements(call.input(nodeSamplesIn)));
+    const int32_t F = static_cast<int32_t>(mxGetNumberOfElements(call.input(candidateFeaturesIn)));
+    std::vector<std::vector<double>> rows(3, std::vector<double>(static_cast<size_t>(F)));
+    if (n == 0) return rows;
+    split::BinnedJob job{dataOf<uint8_t>(call, binnedDataIn),
+                         static_cast<int32_t>(mxGetM(call.input(binnedDataIn))),
+                         dataOf<uint32_t>(call, labelsIn),
+                         dataOf<float>(call, weightsIn),
+                         dataOf<uint32_t>(call, nodeSamplesIn),
+                         n,
+                         dataOf<uint32_t>(call, candidateFeaturesIn),
+                         F,
+                         dataOf<double>(call, classWeightsIn),
+                         fuzz::truncatedScalar(call.input(classCountIn)),
+                         fuzz::truncatedScalar(call.input(binCountIn))};
+    std::vector<double> classMass(static_cast<size_t>(job.K));
+    split::binnedReference::nodeTotals(job, classMass.data());
+    const split::Fault fault =
+        split::binnedReference::binnedScan(job, {rows[0].data(), rows[1].data(), rows[2].data()}, 1);
+    if (fault.kind != split::Fault::Kind::none) fuzz::finding(module, "accepted a call that the reference refuses");
+    return rows;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    FuzzedDataProvider p(data, size);
+    const int64_t M = p.ConsumeIntegralInRange<int64_t>(0, 64);
+    const int64_t columns = p.ConsumeIntegralInRange<int64_t>(0, 16);
+    const int64_t n = p.ConsumeIntegralInRange<int64_t>(0, 128);
+    const int64_t F = p.ConsumeIntegralInRange<int64_t>(0, 64);
+    const int64_t K = p.ConsumeIntegralInRange<int64_t>(0, 6);
+    // Few bins mostly; sometimes around 256, where bin values run out.
+    const int64_t B = p.ConsumeBool() ? p.ConsumeIntegralInRange<int64_t>(0, 12) : p.ConsumeIntegralInRange<int64_t>(0, 300);
+    const auto size_of = [](int64_t v) { return static_cast<size_t>(v); };
+    const fuzz::Call call = fuzz::makeCall(p,
+                                           {{mxUINT8_CLASS, size_of(M), size_of(columns), {0, B, 1}},
+                                            {mxUINT32_CLASS, size_of(M), 1, {0, K + 1, 1}},
+                                            {mxSINGLE_CLASS, size_of(M), 1, {-1, 8, 0.5}},
+                                            fuzz::scalarOf({B, B, 1}),
+                                            {mxUINT32_CLASS, 1, size_of(n), {0, M, 1}},
+                                            {mxUINT32_CLASS, 1, size_of(F), {0, columns, 1}},
+                                            fuzz::scalarOf({K, K, 1}),
+                                            fuzz::scalarOf({0, 1, 1}),
+                                            {mxDOUBLE_CLASS, 1, size_of(K), {0, 4, 0.5}},
+                                            fuzz::scalarOf({-1, 4, 1})},
+                                           3);
+    const size_t cols = call.inputs.size() > candidateFeaturesIn ? mxGetNumberOfElements(call.input(candidateFeaturesIn)) : 0;
+    const fuzz::Outcome out = fuzz::callEntry(module, call, 3, mxDOUBLE_CLASS, 1, cols);
+    if (out.ok) fuzz::expectSameBits<double>(module, out, referenceRows(call));
+    return 0;
+}
