@@ -9,6 +9,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+bash scripts/setup.sh packages.txt testPackages.txt >/dev/null || exit 1
 cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j"$(nproc)" >/dev/null || {
   echo "fuzz: the build failed (cmake --build --preset fuzz)"
   exit 1

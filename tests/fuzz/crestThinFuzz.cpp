@@ -9,11 +9,12 @@ const char *const module = "crestThin";
 enum Input { edgeMapIn, orientationMapIn, radiusIn, marginWidthIn, multiplierIn, threadBoundIn };
 
 // Radius times pixels that a call may take here. The kernel's cost grows
-// with both: a line almost parallel to an axis creeps along the border for
-// up to `radius` new samples (crest/thin.h), and the plain loop always takes
-// every step. Under the sanitizers 10^6 steps of both take about a second, so
-// larger calls are skipped, not timed out (docs/fuzzing.md).
-constexpr int64_t maxRadiusPixels = int64_t{1} << 18;
+// with both: a line almost parallel to an axis (an orientation of pi in
+// single precision is one) creeps along the map for `radius` new samples on
+// each side (crest/thin.h), and the plain loop always takes every step.
+// Under the sanitizers such a sample costs microseconds, so larger calls are
+// skipped rather than timed out (docs/fuzzing.md).
+constexpr int64_t maxRadiusPixels = int64_t{1} << 15;
 
 // The reference's map for an accepted call; all of the reference's use is here.
 std::vector<float> referenceMap(const fuzz::Call &call, int32_t h, int32_t w) {
@@ -21,8 +22,7 @@ std::vector<float> referenceMap(const fuzz::Call &call, int32_t h, int32_t w) {
     const int32_t marginWidth = fuzz::truncatedScalar(call.input(marginWidthIn));
     const float multiplier = static_cast<float>(mxGetScalar(call.input(multiplierIn)));
     std::vector<float> map(static_cast<size_t>(h) * static_cast<size_t>(w));
-    crest::reference::thinEdges(static_cast<const float *>(mxGetData(call.input(edgeMapIn))),
-                                static_cast<const float *>(mxGetData(call.input(orientationMapIn))), h, w, radius,
+    crest::reference::thinEdges(call.data<float>(edgeMapIn), call.data<float>(orientationMapIn), h, w, radius,
                                 multiplier, marginWidth, 1, map.data());
     return map;
 }

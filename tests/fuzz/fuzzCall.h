@@ -46,6 +46,7 @@ struct Call {
     int nlhs = 0;
     std::vector<host::Array> inputs;
     const mxArray *input(size_t i) const { return inputs[i].get(); }
+    template <typename T> const T *data(size_t i) const { return static_cast<const T *>(mxGetData(input(i))); }
 };
 
 // Chooses nlhs (mostly 1 .. outputCount, sometimes -1 .. outputCount + 1)

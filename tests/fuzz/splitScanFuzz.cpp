@@ -8,17 +8,13 @@ namespace {
 const char *const module = "splitScan";
 enum Input { featuresIn, labelsIn, weightsIn, sortedOrderIn, classCountIn, unusedIn, classWeightsIn };
 
-template <typename T> const T *dataOf(const fuzz::Call &call, int input) {
-    return static_cast<const T *>(mxGetData(call.input(input)));
-}
-
 // The reference's rows for an accepted call; all of the reference's use is here.
 std::vector<std::vector<double>> referenceRows(const fuzz::Call &call) {
     const int32_t M = static_cast<int32_t>(mxGetM(call.input(featuresIn)));
     const int32_t N = static_cast<int32_t>(mxGetN(call.input(featuresIn)));
-    const split::SweepInput in{dataOf<float>(call, featuresIn),     dataOf<uint32_t>(call, labelsIn),
-                               dataOf<float>(call, weightsIn),      dataOf<uint32_t>(call, sortedOrderIn),
-                               dataOf<double>(call, classWeightsIn), M, N,
+    const split::SweepInput in{call.data<float>(featuresIn),     call.data<uint32_t>(labelsIn),
+                               call.data<float>(weightsIn),      call.data<uint32_t>(sortedOrderIn),
+                               call.data<double>(classWeightsIn), M, N,
                                fuzz::truncatedScalar(call.input(classCountIn))};
     std::vector<std::vector<double>> rows(3, std::vector<double>(static_cast<size_t>(N)));
     const split::Fault fault = split::referenceSearch(in, {rows[0].data(), rows[1].data(), rows[2].data()}, 1);
