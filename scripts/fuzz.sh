@@ -39,7 +39,9 @@ for name in $(printf '%s\n' "${!pid[@]}" | sort); do
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1 | awk '{ print $2 " edges, " $4 " features" }')
   mapfile -t found < <(find "$campaign/findings/$name" -type f -newer "$start")
-  line="$name: ${executions:-0} executions, coverage ${coverage:-unknown}, ${#found[@]} findings"
+  noun=findings
+  ((${#found[@]} == 1)) && noun=finding
+  line="$name: ${executions:-0} executions, coverage ${coverage:-unknown}, ${#found[@]} $noun"
   ((${#found[@]} > 0)) && line+=" (${found[*]}; replay: build/fuzz/${name}Fuzz FILE)"
   ((code != 0 && ${#found[@]} == 0)) && line+=" (the fuzzer exited with $code: see $log)"
   echo "$line"
