@@ -12,9 +12,10 @@ file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/findings")
 set(MEX_FUZZ_RUNS 40000 CACHE STRING "Executions of each fuzz target in its seeded test")
 
 foreach(name IN LISTS MEX_BUILT_MODULES)
-  add_executable(${name}Fuzz "${CMAKE_CURRENT_LIST_DIR}/${name}Fuzz.cpp" "${PROJECT_SOURCE_DIR}/modules/${name}.cpp")
+  add_executable(${name}Fuzz "${CMAKE_CURRENT_LIST_DIR}/${name}Fuzz.cpp" "${PROJECT_SOURCE_DIR}/modules/${name}.cpp"
+                            "${PROJECT_SOURCE_DIR}/mex/entry.cpp")
   target_link_libraries(${name}Fuzz PRIVATE fuzzCall mexGateway ${MEX_MODULE_${name}_FOLDER}Kernels)
-  target_compile_definitions(${name}Fuzz PRIVATE USE_BUNDLED_MX_API=)  # as host/mxArray.h defines it
+  target_compile_definitions(${name}Fuzz PRIVATE USE_BUNDLED_MX_API= MEX_MODULE=${name})  # as host/mxArray.h defines it
   if(MEX_MODULE_${name}_ARRAYS STREQUAL "compat32")
     target_compile_definitions(${name}Fuzz PRIVATE MX_COMPAT_32)
   endif()
