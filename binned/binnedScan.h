@@ -101,7 +101,7 @@ constexpr int32_t occupiedBinsLimit = 256;
 // (and at most occupiedBinsLimit), all bins above that. Occupied-bin tables
 // cost more per sample (each sample's bin is ranked before it is added) and
 // less per feature (nothing grows with B); the two meet at about B samples
-// (docs/performance-binned.md).
+// (docs/performance.md).
 BinnedTables binnedTablesFor(const BinnedJob &job);
 
 // The team binnedScan should run for a job: results never depend on it, so

@@ -20,7 +20,7 @@ inline constexpr size_t tableAlignment = 128 / sizeof(double);
 // threads' tables meet in one aligned pair of cache lines. A gap of one line
 // is not enough: the processor fetches lines in such pairs, and two threads
 // writing either half of one pair take turns at it
-// (docs/performance-sweep.md).
+// (docs/performance.md).
 size_t tableStride(int32_t K) {
     const size_t doubles = classSlot::count * static_cast<size_t>(K > 0 ? K : 0);
     return (doubles + tableAlignment - 1) / tableAlignment * tableAlignment + tableAlignment;

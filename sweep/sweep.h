@@ -84,7 +84,7 @@ inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2}
 // pays once a column is long enough that improvements are rare; byLength
 // takes screened from screenFrom samples on, and perPosition below that or
 // where the node's weight is not positive and finite. The results are the
-// same bits in every case (docs/performance-sweep.md: the cut-over).
+// same bits in every case (docs/performance.md: the cut-over).
 enum class ColumnMethod { byLength, perPosition, screened };
 inline constexpr int32_t screenFrom = 64;
 ColumnMethod columnMethod(ColumnMethod method, int32_t M, bool screenable);

@@ -46,7 +46,7 @@ inline constexpr int64_t noBadEntry = -1;
 // second-level cache) a sweep fetches the sample it moves `fetchAhead`
 // positions early: in a shuffled column each one is elsewhere in memory.
 // Below that the fetches cost more than they save
-// (docs/performance-sweep.md).
+// (docs/performance.md).
 inline constexpr int32_t prefetchFrom = 32768;
 inline constexpr int32_t fetchAhead = 16;
 
