@@ -24,4 +24,10 @@ inline void report(benchmark::State &state, double fastSeconds, double reference
     state.SetLabel(identical ? "bitwise identical" : "OUTPUT DIFFERS FROM THE REFERENCE");
 }
 
+// The two large splitScan nodes that the kernel and per-call benchmarks both
+// time, on one thread and on two: {M, N, K, threads}.
+inline void largeSweepNodes(benchmark::internal::Benchmark *b) {
+    b->Args({10000, 100, 2, 1})->Args({10000, 100, 2, 2})->Args({20000, 50, 10, 1})->Args({20000, 50, 10, 2});
+}
+
 }  // namespace sideBySide

@@ -2,16 +2,41 @@
 // lowest class-weighted split impurity over all thresholds between adjacent
 // bins, found from cumulative class histograms of the node's samples.
 //
-// binnedReference.h holds the same search written plainly, one operation at a
-// time in the order that fixes every output bit; read it first. The scan here
-// performs exactly its operations, several bins, features or candidates at a
-// time (binnedBlock.h), and gives its bits.
+// reference.h holds the same search written plainly, one operation at a time
+// in the order that fixes every output bit; read it first. Every variant
+// below performs exactly its operations, several bins, features or
+// candidates at a time, and gives its bits.
+//
+// Variants (n listed samples, B' = min(B, 256) bins scanned):
+//
+//   instruction set  node size             tables              candidates                 file
+//   portable         n <= min(B', 256)     occupied bins       exact, 2 at a time         binnedPortable.cpp
+//   portable         larger                all B' bins         exact, 2 at a time         binnedPortable.cpp
+//   AVX-512          n <= min(B', 32)      none: each lane's   bounded, then exact where  smallNodeAvx512.cpp
+//                                          samples sorted      one can win; 8 features
+//                                          by bin              at a time
+//   AVX-512          up to min(B', 256)    occupied bins       exact or bounded (*)       binnedAvx512.cpp
+//   AVX-512          larger                all B' bins         exact or bounded (*)       binnedAvx512.cpp
+//
+//   (*) exact, 8 at a time, for tables of at most 16 bins; above that every
+//   candidate bounded first and only those that can win evaluated exactly
+//   (boundedPickAvx512.cpp). With K <= 3 the AVX-512 tables hold a bin's
+//   histograms in four lanes (the lane layout, binnedTables.h).
+//
+// binnedScan runs the fastest instruction set that this processor runs
+// (cpu::fastest over binnedVersions), chosen once per process; binnedScanWith
+// runs a chosen one. The files: binnedScan.cpp (the call: totals, team,
+// scratch, region), binnedTables.h (the layout of a thread's tables),
+// histogramFill.h (the histograms' additions), candidateScan.h (prefix sums,
+// candidates, the pick), occupiedBins.h (tables of occupied bins only),
+// impurityBoundsAvx512.h (bounds without division).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
-#include "gini/fault.h"
 #include "common/cpu.h"
+#include "gini/fault.h"
 #include "gini/rows.h"
 
 namespace split {
@@ -50,6 +75,12 @@ struct BinnedJob {
 // Bin values are 8-bit: bins from this one up never hold a sample.
 constexpr int32_t binValueCount = 256;
 
+// The bins a scan walks: thresholds at bin 255 and above have nothing on
+// their right (their impurity is NaN, never recorded), and the last of 256
+// bins holds the totals bit for bit, so 256 bins give the results of any
+// larger B.
+inline int32_t scannedBins(int32_t B) { return std::min(B, binValueCount); }
+
 // How a scan holds a feature's histograms. allBins: a row of B bins per
 // histogram, filled straight from the bin values; what a feature costs
 // beyond its samples grows with B. occupiedBins: a row of only the bins
@@ -63,22 +94,31 @@ enum class BinnedTables { allBins, occupiedBins };
 inline constexpr BinnedTables binnedTableKinds[] = {BinnedTables::allBins, BinnedTables::occupiedBins};
 
 // Occupied bins for lists of at most this many samples (those whose bins
-// are ranked in one block, binnedBlock.h).
+// are ranked in one block, occupiedBins.h).
 constexpr int32_t occupiedBinsLimit = 256;
 
 // The kind binnedScan takes: occupied bins for lists of at most B samples
-// (and at most occupiedBinsLimit), all bins above that.
+// (and at most occupiedBinsLimit), all bins above that. Occupied-bin tables
+// cost more per sample (each sample's bin is ranked before it is added) and
+// less per feature (nothing grows with B); the two meet at about B samples
+// (docs/performance.md).
 BinnedTables binnedTablesFor(const BinnedJob &job);
 
 // The team binnedScan should run for a job: results never depend on it, so
-// a call whose work is too small to gain from more threads runs on one. One
-// thread per 1024 sample-features (n times F, rounded down), at least 1 and
-// at most `team`, the caller's bound.
+// a call whose work is too small to gain from a second thread runs on one.
+// Never more than `team`, the caller's bound, and never fewer than 1.
 int binnedTeam(const BinnedJob &job, int team);
 
+// The one memory check of a call, made before any scratch: outOfMemory with
+// the bytes that binnedNodeTotals and binnedScan on `team` threads would ask
+// for (the node's class table, the packed samples and every thread's
+// tables) and the bytes the system reports available, when they are large
+// and more than that; no fault otherwise.
+Fault binnedScratchCheck(const BinnedJob &job, int team);
+
 // Sets W and G0 over the listed samples, each class's term divided by W
-// twice (binnedReference.h). Labels of listed samples lie in 1..K, K >= 1.
-// Fails (outOfMemory) when the class table cannot be allocated.
+// twice. Labels of listed samples lie in 1..K, K >= 1. Fails (outOfMemory)
+// when the class table cannot be allocated.
 Fault binnedNodeTotals(BinnedJob &job);
 
 // The whole parallel phase on a team of at most `team` threads, each taking
@@ -87,20 +127,13 @@ Fault binnedNodeTotals(BinnedJob &job);
 // made before the region; no failure leaves a worker. Needs W and G0, B >= 1
 // and K >= 1 when n > 0, labels of listed samples in 1..K, sample numbers
 // below M and feature numbers inside binnedData. Results do not depend on
-// `team`. Fails with outOfMemory (the scratch asked for: the packed samples
-// and every thread's tables; refused up front when it is large and more than
-// the system reports available) or binOutOfRange (the lowest candidate position
-// whose column holds a bin value of B or above for a listed sample, and the
-// list position of the first such sample).
+// `team`. Fails with outOfMemory (the scratch that could not be allocated)
+// or binOutOfRange (the lowest candidate position whose column holds a bin
+// value of B or above for a listed sample, and the list position of the
+// first such sample).
 Fault binnedScan(const BinnedJob &job, const SplitRows &rows, int team);
 
-// The bytes of scratch that binnedScan on `team` threads and binnedNodeTotals
-// ask for: the node's class table, the packed samples and every thread's
-// tables.
-uint64_t binnedScratchBytes(const BinnedJob &job, int team);
-
-// The versions of the scan; all give the same bits. binnedScan uses the
-// fastest that runs here (cpu::fastest).
+// The versions of the scan; all give the same bits.
 inline constexpr cpu::Isa binnedVersions[] = {cpu::Isa::portable, cpu::Isa::avx512};
 
 // binnedScan with a chosen version, which must run here (cpu::runs), and a

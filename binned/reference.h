@@ -1,8 +1,9 @@
 // The binned split search written plainly: the node's totals, the two
 // histogram routines and the scan of a block of features, one operation at a
-// time in the order that fixes every output bit. binnedScan (binnedBlock.h,
-// binnedSteps.h) performs exactly these operations, several bins, features or
-// candidates at a time; the tests and the benchmark compare it with this file.
+// time in the order that fixes every output bit. binnedScan (binnedScan.h)
+// performs exactly these operations, several bins, features or candidates at
+// a time; the tests and the benchmarks compare it with this file, which the
+// shipped code never includes.
 //
 // Two choices of this implementation appear here as in the scan: B above 256
 // is scanned as 256 bins, and a listed sample's bin value of B or above stops
@@ -82,8 +83,9 @@ inline int32_t constructCdfPerClass(const uint8_t *binColumn, const uint32_t *la
 
 // Thresholds at bin 255 and above have nothing on their right: their
 // impurity is NaN and never recorded, and cdf[B-1] equals cdf[255] bit for
-// bit, so 256 bins give the results of any larger B.
-inline int32_t scannedBins(int32_t B) { return std::min(B, binValueCount); }
+// bit, so the 256 bins that 8-bit values can fill give the results of any
+// larger B.
+inline int32_t scannedBins(int32_t B) { return B < 256 ? B : 256; }
 
 // One thread's histograms: cdf, then K class histograms, of B bins each.
 struct Histograms {

@@ -132,12 +132,12 @@ inline int64_t nextStep(int64_t d, int32_t radius) {
 int32_t padLines(LineBatch &batch, StepScratch &step);
 // Copies the pairs of every index: the two rows of a column sit side by side,
 // so one 8-byte load fetches both (rather than a hardware gather: see
-// docs/performance-crest.md).
+// docs/performance.md).
 void fetchNeighbourPairs(const float *edgeMap, int32_t h, int32_t n, StepScratch &step);
 // Whether packing pays after step d, which left `alive` of n lines: it
 // saves sampling the dropped lines in every step still to come, and costs
 // about as much as packingCostInSteps steps over all lines (see
-// docs/performance-crest.md).
+// docs/performance.md).
 constexpr int64_t packingCostInSteps = 2;
 inline bool worthPacking(int32_t alive, int32_t n, int64_t d, int32_t radius) {
     const int64_t stepsLeft = 2 * static_cast<int64_t>(radius) - (d < 0 ? -2 * d - 1 : 2 * d);

@@ -124,7 +124,7 @@ int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *ori
         const __m512i group = _mm512_maskz_add_epi32(_mm512_test_epi32_mask(quadrant, quadrant),
                                                      _mm512_and_si512(quadrant, mask), one);
         // Compress in registers and store all 16 lanes (rather than the
-        // memory form: docs/performance-crest.md); the arrays have room.
+        // memory form: docs/performance.md); the arrays have room.
         _mm512_storeu_si512(c.rows + kept, _mm512_maskz_compress_epi32(valid, y));
         _mm512_storeu_ps(c.theta + kept, _mm512_maskz_compress_ps(valid, theta));
         _mm512_storeu_ps(c.limit + kept, _mm512_maskz_compress_ps(valid, limit));

@@ -23,7 +23,7 @@ namespace crest {
 // as much as one that just crosses it. A line almost parallel to an axis,
 // though, creeps along the border for up to `radius` steps, each sample a new
 // one; this cap bounds such a call to 2 x 65536 samples per pixel (its time:
-// docs/performance-crest.md). Lines of this length cross any map that
+// docs/performance.md). Lines of this length cross any map that
 // bilinear sampling covers (32769 x 32769, a diagonal of 46341), and every
 // step is exact in single precision (below 2^24). The entry refuses a larger
 // radius (crestThin:badValue).

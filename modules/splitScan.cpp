@@ -15,7 +15,6 @@
 #include "contract/modules.h"
 #include "gini/fault.h"
 #include "sweep/sweep.h"
-#include "sweep/reference.h"
 
 namespace {
 

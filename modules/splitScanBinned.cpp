@@ -5,10 +5,10 @@
 // The contract, for every host: read inputs and check every index -> create
 // the outputs -> node totals, team size, one region -> any fault raised once
 // the scratch is freed.
+#include <cassert>
 #include <cinttypes>
 #include <iterator>
 
-#include "common/memory.h"
 #include "common/parallel.h"
 #include "contract/modules.h"
 #include "binned/binnedScan.h"
@@ -81,8 +81,9 @@ void checkListedLabels(const contract::Call &call, const uint32_t *nodeSamples, 
     }
 }
 
-void run(contract::Call &call) {
-    // Inputs: classes and sizes. The value of `unused` plays no part, whatever its class.
+// Reads and checks every input; the job's W and G0 are the scan's to fill.
+split::BinnedJob readInputs(const contract::Call &call, int32_t &threadLimit) {
+    // Classes and sizes. The value of `unused` plays no part, whatever its class.
     call.requireClass(binnedDataIn, ElementClass::uint8);
     call.requireMatrix(binnedDataIn);
     const int32_t M = call.dimension(binnedDataIn, call.view(binnedDataIn).rows, "rows");
@@ -98,7 +99,7 @@ void run(contract::Call &call) {
     const int32_t F = call.dimension(candidateFeaturesIn, call.view(candidateFeaturesIn).count, "elements");
     call.requireClass(classWeightsIn, ElementClass::float64);
     // Left out (a host with optional inputs): the runtime's maximum.
-    const int32_t threadLimit = call.absent(threadLimitIn) ? INT32_MAX : call.truncatedScalar(threadLimitIn);
+    threadLimit = call.absent(threadLimitIn) ? INT32_MAX : call.truncatedScalar(threadLimitIn);
 
     // Counts and index values. Without listed samples B and K play no part.
     int32_t B = 0;
@@ -112,50 +113,34 @@ void run(contract::Call &call) {
         call.scalar(classCountIn);
     }
     const uint32_t *nodeSamples = call.data<uint32_t>(nodeSamplesIn);
-    const uint32_t *candidateFeatures = call.data<uint32_t>(candidateFeaturesIn);
     checkIndexList(call, nodeSamplesIn, static_cast<size_t>(M), "sample", "rows");
     checkListedLabels(call, nodeSamples, n, K);
     checkIndexList(call, candidateFeaturesIn, columns, "feature", "columns");
 
-    split::BinnedJob job{call.data<uint8_t>(binnedDataIn),
-                         M,
-                         call.data<uint32_t>(labelsIn),
-                         call.data<float>(weightsIn),
-                         nodeSamples,
-                         n,
-                         candidateFeatures,
-                         F,
-                         call.data<double>(classWeightsIn),
-                         K,
-                         B};
+    split::BinnedJob job{};
+    job.binnedData = call.data<uint8_t>(binnedDataIn);
+    job.M = M;
+    job.labels = call.data<uint32_t>(labelsIn);
+    job.weights = call.data<float>(weightsIn);
+    job.nodeSamples = nodeSamples;
+    job.n = n;
+    job.candidateFeatures = call.data<uint32_t>(candidateFeaturesIn);
+    job.F = F;
+    job.classWeights = call.data<double>(classWeightsIn);
+    job.K = K;
+    job.B = B;
+    return job;
+}
 
-    // Outputs, zero-filled: a feature without an improving split keeps them.
-    auto row = [&](int slot) { return call.output<double>(slot, contract::OutputShape::row, 1, F, ElementClass::float64); };
-    const split::SplitRows rows{row(impurityOut), row(thresholdOut), row(gainOut)};
-    // An empty node has no split to record.
-    if (n == 0 || F == 0) return;
-
-    // Shared values, team size, one region. Scratch lives only inside the two
-    // calls, so errors are raised after they return.
-    // Scratch the system cannot give is refused before any of it is made.
-    const contract::Call::Region region(call);
-    const int team = split::binnedTeam(job, parallel::boundedTeam(threadLimit));
-    const uint64_t scratchBytes = split::binnedScratchBytes(job, team);
-    uint64_t available = 0;
-    split::Fault fault;
-    if (!memory::scratchFits(scratchBytes, &available))
-        fault = split::Fault::outOfMemory(scratchBytes, available);
-    else
-        fault = split::binnedNodeTotals(job);
-    if (fault.kind == split::Fault::Kind::none) {
-        parallel::keepThreadRuntimeLoaded();
-        fault = split::binnedScan(job, rows, team);
-    }
-
+// Raises what stopped the scan, once its scratch is freed.
+void raiseFault(const contract::Call &call, const split::BinnedJob &job, const split::Fault &fault, int team) {
     switch (fault.kind) {
     case split::Fault::Kind::none:
+        return;
     case split::Fault::Kind::labelOutOfRange:
     case split::Fault::Kind::sampleOutOfRange:
+        // Labels and sample numbers were checked above; the scan reports neither.
+        assert(!"splitScanBinned: a fault the scan never reports");
         return;
     case split::Fault::Kind::outOfMemory: {
         const contract::Argument threads = call.argument(threadLimitIn);
@@ -165,26 +150,55 @@ void run(contract::Call &call) {
                       " classes on up to %d threads, and %" PRId32
                       " listed samples), more than the %" PRIu64
                       " bytes the system reports available; lower argument %d (%s) or use fewer classes.",
-                      fault.bytes, K, team, n, fault.available, threads.position, threads.name);
+                      fault.bytes, job.K, team, job.n, fault.available, threads.position, threads.name);
         call.fail(reason::outOfMemory,
                   "Scratch: the scan needs %" PRIu64 " bytes (class histograms for K = %" PRId32
                   " classes on up to %d threads, and %" PRId32
                   " listed samples), which could not be allocated; lower argument %d (%s) or use fewer "
                   "classes.",
-                  fault.bytes, K, team, n, threads.position, threads.name);
+                  fault.bytes, job.K, team, job.n, threads.position, threads.name);
     }
     case split::Fault::Kind::binOutOfRange: {
-        const uint32_t feature = candidateFeatures[fault.index];
-        const uint32_t sample = nodeSamples[fault.listIndex];
-        const int value = job.binnedData[static_cast<int64_t>(M) * feature + sample];
+        const uint32_t feature = job.candidateFeatures[fault.index];
+        const uint32_t sample = job.nodeSamples[fault.listIndex];
+        const int value = job.binnedData[static_cast<int64_t>(job.M) * feature + sample];
         call.failInput(binnedDataIn, reason::badValue,
                        "holds bin value %d for sample %" PRIu32 " in feature %" PRIu32
                        " (zero-based, listed at element %" PRId64 " of %s); bin values "
                        "must lie in 0..%" PRId32 " (%s - 1).",
-                       value, sample, feature, fault.index + 1, call.name(candidateFeaturesIn), B - 1,
+                       value, sample, feature, fault.index + 1, call.name(candidateFeaturesIn), job.B - 1,
                        call.name(binCountIn));
     }
     }
+}
+
+void run(contract::Call &call) {
+    int32_t threadLimit = 0;
+    split::BinnedJob job = readInputs(call, threadLimit);
+
+    // Outputs, zero-filled: a feature without an improving split keeps them.
+    auto row = [&](int slot) {
+        return call.output<double>(slot, contract::OutputShape::row, 1, job.F, ElementClass::float64);
+    };
+    const split::SplitRows rows{row(impurityOut), row(thresholdOut), row(gainOut)};
+    // An empty node has no split to record.
+    if (job.n == 0 || job.F == 0) return;
+
+    // Scratch check, shared values, team size, one region. Scratch lives only
+    // inside the kernel calls, so errors are raised after they return.
+    split::Fault fault;
+    int team = 1;
+    {
+        const contract::Call::Region region(call);
+        team = split::binnedTeam(job, parallel::boundedTeam(threadLimit));
+        fault = split::binnedScratchCheck(job, team);
+        if (fault.kind == split::Fault::Kind::none) fault = split::binnedNodeTotals(job);
+        if (fault.kind == split::Fault::Kind::none) {
+            parallel::keepThreadRuntimeLoaded();
+            fault = split::binnedScan(job, rows, team);
+        }
+    }
+    raiseFault(call, job, fault, team);
 }
 
 }  // namespace

@@ -4,7 +4,18 @@
 
 namespace docstrings {
 
-// The end of both split searches' Raises section and the start of their examples.
+// What both split searches' help texts say alike: the class parameters, the
+// start and the end of the Raises section (with the start of the examples).
+#define SPLIT_CLASS_PARAMETERS                                           \
+    "n_classes : int or float\n"                                         \
+    "    Number of classes, truncated toward zero.\n"                    \
+    "class_weights : numpy.ndarray of float64, at least n_classes elements\n"
+#define SPLIT_ERRORS_BEGIN                                               \
+    "Raises\n"                                                           \
+    "------\n"                                                           \
+    "crestsplit.ArgumentTypeError\n"                                     \
+    "    (a TypeError) A wrong dtype, shape or number of elements.\n"    \
+    "crestsplit.ArgumentValueError\n"
 #define SPLIT_ERRORS_END                                                 \
     "crestsplit.ScratchMemoryError\n"                                    \
     "    (a MemoryError) Scratch beyond the memory available.\n"         \
@@ -93,20 +104,14 @@ inline constexpr const char *splitScan =
     "    Sample weights.\n"
     "sorted_order : numpy.ndarray of uint32 or int32, shape (M, N)\n"
     "    Column j lists the zero-based samples sorted by feature j.\n"
-    "n_classes : int or float\n"
-    "    Number of classes, truncated toward zero.\n"
-    "class_weights : numpy.ndarray of float64, at least n_classes elements\n"
+    SPLIT_CLASS_PARAMETERS
     "\n"
     "Returns\n"
     "-------\n"
     "impurity, threshold, gain : numpy.ndarray of float64, shape (N,)\n"
     "    A feature without a split below the node's impurity has 0 in all three.\n"
     "\n"
-    "Raises\n"
-    "------\n"
-    "crestsplit.ArgumentTypeError\n"
-    "    (a TypeError) A wrong dtype, shape or number of elements.\n"
-    "crestsplit.ArgumentValueError\n"
+    SPLIT_ERRORS_BEGIN
     "    (a ValueError) A bad class count, a label outside 1 ... n_classes or\n"
     "    a sample index outside 0 ... M-1.\n"
     SPLIT_ERRORS_END
@@ -140,9 +145,7 @@ inline constexpr const char *splitScanBinned =
     "    Zero-based rows of `binned` in the node.\n"
     "features : numpy.ndarray of uint32 or int32\n"
     "    Zero-based columns of `binned` to scan.\n"
-    "n_classes : int or float\n"
-    "    Number of classes, truncated toward zero.\n"
-    "class_weights : numpy.ndarray of float64, at least n_classes elements\n"
+    SPLIT_CLASS_PARAMETERS
     "threads : int, optional\n"
     "    Most threads to use (below 1: one). None: the OpenMP maximum. The\n"
     "    result does not depend on it.\n"
@@ -152,11 +155,7 @@ inline constexpr const char *splitScanBinned =
     "impurity, threshold, gain : numpy.ndarray of float64, shape (len(features),)\n"
     "    A feature without a split below the node's impurity has 0 in all three.\n"
     "\n"
-    "Raises\n"
-    "------\n"
-    "crestsplit.ArgumentTypeError\n"
-    "    (a TypeError) A wrong dtype, shape or number of elements.\n"
-    "crestsplit.ArgumentValueError\n"
+    SPLIT_ERRORS_BEGIN
     "    (a ValueError) A bad count, an index outside `binned`, a listed\n"
     "    sample's label outside 1 ... n_classes or bin value of n_bins or more.\n"
     SPLIT_ERRORS_END

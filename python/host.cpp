@@ -10,6 +10,7 @@
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
 #include <numpy/arrayobject.h>
 
+#include "common/memory.h"
 #include "copy.h"
 
 namespace pythonHost {
@@ -189,6 +190,7 @@ private:
     const Function &f_;
     Slot slots_[maxSlots];
     PyObject *outputs_[maxOutputs] = {};
+    size_t outputBytes_ = 0;
     PyThreadState *state_ = nullptr;
 };
 
@@ -291,11 +293,23 @@ const void *PythonHost::data(int input) {
     PyArrayObject *a = s.array;
     if (PyArray_IS_F_CONTIGUOUS(a) && PyArray_ISALIGNED(a)) return s.data = PyArray_DATA(a);
     const size_t item = static_cast<size_t>(PyArray_ITEMSIZE(a));
-    unsigned char *to = copyBuffer(input, s.view.count * item, s.copy);
+    const size_t bytes = s.view.count * item;
+    // A view may claim far more elements than its memory holds (stride 0): a
+    // copy the system cannot give is refused, not faulted in until it fails.
+    uint64_t available = 0;
+    if (!memory::scratchFits(bytes, &available)) {
+        const contract::Argument arg = argument(input);
+        refuse(contract::reason::outOfMemory,
+               "Argument " + std::to_string(arg.position) + " (" + arg.name +
+                   ") is not an aligned array in Fortran order; its copy in that order needs " +
+                   std::to_string(bytes) + " bytes, more than the " + std::to_string(available) +
+                   " bytes the system reports available.");
+    }
+    unsigned char *to = copyBuffer(input, bytes, s.copy);
     const copy::Strided from{static_cast<const unsigned char *>(PyArray_DATA(a)), PyArray_NDIM(a), PyArray_DIMS(a),
                              PyArray_STRIDES(a), item};
     // A large copy lets other Python threads run (the array stays exported).
-    if (!state_ && s.view.count * item >= (size_t{1} << 20)) {
+    if (!state_ && bytes >= (size_t{1} << 20)) {
         Py_BEGIN_ALLOW_THREADS
         copy::toColumnMajor(from, to);
         Py_END_ALLOW_THREADS
@@ -321,6 +335,16 @@ void *PythonHost::output(int slot, contract::OutputShape shape, size_t m, size_t
         throw std::bad_alloc();
     }
     outputs_[slot] = out;
+    // numpy's zeros are faulted in as the kernel writes them, after every
+    // output exists: together they must fit (an empty X may have 2^31 - 1
+    // columns, so three rows of 16 GiB).
+    outputBytes_ += static_cast<size_t>(PyArray_NBYTES(reinterpret_cast<PyArrayObject *>(out)));
+    uint64_t available = 0;
+    if (!memory::scratchFits(outputBytes_, &available))
+        refuse(contract::reason::outOfMemory,
+               "Output " + std::to_string(slot + 1) + " (" + std::to_string(m) + " by " + std::to_string(n) + " " +
+                   className(cls) + ") brings the call's outputs to " + std::to_string(outputBytes_) +
+                   " bytes, more than the " + std::to_string(available) + " bytes the system reports available.");
     return PyArray_DATA(reinterpret_cast<PyArrayObject *>(out));
 }
 

@@ -128,6 +128,10 @@ stage "octave build" octave_eval "addpath('$PWD/matlab'); buildModules('$PWD/bui
 stage "octave tests" octave_eval "addpath('$PWD/tests/octave');
   exit(runOctaveSuite('$PWD/build/octave', '$PWD/build/release/mex', '$PWD/build/release/tests/crossHost',
                       '$results/octave.xml') > 0)"
+# The fuzz targets (docs/fuzzing.md), built with Clang and libFuzzer: every
+# kept input replayed, then a fixed, seeded number of new calls per module.
+fuzz_check() { build fuzz && run_ctest fuzz; }
+stage "fuzz targets" fuzz_check
 stage "sanitizer build" build asan
 stage "sanitizer tests" run_ctest asan
 # The other builds, checked against the release modules on recorded calls:

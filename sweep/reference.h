@@ -1,8 +1,9 @@
 // The presorted split search written plainly, one sample and one position at
-// a time, in the order of operations that fixes every result bit. The node
-// totals here are the module's own (they have no other version); the sweep
-// is the reference that the fast sweep (sweep.h) reproduces bit for bit, and
-// the oracle of the tests and the baseline of the benchmark.
+// a time, in the order of operations that fixes every result bit: the node
+// totals, the threshold and the sweep that the module's own (sweep.h)
+// reproduce bit for bit, written apart from them so that a fault there shows
+// as a difference. The oracle of the tests and the baseline of the
+// benchmarks; the module never includes it.
 #pragma once
 
 #include <cmath>
@@ -16,12 +17,9 @@
 namespace split {
 
 // The node's class masses, total weight W, weighted square sum S and
-// impurity G0. Every sample's weight, widened to double, is added to W and to
-// its class's entry of the zeroed table classMass (K doubles) in storage
-// order; then S sums the classes' terms in class order. A label outside 1..K
-// stops the pass (labelOutOfRange at that sample), so that the sweep may
-// trust every label.
-inline Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &node) {
+// impurity G0 = 1 - ((S / W) / W), as nodeTotals (sweep.h) documents them;
+// the first label outside 1..K stops the pass.
+inline Fault referenceNodeTotals(const SweepInput &in, double *classMass, NodeTotals &node) {
     const uint32_t classes = in.K > 0 ? static_cast<uint32_t>(in.K) : 0u;
     double W = 0.0;
     int32_t weighted = 0;
@@ -34,18 +32,21 @@ inline Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &nod
         if (w != 0.0) ++weighted;
     }
     double S = 0.0;
-    for (int32_t k = 0; k < in.K; ++k) S = S + classTerm(classMass[k], in.classWeights[k]);
-    node = {classMass, W, S, nodeGini(S, W), weighted};
+    for (int32_t k = 0; k < in.K; ++k) {
+        const double c = in.classWeights[k];
+        S = S + ((classMass[k] * c) * classMass[k]) * c;
+    }
+    node = {classMass, W, S, 1.0 - ((S / W) / W), weighted};
     return {};
 }
 
-// The threshold between the two values that meet at a split, in single
-// precision. Two finite values whose sum overflows are halved before adding,
-// so that the threshold still lies between them instead of at infinity.
-inline float midpoint(float next, float moving) {
-    const float m = (next + moving) * 0.5f;
-    if (std::isinf(m) && std::isfinite(next) && std::isfinite(moving)) return next * 0.5f + moving * 0.5f;
-    return m;
+// The threshold between the two values that meet at a split: their sum
+// times 0.5, in single precision; where two finite values' sum overflows,
+// the sum of their halves instead.
+inline float referenceMidpoint(float next, float moving) {
+    const float sum = next + moving;
+    if (std::isinf(sum) && std::isfinite(next) && std::isfinite(moving)) return next * 0.5f + moving * 0.5f;
+    return sum * 0.5f;
 }
 
 // Sweeps features begin .. end-1 and writes, at each improvement, the
@@ -100,7 +101,7 @@ inline Fault referenceSweep(const SweepInput &in, const NodeTotals &node, int64_
                 best = I;
                 out.impurity[j] = I;
                 out.gain[j] = node.G0 - I;
-                out.threshold[j] = static_cast<double>(midpoint(x[n], x[i]));
+                out.threshold[j] = static_cast<double>(referenceMidpoint(x[n], x[i]));
             }
             i = n;
         }
@@ -114,7 +115,7 @@ inline Fault referenceSweep(const SweepInput &in, const NodeTotals &node, int64_
 inline Fault referenceSearch(const SweepInput &in, const SplitRows &out, int team) {
     std::vector<double> classMass(in.K > 0 ? in.K : 0, 0.0);
     NodeTotals node{};
-    const Fault bad = nodeTotals(in, classMass.data(), node);
+    const Fault bad = referenceNodeTotals(in, classMass.data(), node);
     if (bad.kind != Fault::Kind::none) return bad;
     Fault first;
     for (int t = 0; t < team; ++t) {

@@ -1,5 +1,8 @@
 #include "sweep.h"
 
+#include <cassert>
+#include <cmath>
+
 #include "common/parallel.h"
 #include "gini/gini.h"
 #include "sweepBlock.h"
@@ -8,16 +11,22 @@ namespace split {
 
 namespace {
 
+// A thread's class table starts this many doubles (128 bytes: an aligned
+// pair of cache lines) after the one before it, or a multiple of that.
+inline constexpr size_t tableAlignment = 128 / sizeof(double);
+
 // Doubles between two tables: K entries rounded up to whole blocks of 128
 // bytes, plus one block, so that whatever the alignment of the scratch no two
 // threads' tables meet in one aligned pair of cache lines. A gap of one line
 // is not enough: the processor fetches lines in such pairs, and two threads
-// writing either half of a pair slowed a two-thread sweep to the pace of one.
+// writing either half of one pair take turns at it
+// (docs/performance.md).
 size_t tableStride(int32_t K) {
-    const size_t doubles = classEntry * static_cast<size_t>(K > 0 ? K : 0);
-    return (doubles + 15) / 16 * 16 + 16;
+    const size_t doubles = classSlot::count * static_cast<size_t>(K > 0 ? K : 0);
+    return (doubles + tableAlignment - 1) / tableAlignment * tableAlignment + tableAlignment;
 }
 
+// The start table and one per thread.
 size_t tableDoubles(int32_t K, int team) { return tableStride(K) * (static_cast<size_t>(team > 0 ? team : 1) + 1); }
 
 // Both sides in plain doubles.
@@ -27,23 +36,33 @@ struct ScalarSides {
     void move(double w, double c, double *entry) {
         WR = WR - w;
         WL = WL + w;
-        SR = SR - entry[2];
-        SL = SL - entry[3];
-        const double mR = entry[0] - w;
-        const double mL = entry[1] + w;
-        entry[0] = mR;
-        entry[1] = mL;
-        entry[2] = classTerm(mR, c);
-        entry[3] = classTerm(mL, c);
-        SR = SR + entry[2];
-        SL = SL + entry[3];
+        SR = SR - entry[classSlot::rightTerm];
+        SL = SL - entry[classSlot::leftTerm];
+        const double mR = entry[classSlot::rightMass] - w;
+        const double mL = entry[classSlot::leftMass] + w;
+        entry[classSlot::rightMass] = mR;
+        entry[classSlot::leftMass] = mL;
+        entry[classSlot::rightTerm] = classTerm(mR, c);
+        entry[classSlot::leftTerm] = classTerm(mL, c);
+        SR = SR + entry[classSlot::rightTerm];
+        SL = SL + entry[classSlot::leftTerm];
     }
     double splitGini(double W) const { return split::splitGini(WL, SL, WR, SR, W); }
+    // The test without division (sweepBlock.h) at one position.
+    bool surelyNotBelow(double bestTimesW, double threshold) const {
+        const double d = (WR * WL) * ((WR + WL) - bestTimesW) - (SL * WR + SR * WL);
+        return WR > 0.0 && WL > 0.0 && d > threshold;
+    }
+    static unsigned mayBeat(const ScalarSides &first, const ScalarSides &second, double bestTimesW,
+                            double threshold) {
+        return (first.surelyNotBelow(bestTimesW, threshold) ? 0u : 1u) |
+               (second.surelyNotBelow(bestTimesW, threshold) ? 0u : 2u);
+    }
 };
 
-int64_t sweepFeaturesPortable(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
-                              const SplitRows &out) {
-    return sweepFeaturesWith<ScalarSides>(ctx, begin, end, table, out);
+int64_t sweepFeaturesPortable(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end,
+                              double *table, const SplitRows &out) {
+    return sweepFeaturesWith<ScalarSides>(ctx, method, begin, end, table, out);
 }
 
 FeatureSweep featureSweep(cpu::Isa version) {
@@ -69,6 +88,11 @@ uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
            static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(Fault);
 }
 
+ColumnMethod columnMethod(ColumnMethod method, int32_t M, bool screenable) {
+    if (method == ColumnMethod::byLength) method = M >= screenFrom ? ColumnMethod::screened : ColumnMethod::perPosition;
+    return screenable ? method : ColumnMethod::perPosition;
+}
+
 int sweepTeam(int32_t M, int32_t N, int most) {
     const int64_t work = static_cast<int64_t>(M > 0 ? M : 0) * (N > 0 ? N : 0);
     int64_t team = work / teamWorkPerThread;
@@ -81,39 +105,49 @@ Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const Spl
                          SweepScratch &scratch) {
     // Asked once per process, not per call.
     static const cpu::Isa fastest = cpu::fastest(sweepVersions);
-    return scanSortedFeaturesWith(fastest, in, node, out, team, scratch);
+    return scanSortedFeaturesWith(fastest, ColumnMethod::byLength, in, node, out, team, scratch);
 }
 
-Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeTotals &node, const SplitRows &out,
-                             int team, SweepScratch &scratch) {
-    if (team < 1) team = 1;
+Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepInput &in, const NodeTotals &node,
+                             const SplitRows &out, int team, SweepScratch &scratch) {
+    assert(team >= 1 && scratch.faults.size() >= static_cast<size_t>(team));
     if (in.M < 1 || in.N < 1) return {};
 
     // Independent of the feature, so done once: each sample's class and
-    // weight side by side, and the table every sweep starts from.
+    // weight side by side, the table every sweep starts from and the bound
+    // of the test without division.
+    double weightSize = 0.0, classWeightSize = 0.0;
     for (int32_t i = 0; i < in.M; ++i) {
         const double w = in.weights[i];
         const uint32_t k = in.labels[i] - 1u;
         scratch.records[i] = {w, k, w != 0.0};
+        weightSize = weightSize + std::fabs(w);
     }
     double *startTable = scratch.tables.get();
     for (int32_t k = 0; k < in.K; ++k) {
         const double c = in.classWeights[k];
-        double *entry = startTable + static_cast<size_t>(classEntry) * k;
-        entry[0] = node.classMass[k];
-        entry[1] = 0.0;
-        entry[2] = classTerm(node.classMass[k], c);
-        entry[3] = classTerm(0.0, c);
+        classWeightSize = std::fmax(classWeightSize, std::fabs(c));
+        double *entry = startTable + static_cast<size_t>(classSlot::count) * k;
+        entry[classSlot::rightMass] = node.classMass[k];
+        entry[classSlot::leftMass] = 0.0;
+        entry[classSlot::rightTerm] = classTerm(node.classMass[k], c);
+        entry[classSlot::leftTerm] = classTerm(0.0, c);
     }
-    const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, scratch.records.get(), startTable, node, in.M, in.K};
+    // fmax passes over a NaN: one makes the weights' sum NaN instead, or is
+    // a class weight that no sample carries.
+    const ScreenBound screen = ScreenBound::of(weightSize, classWeightSize);
+    const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, scratch.records.get(), startTable, node, screen,
+                           in.M, in.K};
     const FeatureSweep sweep = featureSweep(version);
+    const bool screenable = node.W > 0.0 && std::isfinite(node.W) && screen.finite();
+    const ColumnMethod columns = columnMethod(method, in.M, screenable);
     const size_t stride = tableStride(in.K);
     for (Fault &f : scratch.faults) f = {};
 
     parallel::runTeam(team, [&](int thread, int threads) {
         double *table = startTable + stride * (static_cast<size_t>(thread) + 1);
         const parallel::Range block = parallel::staticBlock(in.N, threads, thread);
-        const int64_t bad = sweep(ctx, block.begin, block.end, table, out);
+        const int64_t bad = sweep(ctx, columns, block.begin, block.end, table, out);
         if (bad != noBadEntry) scratch.faults[thread] = Fault::sampleOutOfRange(bad);
     });
     // Each block stops at its first bad entry and lies before the next

@@ -2,12 +2,12 @@
 // from the right side of the split to the left in the feature's sorted order,
 // and the lowest split impurity, its threshold and its gain are recorded.
 //
-// sweepReference.h holds the node totals and the sweep written plainly, one
-// position at a time; read it first. The sweep here performs the same
+// reference.h holds the node totals and the sweep written plainly, one
+// position at a time; read it first. The code here performs the same
 // operations in the same order and gives the same bits: it packs each
 // sample's weight and class once per call, keeps each class's terms so that
 // none is recomputed, and carries both sides of the split side by side
-// (sweepBlock.h), in a portable version and an SSE2 one (sweepX86.cpp).
+// (sweepBlock.h), in a portable version and an SSE2 one (sweepSse2.cpp).
 #pragma once
 
 #include <cstddef>
@@ -34,8 +34,8 @@ struct SweepInput {
     int32_t K;
 };
 
-// The node's own values, computed once by nodeTotals (sweepReference.h) and
-// shared read-only by every feature's sweep as its starting right side.
+// The node's own values, computed once by nodeTotals and shared read-only by
+// every feature's sweep as its starting right side.
 struct NodeTotals {
     const double *classMass;  // K entries, the weight of each class
     double W;                 // total sample weight, class weights not applied
@@ -52,6 +52,14 @@ struct SampleRecord {
     int32_t weighted;
 };
 
+// The node's class masses, total weight W, weighted square sum S and
+// impurity G0. Every sample's weight, widened to double, is added to W and to
+// its class's entry of the zeroed table classMass (K doubles) in storage
+// order; then S sums the classes' terms in class order. A label outside 1..K
+// stops the pass (labelOutOfRange at that sample), so that the sweep may
+// trust every label.
+Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &node);
+
 // Scratch of one call, allocated before the region (throws bad_alloc): the
 // packed samples, the class tables (the starting table, then one working
 // table per thread, each on cache lines of its own; a table holds, per
@@ -66,18 +74,27 @@ struct SweepScratch {
     std::vector<Fault> faults;
 };
 
-// The versions of the sweep; the SSE2 one is built for x86-64 only (cpu::runs,
-// cpu::fastest).
+// The versions of the sweep, one per instruction set; the SSE2 one is built
+// for x86-64 only (cpu::runs, cpu::fastest).
 inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2};
+
+// How every version sweeps a column: each position's split impurity divided
+// out (perPosition), or first a test without division that passes over the
+// positions that surely do not beat the best so far (screened). The test
+// pays once a column is long enough that improvements are rare; byLength
+// takes screened from screenFrom samples on, and perPosition below that or
+// where the node's weight is not positive and finite. The results are the
+// same bits in every case (docs/performance.md: the cut-over).
+enum class ColumnMethod { byLength, perPosition, screened };
+inline constexpr int32_t screenFrom = 64;
+ColumnMethod columnMethod(ColumnMethod method, int32_t M, bool screenable);
 
 // The team for a node of M samples and N features when the runtime allows
 // `most` threads: the results never depend on it, so threads are added only
-// where they pay: every thread gets at least teamWorkPerThread
-// sample-features (M * N). Measured through the host on 32 features, a
-// second thread gained nothing on 64 samples and up to a fifth on 256; a
-// smaller node runs on the calling thread alone. Never more than teamLimit
-// threads, nor more than N (a feature is the unit of division), nor more
-// than `most`.
+// where they pay: every thread gets at least teamWorkPerThread sample-features
+// (M * N), and a smaller node runs on the calling thread alone. Never more
+// than teamLimit threads, nor more than N (a feature is the unit of
+// division), nor more than `most`.
 inline constexpr int teamLimit = 4;
 inline constexpr int64_t teamWorkPerThread = 4096;
 int sweepTeam(int32_t M, int32_t N, int most);
@@ -92,8 +109,8 @@ int sweepTeam(int32_t M, int32_t N, int most);
 // first bad entry of the lowest feature that has one.
 Fault scanSortedFeatures(const SweepInput &in, const NodeTotals &node, const SplitRows &out, int team,
                          SweepScratch &scratch);
-// The same with a chosen version, which must run here.
-Fault scanSortedFeaturesWith(cpu::Isa version, const SweepInput &in, const NodeTotals &node, const SplitRows &out,
-                             int team, SweepScratch &scratch);
+// The same with a chosen version, which must run here, and column method.
+Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepInput &in, const NodeTotals &node,
+                             const SplitRows &out, int team, SweepScratch &scratch);
 
 }  // namespace split

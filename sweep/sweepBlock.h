@@ -1,31 +1,93 @@
 // The fast sweep, shared by every version: the operations of referenceSweep
-// (sweepReference.h) in the same order, with both sides of the split carried
+// (reference.h) in the same order, with both sides of the split carried
 // side by side, a pair of lanes (right, left).
 //
 // Each position's split impurity is worked out as soon as its sums are: its
 // divisions hang off the running sums, not on them, so the processor runs
 // them beside the next positions' moves, and nothing waits on memory just
-// written. The divider sets the pace: both sides share one two-lane
-// division where the plain loop divides for each. Wider vectors do not
-// help: the divider takes longer for them in proportion to their lanes.
+// written. Both sides share one two-lane division where the plain loop
+// divides for each.
+//
+// In a long column the divider would still set the pace, so there the
+// positions first get a test without division (Sides::mayBeat) that proves,
+// for nearly every position, that its impurity cannot beat the best so far;
+// only the others are divided out. A short column improves at many of its
+// positions, and there the test only adds work: it is the divided sweep
+// alone (ColumnMethod, screenFrom in sweep.h).
 //
 // A version supplies Sides (see sweepColumn) and nothing else.
 #pragma once
 
+#include <cassert>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "common/cpu.h"
 #include "gini/gini.h"
 #include "sweep.h"
-#include "reference.h"
 
 namespace split {
 
-// A class table holds four doubles per class, right side first: the right
-// and left masses, then the right and left classTerm of those masses, kept
-// current so that a retracted term is never recomputed.
-inline constexpr int32_t classEntry = 4;
+// A class table holds classSlot::count doubles per class, right side first:
+// the right and left masses, then the right and left classTerm of those
+// masses, kept current so that a retracted term is never recomputed. Each
+// pair is read and written as one (right, left) pair of lanes.
+namespace classSlot {
+enum : int32_t { rightMass, leftMass, rightTerm, leftTerm, count };
+}
+static_assert(classSlot::leftMass == classSlot::rightMass + 1 && classSlot::leftTerm == classSlot::rightTerm + 1,
+              "each side pair is two neighbouring doubles, right first");
+
+// A feature's sweep returns where it stopped at a bad sortedOrder entry, or this.
+inline constexpr int64_t noBadEntry = -1;
+
+// From this many samples on (512 KiB of packed samples, half the
+// second-level cache) a sweep fetches the sample it moves `fetchAhead`
+// positions early: in a shuffled column each one is elsewhere in memory.
+// Below that the fetches cost more than they save
+// (docs/performance.md).
+inline constexpr int32_t prefetchFrom = 32768;
+inline constexpr int32_t fetchAhead = 16;
+
+// The test without division. With W_L, W_R and W positive and every value
+// finite, the split impurity I as evaluated (splitGini) lies within
+// 5u (W_L + |S_L| / W_L + W_R + |S_R| / W_R) / W of its exact value (u =
+// 2^-53, each of its seven operations rounding once). Multiplied through by
+// W W_L W_R > 0, I >= best is certain when
+//   d = W_L W_R (W_L + W_R - best W) - (S_L W_R + S_R W_L)
+// exceeds 5u times
+//   magnitude = W_L W_R (W_L + W_R + |best W|) + |S_L| W_R + |S_R| W_L,
+// and d as evaluated lies within 8u magnitude of its exact value. The call
+// bounds magnitude once (ScreenBound): with a = the sum of |w| over the
+// samples, no running weight or class mass exceeds bW = 2.01 a in size and
+// no running square sum bS = 2.02 (max |c|)^2 bW^2, the factors covering
+// the rounding of up to 2^31 steps; so magnitude <= bW^2 (2 bW + |best W|)
+// + 2 bS bW. The test asks for d > screenMargin times that bound, far
+// above the 13u needed. A positive W_L or W_R is a sum of single-precision
+// weights, a multiple of 2^-149, so the bound is at least 2^-446 and no
+// underflow matters. Where a value is not finite, d is infinite or not a
+// number and the strict comparison fails: the position is divided out.
+inline constexpr double screenMargin = 0x1p-44;
+
+// The call's bound on magnitude, base + perBest |best W|.
+struct ScreenBound {
+    double base;
+    double perBest;
+    // The bound for a sum of |w| of `weightSize` and class weights up to
+    // `classWeightSize` in size.
+    static ScreenBound of(double weightSize, double classWeightSize) {
+        const double bW = 2.01 * weightSize;
+        const double bS = 2.02 * (classWeightSize * classWeightSize) * (bW * bW);
+        ScreenBound b;
+        b.base = bW * bW * (2.0 * bW) + 2.0 * bS * bW;
+        b.perBest = bW * bW;
+        return b;
+    }
+    bool finite() const { return std::isfinite(base) && std::isfinite(perBest); }
+    // What d must exceed.
+    double threshold(double bestTimesW) const { return screenMargin * (base + perBest * std::fabs(bestTimesW)); }
+};
 
 // What every feature of a call shares.
 struct SweepContext {
@@ -35,89 +97,201 @@ struct SweepContext {
     const SampleRecord *records;
     const double *startTable;  // every sample on the right
     NodeTotals node;
+    ScreenBound screen;
     int32_t M;
     int32_t K;
 };
 
-// A feature's sweep returns where it stopped at a bad sortedOrder entry, or this.
-inline constexpr int64_t noBadEntry = -1;
-
-// From this many samples on (packed samples beyond 128 KiB, past the
-// first-level cache) a sweep fetches the sample it moves `fetchAhead`
-// positions early: in a shuffled column each one is elsewhere in memory.
-inline constexpr int32_t prefetchFrom = 8192;
-inline constexpr int32_t fetchAhead = 16;
+// The threshold between the two values that meet at a split, in single
+// precision. Two finite values whose sum overflows are halved before adding,
+// so that the threshold still lies between them instead of at infinity.
+inline float midpoint(float next, float moving) {
+    const float m = (next + moving) * 0.5f;
+    if (std::isinf(m) && std::isfinite(next) && std::isfinite(moving)) return next * 0.5f + moving * 0.5f;
+    return m;
+}
 
 // Copies class k's entry of the start table, in the pieces that the moves
 // read back: a read of parts of several pending writes would wait for them
 // to reach the cache, and in a short column the first moves come right after.
 inline void resetEntry(double *table, const double *startTable, uint32_t k) {
-    std::memcpy(table + classEntry * k, startTable + classEntry * k, classEntry * sizeof(double));
+    std::memcpy(table + classSlot::count * k, startTable + classSlot::count * k, classSlot::count * sizeof(double));
 }
 
 // Sides(W, S) starts with every sample on the right; move(w, c, entry) moves
 // a sample of weight w and class weight c to the left as referenceSweep does
 // (W_R - w and W_L + w; S less the class's old term, the class's masses
 // updated in `entry`, S plus the new term); splitGini(W) is the split
-// impurity (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W.
-//
-// `table` holds the start table on entry and again on return: only the
-// entries of the classes that moved are put back, so that a short column
-// costs no pass over the classes.
-template <class Sides, bool prefetch>
-inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out) {
-    const int32_t M = ctx.M;  // at least 1
-    const int64_t column = static_cast<int64_t>(j) * M;
-    const uint32_t *order = ctx.sortedOrder + column;
-    const uint32_t samples = static_cast<uint32_t>(M);
-    uint32_t i = order[0];  // checked also where M = 1 and nothing moves
-    if (i >= samples) return column;
-    const SampleRecord *records = ctx.records;
-    const double *classWeights = ctx.classWeights;
-    const double W = ctx.node.W;
+// impurity (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W;
+// Sides::mayBeat(first, second, bestTimesW, threshold) applies the test
+// without division above to two positions' sides (d > threshold, W_L > 0,
+// W_R > 0) and returns a bit (1 the first, 2 the second) for each position
+// that it cannot prove no better than best.
 
-    Sides sides(W, ctx.node.S);
-    int32_t rightWeighted = ctx.node.weightedSamples;
-    double best = ctx.node.G0;
-    int32_t bestPosition = -1;
-    int64_t badEntry = noBadEntry;
-    // The last sample never moves: every sample on the left is no split.
-    int32_t s = 0;
-    for (; s + 1 < M; ++s) {
-        const uint32_t n = order[s + 1];
-        if (n >= samples) {
-            badEntry = column + s + 1;
-            break;
-        }
+// What a column's moves read, copied out of the context so that they stay
+// in registers across the stores to the class table.
+struct ColumnInputs {
+    const uint32_t *order;
+    const SampleRecord *records;
+    const double *classWeights;
+    uint32_t samples;
+};
+
+// A column's sweep so far: the sides after the last move, the next sample to
+// move, and the best split found.
+template <class Sides>
+struct ColumnState {
+    Sides sides;
+    uint32_t next;  // the sample at the first position not moved
+    int32_t rightWeighted;
+    double *table;
+    double W, best;
+    int32_t bestPosition;
+    ColumnState(const SweepContext &ctx, uint32_t first, double *classTable)
+        : sides(ctx.node.W, ctx.node.S), next(first), rightWeighted(ctx.node.weightedSamples), table(classTable),
+          W(ctx.node.W), best(ctx.node.G0), bestPosition(-1) {}
+
+    // Moves the sample at position s (`next`) to the left; `following` is
+    // the sample at s + 1.
+    template <bool prefetch>
+    CPU_INLINE void move(const ColumnInputs &in, int32_t s, uint32_t following) {
         if constexpr (prefetch) {
-            if (s + fetchAhead < M && order[s + fetchAhead] < samples) cpu::prefetch(records + order[s + fetchAhead]);
+            const uint32_t ahead = in.order[static_cast<uint32_t>(s) + fetchAhead < in.samples ? s + fetchAhead : s];
+            cpu::prefetch(in.records + (ahead < in.samples ? ahead : 0u));
         }
-        const SampleRecord &r = records[i];
+        const SampleRecord &r = in.records[next];
         rightWeighted -= r.weighted;
-        sides.move(r.weight, classWeights[r.classIndex], table + classEntry * r.classIndex);
-        // Strict: the earliest position wins a tie, G0 itself is never
-        // recorded and a NaN never wins. Once only weightless samples remain
-        // on the right, its running sums hold rounding residue, not an
-        // impurity: no such position counts.
-        const double I = sides.splitGini(W);
-        if (I < best && rightWeighted > 0) {
+        sides.move(r.weight, in.classWeights[r.classIndex], table + classSlot::count * r.classIndex);
+        next = following;
+    }
+
+    // Strict: the earliest position wins a tie, G0 itself is never recorded
+    // and a NaN never wins. Once only weightless samples remain on the
+    // right, its running sums hold rounding residue, not an impurity: no
+    // such position counts.
+    CPU_INLINE void consider(const Sides &at, int32_t s, int32_t rightWeightedAt) {
+        const double I = at.splitGini(W);
+        if (I < best && rightWeightedAt > 0) {
             best = I;
             bestPosition = s;
         }
-        i = n;
     }
+};
+
+// Positions from ... to - 1 moved and divided out one at a time. Returns the
+// first position not moved: `to`, or the one whose next entry is bad.
+template <class Sides, bool prefetch>
+inline int32_t dividedPositions(const ColumnInputs &in, int32_t from, int32_t to, ColumnState<Sides> &state) {
+    int32_t s = from;
+    for (; s < to; ++s) {
+        const uint32_t following = in.order[s + 1];
+        if (following >= in.samples) break;
+        state.template move<prefetch>(in, s, following);
+        state.consider(state.sides, s, state.rightWeighted);
+    }
+    return s;
+}
+
+// Where the test without division keeps failing (runs of improvements, a
+// pure node's ties), a screened column divides out the next directStretch
+// positions before it tries the test again, so that it costs little more
+// than a column divided out throughout.
+inline constexpr int32_t openPairLimit = 4;
+inline constexpr int32_t directStretch = 64;
+
+// Every position of a column of M samples, two at a time through the test
+// without division: each pair is tested after the second one's move, and
+// only the positions it cannot settle are divided out. Returns the first
+// position not moved: M - 1, or the one whose next entry is bad.
+template <class Sides, bool prefetch>
+inline int32_t screenedPositions(const ColumnInputs &in, int32_t M, const ScreenBound &screen,
+                                 ColumnState<Sides> &state) {
+    // The best so far times W and the threshold for it, renewed after the
+    // positions that were divided out.
+    double bestTimesW = state.best * state.W;
+    double threshold = screen.threshold(bestTimesW);
+    Sides first = state.sides;
+    int32_t firstRightWeighted = state.rightWeighted;
+    bool pending = false;  // first holds a position moved but not yet tested
+    int32_t openPairs = 0;
+    int32_t s = 0;
+    for (; s + 1 < M; ++s) {
+        const uint32_t following = in.order[s + 1];
+        if (following >= in.samples) break;
+        state.template move<prefetch>(in, s, following);
+        if (!pending) {
+            first = state.sides;
+            firstRightWeighted = state.rightWeighted;
+            pending = true;
+            continue;
+        }
+        pending = false;
+        // A best that has fallen since the test only makes it surer.
+        const unsigned open = Sides::mayBeat(first, state.sides, bestTimesW, threshold);
+        if (open == 0) {
+            openPairs = 0;
+            continue;
+        }
+        if (open & 1u) state.consider(first, s - 1, firstRightWeighted);
+        if (open & 2u) state.consider(state.sides, s, state.rightWeighted);
+        if (++openPairs < openPairLimit) {
+            bestTimesW = state.best * state.W;
+            threshold = screen.threshold(bestTimesW);
+            continue;
+        }
+        openPairs = 0;
+        const int32_t end = M - 1 - (s + 1) > directStretch ? s + 1 + directStretch : M - 1;
+        const int32_t stop = dividedPositions<Sides, prefetch>(in, s + 1, end, state);
+        if (stop < end) return stop;
+        s = stop - 1;
+        bestTimesW = state.best * state.W;
+        threshold = screen.threshold(bestTimesW);
+    }
+    // The position moved last, if not yet tested.
+    if (pending) state.consider(first, s - 1, firstRightWeighted);
+    return s;
+}
+
+// `table` holds the start table on entry and again on return: only the
+// entries of the classes that moved are put back, so that a short column
+// costs no pass over the classes. `screened` columns need a node weight W
+// that is positive and finite and a finite ScreenBound.
+template <class Sides, bool prefetch, bool screened>
+inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out) {
+    const int32_t M = ctx.M;
+    assert(M >= 1);
+    const int64_t column = static_cast<int64_t>(j) * M;
+    const uint32_t *order = ctx.sortedOrder + column;
+    const ColumnInputs inputs{order, ctx.records, ctx.classWeights, static_cast<uint32_t>(M)};
+    if (order[0] >= inputs.samples) return column;  // checked also where M = 1 and nothing moves
+    assert(!screened || (ctx.node.W > 0.0 && std::isfinite(ctx.node.W) && ctx.screen.finite()));
+
+    ColumnState<Sides> state(ctx, order[0], table);
+    // The last sample never moves: every sample on the left is no split.
+    int32_t s = 0;
+    if constexpr (screened) s = screenedPositions<Sides, prefetch>(inputs, M, ctx.screen, state);
+    // The rest one position at a time, written out here: a short column's
+    // sweep is this loop.
+    for (; s + 1 < M; ++s) {
+        const uint32_t following = order[s + 1];
+        if (following >= inputs.samples) break;
+        state.template move<prefetch>(inputs, s, following);
+        state.consider(state.sides, s, state.rightWeighted);
+    }
+    const int64_t badEntry = s < M - 1 ? column + s + 1 : noBadEntry;
 
     // The last improvement is the one the outputs keep.
-    if (bestPosition >= 0) {
+    if (state.bestPosition >= 0) {
         const float *x = ctx.X + column;
-        out.impurity[j] = best;
-        out.gain[j] = ctx.node.G0 - best;
-        out.threshold[j] = static_cast<double>(midpoint(x[order[bestPosition + 1]], x[order[bestPosition]]));
+        const int32_t p = state.bestPosition;
+        out.impurity[j] = state.best;
+        out.gain[j] = ctx.node.G0 - state.best;
+        out.threshold[j] = static_cast<double>(midpoint(x[order[p + 1]], x[order[p]]));
     }
 
     // Samples 0 ... s - 1 of the column moved.
     if (s < ctx.K) {
-        for (int32_t p = 0; p < s; ++p) resetEntry(table, ctx.startTable, records[order[p]].classIndex);
+        for (int32_t p = 0; p < s; ++p) resetEntry(table, ctx.startTable, ctx.records[order[p]].classIndex);
     } else {
         for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
     }
@@ -126,29 +300,37 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, co
 
 // Sweeps features begin ... end - 1 with one class table and stops at the
 // first bad entry, which it returns (else noBadEntry), as referenceSweep does.
-template <class Sides, bool prefetch>
+template <class Sides, bool prefetch, bool screened>
 inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
                              const SplitRows &out) {
     for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
     for (int64_t j = begin; j < end; ++j) {
-        const int64_t bad = sweepColumn<Sides, prefetch>(ctx, static_cast<int32_t>(j), table, out);
+        const int64_t bad = sweepColumn<Sides, prefetch, screened>(ctx, static_cast<int32_t>(j), table, out);
         if (bad != noBadEntry) return bad;
     }
     return noBadEntry;
 }
 
+// A version's sweep of a block of features, its column method already
+// decided (perPosition or screened).
 template <class Sides>
-inline int64_t sweepFeaturesWith(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
-                                 const SplitRows &out) {
-    if (ctx.M >= prefetchFrom) return sweepFeatures<Sides, true>(ctx, begin, end, table, out);
-    return sweepFeatures<Sides, false>(ctx, begin, end, table, out);
+inline int64_t sweepFeaturesWith(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end,
+                                 double *table, const SplitRows &out) {
+    assert(method != ColumnMethod::byLength);
+    const bool fetch = ctx.M >= prefetchFrom;
+    if (method == ColumnMethod::screened)
+        return fetch ? sweepFeatures<Sides, true, true>(ctx, begin, end, table, out)
+                     : sweepFeatures<Sides, false, true>(ctx, begin, end, table, out);
+    return fetch ? sweepFeatures<Sides, true, false>(ctx, begin, end, table, out)
+                 : sweepFeatures<Sides, false, false>(ctx, begin, end, table, out);
 }
 
-using FeatureSweep = int64_t (*)(const SweepContext &, int64_t begin, int64_t end, double *table,
-                                 const SplitRows &out);
+using FeatureSweep = int64_t (*)(const SweepContext &, ColumnMethod method, int64_t begin, int64_t end,
+                                 double *table, const SplitRows &out);
 
 #ifdef CPU_X86_64
-int64_t sweepFeaturesSse2(const SweepContext &ctx, int64_t begin, int64_t end, double *table, const SplitRows &out);
+int64_t sweepFeaturesSse2(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end, double *table,
+                          const SplitRows &out);
 #endif
 
 }  // namespace split

@@ -12,7 +12,9 @@
 //   benchmarks --benchmark_filter=splitScanBinned --benchmark_repetitions=9 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "binned/reference.h"
 #include "binned/binnedScan.h"
@@ -99,3 +101,58 @@ BENCHMARK_CAPTURE(splitScanBinned, skewedBins, Bins::skewed, List::run, fastest)
     ->Args({50000, 100, 256, 10, 1})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// Where a second thread pays: one node of n samples drawn from 65536 (sorted
+// or shuffled list), 32 features, B = 256, K = 3, as splitScanBinned runs it
+// (node totals, then the scan), on a team of one and of two threads in turn
+// within every iteration (the order alternating), each call timed on its
+// own. Outputs reused, or fresh zero-filled rows for every call. Counters,
+// medians over the iterations in microseconds: one_us, two_us, and
+// two_over_one (two_us / one_us; above 1: the second thread loses).
+//   benchmarks --benchmark_filter=TeamCutOver --benchmark_repetitions=5
+namespace {
+
+void splitScanBinnedTeamCutOver(benchmark::State &state) {
+    constexpr int32_t dataSamples = 65536, features = 32, bins = 256, classes = 3;
+    static const support::BinnedNode data = support::benchBinnedNode(dataSamples, features, bins, classes, false, true);
+    const int32_t n = static_cast<int32_t>(state.range(0));
+    const bool sorted = state.range(1) == 0, fresh = state.range(2) != 0;
+    support::BinnedNode d = data;
+    d.nodeSamples.resize(static_cast<size_t>(n));  // the data's list is shuffled
+    if (sorted) std::sort(d.nodeSamples.begin(), d.nodeSamples.end());
+    support::BinnedRows reused(features);
+    auto call = [&](int team) {
+        const auto start = std::chrono::steady_clock::now();
+        support::BinnedRows freshRows(fresh ? features : 0);
+        support::BinnedRows &rows = fresh ? freshRows : reused;
+        split::BinnedJob job = support::binnedJob(d);
+        split::binnedNodeTotals(job);
+        split::binnedScan(job, rows.view(), team);
+        benchmark::DoNotOptimize(rows.gain.data());
+        return sideBySide::secondsSince(start) * 1e6;
+    };
+    std::vector<double> one, two;
+    bool oneFirst = true;
+    for (auto _ : state) {
+        if (oneFirst) one.push_back(call(1));
+        two.push_back(call(2));
+        if (!oneFirst) one.push_back(call(1));
+        oneFirst = !oneFirst;
+        state.SetIterationTime((one.back() + two.back()) * 1e-6);
+    }
+    auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+        return v[v.size() / 2];
+    };
+    state.counters["one_us"] = median(one);
+    state.counters["two_us"] = median(two);
+    state.counters["two_over_one"] = median(two) / median(one);
+}
+
+}  // namespace
+
+BENCHMARK(splitScanBinnedTeamCutOver)
+    ->ArgNames({"n", "shuffled", "fresh"})
+    ->ArgsProduct({{16, 32, 48, 64, 96, 128, 192, 256, 384, 512, 768, 1024, 2048}, {0, 1}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);

@@ -10,10 +10,12 @@
 // arrays each call. Counters, medians over the iterations in microseconds:
 // module_us, reference_us, empty_us, above_empty_us (module - empty),
 // ratio (reference / module), identical (1: the two gave the same bits).
+// splitScanLargeNodeCall: splitScan on two large nodes of their own.
 //   benchmarks --benchmark_filter=NodeCall --benchmark_repetitions=5 --benchmark_report_aggregates_only
 #include <numeric>
 #include <random>
 
+#include "bench/sideBySide.h"
 #include "moduleCalls.h"
 
 namespace {
@@ -109,6 +111,28 @@ void splitScanNodeCall(benchmark::State &state) {
                            classWeights.get()});
 }
 
+// splitScan on the large nodes of the kernel benchmark (bench/sweep): M
+// samples, N features, K classes, values, weights and class weights drawn
+// as there, each column sorted by value.
+void splitScanLargeNodeCall(benchmark::State &state) {
+    support::SweepRecipe continuous{"continuous"};
+    continuous.continuous = true;
+    const support::SweepNode n = support::sweepNode(continuous, static_cast<int32_t>(state.range(0)),
+                                                    static_cast<int32_t>(state.range(1)),
+                                                    static_cast<int32_t>(state.range(2)), 42);
+    const size_t M = static_cast<size_t>(n.M), N = static_cast<size_t>(n.N);
+    const host::Array inX = hostMatrix<float>(M, N, n.X);
+    const host::Array inLabels = hostMatrix<uint32_t>(M, 1, n.labels);
+    const host::Array inWeights = hostMatrix<float>(M, 1, n.weights);
+    const host::Array inOrder = hostMatrix<uint32_t>(M, N, n.sortedOrder);
+    const host::Array K = host::makeScalar(n.K), unused = host::makeScalar(0);
+    const host::Array classWeights = hostMatrix<double>(1, static_cast<size_t>(n.K), n.classWeights);
+    moduleCalls::setMaxThreads(static_cast<int>(state.range(3)));
+    moduleCalls::timeTrio(state, moduleCalls::Trio("splitScan"),
+                          {inX.get(), inLabels.get(), inWeights.get(), inOrder.get(), K.get(), unused.get(),
+                           classWeights.get()});
+}
+
 const std::vector<std::vector<int64_t>> nodeRows{{1, 16, 64, 256, 1024, 4096, 16384}, {1, 2}, {0, 1}};
 
 }  // namespace
@@ -118,8 +142,19 @@ BENCHMARK(splitScanBinnedNodeCall)
     ->ArgsProduct(nodeRows)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
+// Node sizes between those rows, around splitScanBinned's team cut-over.
+BENCHMARK(splitScanBinnedNodeCall)
+    ->ArgNames({"n", "threads", "shuffled"})
+    ->ArgsProduct({{512, 2048, 8192}, {1, 2}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(splitScanNodeCall)
     ->ArgNames({"n", "threads", "shuffled"})
     ->ArgsProduct(nodeRows)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(splitScanLargeNodeCall)
+    ->ArgNames({"M", "N", "K", "threads"})
+    ->Apply(sideBySide::largeSweepNodes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);

@@ -5,8 +5,9 @@
 #include <new>
 #include <vector>
 
-#include "binned/reference.h"
 #include "binned/binnedScan.h"
+#include "binned/reference.h"
+#include "common/memory.h"
 
 namespace split {
 
@@ -19,9 +20,12 @@ Fault binnedNodeTotals(BinnedJob &job) {
 int binnedTeam(const BinnedJob &, int team) { return team; }
 
 // The class table, and every thread's cdf and class histograms.
-uint64_t binnedScratchBytes(const BinnedJob &job, int team) {
+Fault binnedScratchCheck(const BinnedJob &job, int team) {
     const uint64_t histograms = (static_cast<uint64_t>(job.K) + 1) * binnedReference::scannedBins(job.B);
-    return (static_cast<uint64_t>(job.K) + histograms * static_cast<uint64_t>(team)) * sizeof(double);
+    const uint64_t bytes = (static_cast<uint64_t>(job.K) + histograms * static_cast<uint64_t>(team)) * sizeof(double);
+    uint64_t available = 0;
+    if (!memory::scratchFits(bytes, &available)) return Fault::outOfMemory(bytes, available);
+    return {};
 }
 
 Fault binnedScan(const BinnedJob &job, const SplitRows &rows, int team) {

@@ -1,6 +1,6 @@
-// splitScan's entry linked with the plain reference sweep
-// (sweep/reference.h) in place of the fast one, so that the benchmarks
-// time both through the same entry. Each thread sweeps its static block of
+// splitScan's entry linked with the plain reference loops
+// (sweep/reference.h: the node totals and the sweep) in place of the fast
+// ones, so that the benchmarks time both through the same entry. Each thread sweeps its static block of
 // features with the reference's own per-feature tables. The team is the
 // documented bound, min(the runtime's maximum, 4), whatever the work.
 #include <vector>
@@ -10,6 +10,10 @@
 #include "sweep/reference.h"
 
 namespace split {
+
+Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &node) {
+    return referenceNodeTotals(in, classMass, node);
+}
 
 int sweepTeam(int32_t, int32_t, int most) { return most < teamLimit ? most : teamLimit; }
 

@@ -7,9 +7,11 @@
 //   ratio                            reference time / fast time
 //   identical                        1 when every fast output had the reference's bits
 // Arguments: M samples, N features, K classes, team size. The rows named
-// after a version force that version (Scalar: the portable one); the others
-// take the fastest one this processor runs (splitScan/ and splitScanSmall/). Run
-// with repetitions and look at the medians, e.g.
+// after a version force that version (Scalar: the portable one), and
+// PerPosition or Screened its column method; the others take the fastest
+// version this processor runs and the method for the column length
+// (splitScan/ and splitScanSmall/). Run with repetitions and look at the
+// medians, e.g.
 //   benchmarks --benchmark_filter='^splitScan(Scalar|Sse2|Small)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
 
@@ -34,7 +36,8 @@ struct Rows {
     }
 };
 
-void sweep(benchmark::State &state, cpu::Isa version, bool fastest) {
+void sweep(benchmark::State &state, cpu::Isa version, bool fastest,
+           split::ColumnMethod method = split::ColumnMethod::byLength) {
     if (fastest) version = cpu::fastest(split::sweepVersions);
     if (!cpu::runs(version)) {
         state.SkipWithError("version not available on this processor");
@@ -61,7 +64,7 @@ void sweep(benchmark::State &state, cpu::Isa version, bool fastest) {
         });
     };
     auto runFast = [&] {
-        benchmark::DoNotOptimize(split::scanSortedFeaturesWith(version, in, node, fast.view(), team, scratch));
+        benchmark::DoNotOptimize(split::scanSortedFeaturesWith(version, method, in, node, fast.view(), team, scratch));
     };
 
     double referenceSeconds = 0, fastSeconds = 0;
@@ -84,15 +87,18 @@ void sweep(benchmark::State &state, cpu::Isa version, bool fastest) {
 void splitScan(benchmark::State &state) { sweep(state, cpu::Isa::portable, true); }
 void splitScanScalar(benchmark::State &state) { sweep(state, cpu::Isa::portable, false); }
 void splitScanSse2(benchmark::State &state) { sweep(state, cpu::Isa::sse2, false); }
+void splitScanSse2PerPosition(benchmark::State &state) {
+    sweep(state, cpu::Isa::sse2, false, split::ColumnMethod::perPosition);
+}
+void splitScanSse2Screened(benchmark::State &state) {
+    sweep(state, cpu::Isa::sse2, false, split::ColumnMethod::screened);
+}
 
 }  // namespace
 
 BENCHMARK(splitScan)
     ->ArgNames({"M", "N", "K", "team"})
-    ->Args({10000, 100, 2, 1})
-    ->Args({10000, 100, 2, 2})
-    ->Args({20000, 50, 10, 1})
-    ->Args({20000, 50, 10, 2})
+    ->Apply(sideBySide::largeSweepNodes)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
@@ -119,3 +125,20 @@ BENCHMARK(splitScan)
         ->Unit(benchmark::kMillisecond)
 SPLIT_SCAN_VERSION(splitScanScalar);
 SPLIT_SCAN_VERSION(splitScanSse2);
+
+// Each column method of the SSE2 version, about the cut-over and on long
+// columns, on one thread.
+#define SPLIT_SCAN_METHOD(name)                                                                                        \
+    BENCHMARK(name)                                                                                                    \
+        ->ArgNames({"M", "N", "K", "team"})                                                                            \
+        ->Args({4, 4096, 3, 1})                                                                                        \
+        ->Args({8, 2048, 3, 1})                                                                                        \
+        ->Args({12, 2048, 3, 1})                                                                                       \
+        ->Args({16, 1024, 3, 1})                                                                                       \
+        ->Args({32, 512, 3, 1})                                                                                        \
+        ->Args({10000, 100, 2, 1})                                                                                     \
+        ->Args({20000, 50, 10, 1})                                                                                     \
+        ->UseManualTime()                                                                                              \
+        ->Unit(benchmark::kMicrosecond)
+SPLIT_SCAN_METHOD(splitScanSse2PerPosition);
+SPLIT_SCAN_METHOD(splitScanSse2Screened);

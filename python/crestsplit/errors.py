@@ -26,4 +26,4 @@ class ArgumentValueError(KernelError, ValueError):
 
 
 class ScratchMemoryError(KernelError, MemoryError):
-    """Scratch memory beyond what the system has available."""
+    """Scratch, an input's copy or the outputs beyond what the system has available."""

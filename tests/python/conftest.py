@@ -3,6 +3,7 @@ import sys
 
 import numpy
 import pytest
+from hypothesis import settings
 
 sys.path.insert(0, os.path.dirname(__file__))
 
@@ -36,3 +37,10 @@ def random_binned(rng, m, p, k=3, bins=16):
 @pytest.fixture
 def rng():
     return numpy.random.default_rng(7)
+
+
+# Hypothesis: the same examples on every run (CI), or HYPOTHESIS_PROFILE=explore
+# for new ones; examples are not stored between runs.
+settings.register_profile("ci", derandomize=True, database=None, deadline=None, max_examples=200)
+settings.register_profile("explore", database=None, deadline=None, max_examples=2000)
+settings.load_profile(os.environ.get("HYPOTHESIS_PROFILE", "ci"))

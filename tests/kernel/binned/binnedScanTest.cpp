@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "binned/binnedBlock.h"
-#include "binned/reference.h"
 #include "binned/binnedScan.h"
+#include "binned/binnedVersions.h"
+#include "binned/reference.h"
 #include "tests/support.h"
 
 namespace {
@@ -102,6 +102,9 @@ const ScanCase scanCases[] = {
     {"emptyRightSidesPassedOver", {0, 1, 2, 3}, {1, 1, 2, 2}, {1, 1, 1, 1}, {1, 1}, all, 8, 4, 0.5, 0, 1, 0.5},
     {"binCountAbove256ScansWhat256Does", {0, 1, 2, 3}, {1, 1, 2, 2}, {1, 1, 1, 1}, {1, 1}, all, 2147483647, 4,
      0.5, 0, 1, 0.5},
+    // Samples in bin 255 lie inside every B of 256 and above.
+    {"topBinWith256Bins", {0, 1, 255, 255}, {1, 1, 2, 2}, {1, 1, 1, 1}, {1, 1}, all, 256, 4, 0.5, 0, 1, 0.5},
+    {"topBinWith300Bins", {0, 255, 1, 255}, {1, 2, 1, 2}, {1, 1, 1, 1}, {1, 1}, all, 300, 4, 0.5, 0, 1, 0.5},
     {"equalCandidatesLowestWins", {0, 1, 2, 3}, {1, 2, 2, 1}, {1, 1, 1, 1}, {1, 1}, all, 4, 4, 0.5,
      0.3333333333333333, 0, 0.16666666666666669},
     {"gapBetweenBinsLowestWins", {0, 0, 5, 5}, {1, 1, 2, 2}, {1, 1, 1, 1}, {1, 1}, all, 8, 4, 0.5, 0, 0, 0.5},
@@ -140,6 +143,11 @@ TEST_P(ScanTable, ReferenceAndEveryVersionFindTheLowestSplit) {
     ASSERT_EQ(split::binnedNodeTotals(job).kind, split::Fault::Kind::none);
     EXPECT_EQ(job.W, c.W);
     EXPECT_EQ(job.G0, c.G0);
+    split::BinnedJob plain = support::binnedJob(d);
+    std::vector<double> classMass(d.K, 0.0);
+    reference::nodeTotals(plain, classMass.data());
+    EXPECT_EQ(plain.W, c.W);
+    EXPECT_EQ(plain.G0, c.G0);
     auto expect = [&](const char *who, const split::Fault &fault, const BinnedRows &rows) {
         EXPECT_EQ(fault.kind, split::Fault::Kind::none) << who;
         EXPECT_EQ(rows.impurity[0], c.impurity) << who;
@@ -147,7 +155,7 @@ TEST_P(ScanTable, ReferenceAndEveryVersionFindTheLowestSplit) {
         EXPECT_EQ(rows.gain[0], c.gain) << who;
     };
     BinnedRows rows(1);
-    expect("reference", reference::binnedScan(job, rows.view(), 1), rows);
+    expect("reference", reference::binnedScan(plain, rows.view(), 1), rows);
     for (cpu::Isa isa : versionsHere()) {
         for (split::BinnedTables tables : split::binnedTableKinds) {
             BinnedRows fast(1);
@@ -167,8 +175,13 @@ void expectReferenceBits(const BinnedNode &d, int team, const std::string &where
                          int *faults = nullptr) {
     split::BinnedJob job = support::binnedJob(d);
     ASSERT_EQ(split::binnedNodeTotals(job).kind, split::Fault::Kind::none) << where;
+    split::BinnedJob plain = support::binnedJob(d);
+    std::vector<double> classMass(d.K, 0.0);
+    reference::nodeTotals(plain, classMass.data());
+    ASSERT_TRUE(support::sameBits(std::vector<double>{job.W, job.G0}, std::vector<double>{plain.W, plain.G0}))
+        << where;
     BinnedRows expected(d.candidateFeatures.size());
-    const split::Fault fault = reference::binnedScan(job, expected.view(), team);
+    const split::Fault fault = reference::binnedScan(plain, expected.view(), team);
     for (cpu::Isa isa : versionsHere()) {
         for (split::BinnedTables tables : split::binnedTableKinds) {
             BinnedRows rows(d.candidateFeatures.size());
@@ -303,13 +316,13 @@ TEST(BinnedScan, EveryVersionsHistogramsAreTheReferences) {
             for (int32_t K : {1, 2, 3, 4, 9}) {
                 for (int variant = 0; variant < 6; ++variant) {
                     const BinnedNode d = support::randomBinnedNode(rng, {B, K, variant % 2 == 0, false});
-                    const binned::BinnedSteps steps = binned::stepsFor(isa, K);
+                    const binned::ScanVersion version = binned::versionFor(isa, K);
                     split::BinnedJob job = support::binnedJob(d);
                     std::vector<binned::PackedSample> packed(d.nodeSamples.size());
-                    binned::prepareJob(job, steps.layout, B, packed.data());
+                    binned::prepareJob(job, version.layout, B, packed.data());
                     ASSERT_TRUE(variant % 2 != 0 || job.firstSample >= 0);  // runs are read as such
-                    const size_t slot = binned::featureDoubles(steps.layout, K, B);
-                    std::vector<double> scratch(binned::threadDoubles(steps.layout, K, B) + 8);
+                    const size_t slot = binned::featureDoubles(version.layout, K, B);
+                    std::vector<double> scratch(binned::threadDoubles(version.layout, K, B) + 8);
                     double *aligned = binned::alignedScratch(scratch.data());
                     double *tables[binned::featuresPerPass] = {aligned, aligned + slot};
                     std::vector<double> row(3 * binned::featuresPerPass);
@@ -321,11 +334,11 @@ TEST(BinnedScan, EveryVersionsHistogramsAreTheReferences) {
                         for (int g = 0; g < count; ++g)
                             columns[g] = &d.binnedData[static_cast<size_t>(d.M) * ((g + variant) % d.columns)];
                         uint8_t highest[binned::featuresPerPass];
-                        steps.fill(job, count, columns, tables, highest);
-                        steps.finish(job, {B, nullptr}, count, tables, aligned + binned::featuresPerPass * slot, 0,
+                        version.fill(job, count, columns, tables, highest);
+                        version.finish(job, {B, nullptr}, count, tables, aligned + binned::featuresPerPass * slot, 0,
                                      rows);
                         for (int g = 0; g < count; ++g) {
-                            const double *table = binned::rowTable(steps.layout, tables[g]);
+                            const double *table = binned::rowTable(version.layout, tables[g]);
                             reference::Histograms h(K, B);
                             reference::constructCdf(columns[g], job.weights, B, job.n, job.nodeSamples, h.cdf);
                             reference::constructCdfPerClass(columns[g], job.labels, job.weights, B, job.n,
@@ -376,23 +389,36 @@ TEST(BinnedScan, ReportsTheLowestFeatureWithABinOfBOrAbove) {
     }
 }
 
-// A node too small to gain from a second thread runs on one, whatever the
-// bound; larger ones take a thread per 1024 sample-features, within it.
-TEST(BinnedScan, TeamGrowsWithTheWork) {
-    struct Case {
-        int32_t n, F;
-        int bound, team;
-    };
-    for (const Case c : {Case{16, 32, 2, 1}, Case{2047, 1, 8, 1}, Case{64, 32, 2, 2}, Case{64, 32, 1, 1},
-                         Case{1000000, 32, 8, 8}, Case{300, 16, 8, 4}}) {
-        split::BinnedJob job{};
-        job.n = c.n;
-        job.F = c.F;
-        EXPECT_EQ(split::binnedTeam(job, c.bound), c.team) << c.n << " x " << c.F << " within " << c.bound;
+// The team never exceeds the caller's bound (nor drops below 1, whatever
+// the bound), and a node too small to gain from a second thread runs on
+// one. Holds for any cut-over: the smallest node that gets two threads is
+// found, not assumed.
+TEST(BinnedScan, TeamStaysWithinItsBounds) {
+    split::BinnedJob job{};
+    job.F = 32;
+    int32_t cutOver = 0;  // the fewest listed samples that take two threads
+    for (int32_t n = 1; n <= 1 << 20 && cutOver == 0; n *= 2) {
+        job.n = n;
+        if (split::binnedTeam(job, 2) == 2) cutOver = n;
     }
+    ASSERT_GT(cutOver, 1) << "no node is too small for two threads";
+    for (int32_t n : {0, 1, cutOver / 2, cutOver - 1, cutOver, 4 * cutOver, 1 << 24}) {
+        job.n = n;
+        for (int bound : {-3, 0, 1, 2, 3, 8, 64}) {
+            const int team = split::binnedTeam(job, bound);
+            EXPECT_GE(team, 1) << n << " within " << bound;
+            EXPECT_LE(team, std::max(bound, 1)) << n << " within " << bound;
+            if (n < cutOver) {
+                EXPECT_EQ(team, 1) << n << " within " << bound;
+            }
+        }
+    }
+    job.n = 1 << 24;
+    EXPECT_EQ(split::binnedTeam(job, 8), 8) << "a large node takes the whole bound";
 }
 
-// Histograms for 2^30 classes cannot fit in memory: refused before any scan.
+// Histograms for 2^30 classes cannot fit in memory: refused by the check
+// that comes before any scratch.
 TEST(BinnedScan, RefusesScratchBeyondMemory) {
     const std::vector<uint8_t> bins{0, 1};
     const std::vector<uint32_t> labels{1, 2};
@@ -400,15 +426,25 @@ TEST(BinnedScan, RefusesScratchBeyondMemory) {
     const std::vector<uint32_t> samples{0, 1};
     const std::vector<uint32_t> features{0};
     const std::vector<double> classWeights{1, 1};
-    split::BinnedJob job{bins.data(), 2, labels.data(), weights.data(), samples.data(), 2,
-                         features.data(), 1, classWeights.data(), 1 << 30, 256};
-    job.W = 2.0;
-    job.G0 = 0.5;
-    BinnedRows rows(1);
-    const split::Fault fault = split::binnedScan(job, rows.view(), 1);
+    split::BinnedJob job{};
+    job.binnedData = bins.data();
+    job.M = 2;
+    job.labels = labels.data();
+    job.weights = weights.data();
+    job.nodeSamples = samples.data();
+    job.n = 2;
+    job.candidateFeatures = features.data();
+    job.F = 1;
+    job.classWeights = classWeights.data();
+    job.K = 1 << 30;
+    job.B = 256;
+    const split::Fault fault = split::binnedScratchCheck(job, 1);
     EXPECT_EQ(fault.kind, split::Fault::Kind::outOfMemory);
     EXPECT_GE(fault.bytes, (uint64_t(1) << 30) * 2 * sizeof(double));  // two bins per class at least
-    EXPECT_EQ(rows.impurity[0], 0.0);
+    EXPECT_GT(fault.available, 0u);
+    EXPECT_LT(fault.available, fault.bytes);
+    job.K = 2;
+    EXPECT_EQ(split::binnedScratchCheck(job, 1).kind, split::Fault::Kind::none);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // bit, on teams of several sizes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <iostream>
@@ -52,14 +53,14 @@ Outcome reference(const SweepNode &p, int team) {
 }
 
 // As the module runs it: the node totals, then the fast sweep on `team`.
-Outcome fast(cpu::Isa version, const SweepNode &p, int team) {
+Outcome fast(cpu::Isa version, split::ColumnMethod method, const SweepNode &p, int team) {
     Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
     std::vector<double> classMass(p.K, 0.0);
     split::NodeTotals node{};
     o.fault = split::nodeTotals(inputOf(p), classMass.data(), node);
     if (o.fault.kind != split::Fault::Kind::none) return o;
     split::SweepScratch scratch(p.M, p.K, team);
-    o.fault = split::scanSortedFeaturesWith(version, inputOf(p), node, rowsOf(o.rows, p.N), team, scratch);
+    o.fault = split::scanSortedFeaturesWith(version, method, inputOf(p), node, rowsOf(o.rows, p.N), team, scratch);
     return o;
 }
 
@@ -69,17 +70,30 @@ std::string difference(const Outcome &expected, const Outcome &got) {
     return support::sameBits(expected.rows, got.rows) ? "" : support::firstDifference(expected.rows, got.rows);
 }
 
+const struct {
+    split::ColumnMethod method;
+    const char *name;
+} columnMethods[] = {{split::ColumnMethod::perPosition, "per position"}, {split::ColumnMethod::screened, "screened"}};
+
 // The reference's outcome on `team`, once every version built and run here
-// has given the same.
+// has given the same with either column method, whatever the column length.
 Outcome everyVersion(const SweepNode &p, int team, const std::string &what) {
     const Outcome expected = reference(p, team);
     for (cpu::Isa version : split::sweepVersions) {
         if (!cpu::runs(version)) continue;
-        EXPECT_EQ(difference(expected, fast(version, p, team)), "")
-            << what << ", " << cpu::name(version) << ", team " << team;
+        for (const auto &m : columnMethods)
+            EXPECT_EQ(difference(expected, fast(version, m.method, p, team)), "")
+                << what << ", " << cpu::name(version) << ", " << m.name << ", team " << team;
     }
     return expected;
 }
+
+// The module's node totals and the reference's.
+using NodeTotalsFunction = split::Fault (*)(const split::SweepInput &, double *, split::NodeTotals &);
+const struct {
+    const char *name;
+    NodeTotalsFunction f;
+} nodeTotalsVersions[] = {{"module", split::nodeTotals}, {"reference", split::referenceNodeTotals}};
 
 TEST(SplitSweep, NodeTotalsOfKnownNodes) {
     const double none = std::numeric_limits<double>::quiet_NaN();
@@ -101,21 +115,23 @@ TEST(SplitSweep, NodeTotalsOfKnownNodes) {
         {"int32 -1", {2, 0xFFFFFFFFu}, {1, 1}, none, none, none, 1},
         {"no classes", {1}, {}, none, none, none, 0},
     };
-    for (const auto &c : cases) {
-        const int32_t M = static_cast<int32_t>(c.labels.size()), K = static_cast<int32_t>(c.classWeights.size());
-        const SweepNode p{M, 0, K, {}, c.labels, std::vector<float>(M, 1.0f), {}, c.classWeights};
-        std::vector<double> classMass(K, 0.0);
-        split::NodeTotals t{};
-        const split::Fault fault = split::nodeTotals(inputOf(p), classMass.data(), t);
-        EXPECT_EQ(fault.index, c.badLabel) << c.what;
-        if (c.badLabel >= 0) {
-            EXPECT_EQ(fault.kind, split::Fault::Kind::labelOutOfRange) << c.what;
-            continue;
+    for (const auto &version : nodeTotalsVersions)
+        for (const auto &c : cases) {
+            const std::string what = std::string(version.name) + ", " + c.what;
+            const int32_t M = static_cast<int32_t>(c.labels.size()), K = static_cast<int32_t>(c.classWeights.size());
+            const SweepNode p{M, 0, K, {}, c.labels, std::vector<float>(M, 1.0f), {}, c.classWeights};
+            std::vector<double> classMass(K, 0.0);
+            split::NodeTotals t{};
+            const split::Fault fault = version.f(inputOf(p), classMass.data(), t);
+            EXPECT_EQ(fault.index, c.badLabel) << what;
+            if (c.badLabel >= 0) {
+                EXPECT_EQ(fault.kind, split::Fault::Kind::labelOutOfRange) << what;
+                continue;
+            }
+            EXPECT_EQ(t.W, c.W) << what;
+            EXPECT_EQ(t.S, c.S) << what;
+            EXPECT_TRUE(same(t.G0, c.G0)) << what;
         }
-        EXPECT_EQ(t.W, c.W) << c.what;
-        EXPECT_EQ(t.S, c.S) << c.what;
-        EXPECT_TRUE(same(t.G0, c.G0)) << c.what;
-    }
 }
 
 // One feature of four samples, unit weights unless given; K = the class weights given.
@@ -216,20 +232,30 @@ const SweepRecipe recipes[] = {
     {"continuous", false, false, false, false, false, false, false, false, true},
 };
 
-// One thread until every thread would get teamWorkPerThread sample-features,
-// then as many as that allows, at most four, N and what the runtime allows.
-TEST(SplitSweep, TeamGrowsWithTheWork) {
-    const int32_t least = static_cast<int32_t>(split::teamWorkPerThread);
-    const struct {
-        int32_t M, N;
-        int most, team;
-    } cases[] = {
-        {16, 32, 8, 1},         {0, 100, 8, 1},         {least, 1, 8, 1},   {least, 2, 8, 2},
-        {least - 1, 2, 8, 1},   {2 * least, 2, 8, 2},   {least, 3, 8, 3},   {least, 100, 8, 4},
-        {least, 100, 2, 2},     {least, 100, 1, 1},     {INT32_MAX, INT32_MAX, 8, 4},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(split::sweepTeam(c.M, c.N, c.most), c.team) << c.M << " x " << c.N << ", at most " << c.most;
+// The documented bounds of the team, whatever the tuning: at least one
+// thread, never more than min(the runtime's maximum, 4) nor more than N; one
+// thread while the work (M N) is below two threads' worth; never fewer
+// threads for more samples.
+TEST(SplitSweep, TeamKeepsItsBounds) {
+    const int32_t cutOver = static_cast<int32_t>(2 * split::teamWorkPerThread);
+    const int32_t sampleCounts[] = {0, 1, 16, 255, 256, cutOver - 1, cutOver, 4 * cutOver, INT32_MAX};
+    const int32_t featureCounts[] = {0, 1, 2, 3, 5, 32, INT32_MAX};
+    for (int most : {1, 2, 3, 4, 8})
+        for (int32_t N : featureCounts) {
+            int previous = 1;
+            for (int32_t M : sampleCounts) {
+                const int team = split::sweepTeam(M, N, most);
+                const std::string what = std::to_string(M) + " x " + std::to_string(N) + ", at most " + std::to_string(most);
+                EXPECT_GE(team, 1) << what;
+                EXPECT_LE(team, std::min(most, 4)) << what;
+                EXPECT_LE(team, std::max(N, 1)) << what;
+                if (static_cast<int64_t>(M) * N < cutOver) {
+                    EXPECT_EQ(team, 1) << what;
+                }
+                EXPECT_GE(team, previous) << what;
+                previous = team;
+            }
+        }
 }
 
 // Short columns, where fewer samples move than there are classes (the class
@@ -241,7 +267,8 @@ TEST(SplitSweep, EveryVersionMatchesTheReference) {
     for (cpu::Isa version : split::sweepVersions)
         if (cpu::runs(version)) std::cout << ' ' << cpu::name(version);
     std::cout << '\n';
-    const int lengths[] = {0, 1, 2, 3, 4, 5, 8, 9, 10, 16, 17, 33, 100, 257, 1000, 2049, 8192};
+    const int lengths[] = {0,   1,   2,   3,   4,    5,    8,    9,   10,  16, 17, split::screenFrom - 1, split::screenFrom,
+                           split::screenFrom + 1, 100, 257, 1000, 2049, 32768};
     const int otherTeams[] = {2, 3, 8};  // 8: more threads than features
     unsigned seed = 1;
     for (const SweepRecipe &recipe : recipes)
@@ -258,11 +285,15 @@ TEST(SplitSweep, EveryVersionMatchesTheReference) {
 // whatever the team, and what was found before it kept. Which later
 // features still run depends on the team.
 TEST(SplitSweep, BadEntriesStopEveryVersionWhereTheReferenceStops) {
+    // Class runs: improvements at every position, where screened columns
+    // divide out stretches of positions.
+    const SweepRecipe badRecipes[] = {{"zero weights", true}, {"class runs", false, false, false, false, false, true}};
     unsigned seed = 500;
-    for (int M : {1, 5, 33, 300, 8200}) {
-        for (int position : {0, 1, 3, 4, 9, 32, 299, 8190}) {
+    for (int M : {1, 5, 33, 300, 32800}) {
+        for (int position : {0, 1, 3, 4, 9, 32, 299, 32790}) {
             if (position >= M) continue;
-            SweepNode p = support::sweepNode({"zero weights", true}, M, 4, 3, seed++);
+            SweepNode p = support::sweepNode(badRecipes[seed % 2], M, 4, 3, seed);
+            ++seed;
             p.sortedOrder[2 * M + position] = position % 2 ? static_cast<uint32_t>(M) : 0xFFFFFFFFu;  // M; int32 -1
             p.sortedOrder[3 * M + M / 2] = static_cast<uint32_t>(M) + 7;  // a later feature's
             for (int team : {1, 2, 3, 8}) {

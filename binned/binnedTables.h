@@ -1,15 +1,15 @@
-// The worker side of the binned scan: the layout of a thread's tables and the
-// steps that one version of the scan compiles.
+// The layout of a binned scan's tables: how one thread's scratch holds the
+// histograms of the features it scans, how the listed samples are packed
+// for the passes that fill them, and the sizes of both.
 //
 // Every bin of every histogram still receives its additions one by one in
 // list order, and every candidate that can win is evaluated with the
-// operations of binnedReference.h, so all versions give its bits. What differs is the work
-// around them: the samples' classes and weights are packed once per call in
-// list order, the histograms of two features are filled in one pass, the
-// histograms of small nodes hold only the bins their samples occupy
+// operations of the reference, so all versions give its bits. What differs is
+// the work around them: the samples' classes and weights are packed once per
+// call in list order, the histograms of two features are filled in one pass,
+// the histograms of small nodes hold only the bins their samples occupy
 // (BinnedTables), and the candidates' impurities are computed side by side
-// before the first strict improvement is picked in bin order (the AVX-512
-// version first bounds them all and divides only for those that can win).
+// before the first strict improvement is picked in bin order.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +23,8 @@ namespace split::binned {
 // above lands inside a feature's tables; such a feature is reported, never
 // scanned.
 constexpr int32_t binSlots = binValueCount;
+
+constexpr int32_t lineDoubles = 8;  // doubles per 64-byte cache line
 
 // Row layout: one row of bins over all classes, then one row per class, each
 // `stride` doubles: B rounded up to a whole cache line, plus one more line so
@@ -69,62 +71,24 @@ struct TableBins {
     const uint8_t *binOf;
 };
 
-// One version's steps. `fill` adds the samples of `count` features (1 or
-// featuresPerPass) into their zeroed tables in one pass, noting each feature's
-// highest bin value. `finish` makes the histograms of `count` features (at
-// most featuresPerPass; positions p, p + 1, ...) cumulative in the row
-// layout, evaluates every threshold and writes a feature's outputs when one
-// beats G0. `scanOccupied` is scanBlock over occupied-bin tables.
-struct BinnedSteps {
-    Layout layout;
-    void (*fill)(const BinnedJob &job, int count, const uint8_t *const *columns, double *const *tables,
-                 uint8_t *highestBin);
-    void (*finish)(const BinnedJob &job, TableBins bins, int count, double *const *tables, double *impurity,
-                   int32_t p, const SplitRows &rows);
-    Fault (*scanOccupied)(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows);
-};
-
 // Where `finish` leaves a feature's cumulative histograms, in the row layout.
 double *rowTable(Layout layout, double *tables);
 
-// The first 64-byte boundary in `doubles` (which holds 7 doubles more than
-// the tables it is for).
+// The first 64-byte boundary in `doubles` (which holds lineDoubles - 1
+// doubles more than the tables it is for).
 double *alignedScratch(double *doubles);
 
 // Nodes of at most this many samples: the AVX-512 version scans their
-// occupied bins eight features at a time (binnedSmallX86.cpp), with a
+// occupied bins eight features at a time (smallNodeAvx512.cpp), with a
 // thread's scratch of smallNodeDoubles: per sorted position the cumulative
 // sums of K + 1 histograms, the candidates' sums (W_L, W_R, S_L, S_R) and
 // lower bounds, and each class's running sums, for eight features.
 constexpr int32_t smallNodeLimit = 32;
+constexpr int smallNodeLanes = 8;    // features scanned side by side
+constexpr int candidateSumRows = 4;  // W_L, W_R, S_L, S_R
 size_t smallNodeDoubles(int32_t K);
 
-#if defined(CPU_WIDE_SIMD)
-Fault scanSmallNode(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows);
-
-// The AVX-512 version's candidates of a feature's cumulative row-layout
-// tables: binnedReference::scanBlock's strict improvements on G0 in bin
-// order over thresholds j = 0 .. bins.count-2, written at position p; `lower`
-// holds a double per candidate (cache-line aligned).
-void boundAndPick(const BinnedJob &job, TableBins bins, const double *table, double *lower, int32_t p,
-                  const SplitRows &rows);
-#endif
-
-// The steps of a version (one of binnedVersions) for K classes.
-BinnedSteps stepsFor(cpu::Isa isa, int32_t K);
-BinnedSteps portableSteps(int32_t K);
-#if defined(CPU_WIDE_SIMD)
-BinnedSteps avx512Steps(int32_t K);
-#endif
-
-// Scans candidate positions begin .. end-1 in order with one thread's scratch
-// (threadDoubles, cache-line aligned), stopping at the first feature that
-// holds a bin value of B or above for a listed sample, as
-// binnedReference::scanBlock does.
-Fault scanBlock(const BinnedSteps &steps, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
-                const SplitRows &rows);
-
-// Occupied-bin tables (BinnedSteps::scanOccupied) for n <= occupiedBinsLimit:
+// Occupied-bin tables (ScanVersion::scanOccupied) for n <= occupiedBinsLimit:
 // a job prepared for the version's layout with rows of occupiedCapacity(n)
 // bins, and a thread's scratch of occupiedThreadDoubles (cache-line
 // aligned): one feature's tables (occupiedTableDoubles), then its

@@ -3,12 +3,14 @@
 // four-lane row and are one masked vector addition; with more classes the
 // shared row-layout steps are compiled here for the wider candidate blocks.
 // Built with function attributes, so the rest of the module stays plain x86-64.
-#include "binnedBlock.h"
+#include "binnedVersions.h"
 
 #if defined(CPU_WIDE_SIMD)
 #include <immintrin.h>
 
-#include "binnedSteps.h"
+#include "candidateScan.h"
+#include "histogramFill.h"
+#include "occupiedBinsScan.h"
 
 namespace split::binned {
 
@@ -16,7 +18,7 @@ namespace {
 
 // The lane layout's addition of one sample at bin b (see fillRun): lanes 0
 // and 1 + k of the bin's row receive the weight, each lane as the scalar
-// addition of binnedReference.h; the other lanes keep their bits. Not forced
+// addition of the reference; the other lanes keep their bits. Not forced
 // inline: the shared loop that calls it is plain x86-64 until it is
 // flattened into an AVX-512 fill below.
 struct LaneAddition {
@@ -26,7 +28,7 @@ struct LaneAddition {
         v = _mm256_mask_add_pd(v, static_cast<__mmask8>(sample.key), v, _mm256_set1_pd(sample.weight));
         // Stored whole: GCC would otherwise store only the masked lanes, and
         // a masked store does not forward to the next load of the same row,
-        // which makes runs of one bin several times slower.
+        // which would stall every run of samples in one bin.
         CPU_OPAQUE_VECTOR(v);
         _mm256_store_pd(row, v);
     }
@@ -35,7 +37,7 @@ struct LaneAddition {
 // Bins 0..bins-1 of the lane tables of `count` features made cumulative
 // lane by lane, each lane written into its row of the row-layout table that
 // follows the lanes. A bin's four lanes are one vector addition, each lane
-// binnedReference.h's addition of the bin to the sum below it (bin 0 adds
+// the reference's addition of the bin to the sum below it (bin 0 adds
 // +0.0, which leaves every value a histogram can hold as it is); the
 // features' chains of additions run side by side.
 CPU_AVX512 CPU_INLINE void cumulateLanes(const BinnedJob &job, int32_t bins, int count, double *const *lanes) {
@@ -104,7 +106,7 @@ CPU_AVX512 Fault scanOccupiedRows(const BinnedJob &job, double *scratch, int64_t
 
 }  // namespace
 
-BinnedSteps avx512Steps(int32_t K) {
+ScanVersion avx512Version(int32_t K) {
     if (K <= laneClasses) return {Layout::lanes, fillLaneTables, finishLaneTables, scanOccupiedLanes};
     return {Layout::rows, fillRowTables, finishRowTables, scanOccupiedRows};
 }

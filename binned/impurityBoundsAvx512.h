@@ -1,5 +1,5 @@
 // Bounds on split impurities without division, for the AVX-512 versions of
-// the binned scan (binnedBoundsX86.cpp, binnedSmallX86.cpp): eight
+// the binned scan (boundedPickAvx512.cpp, smallNodeAvx512.cpp): eight
 // candidates' impurities (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W at
 // once, from products with reciprocals (VRCP14PD, accurate to 2^-14, refined
 // by one Newton step to about 2^-28). With D = (|W_L| + |q_L| + |W_R| +
@@ -15,9 +15,13 @@
 #if defined(CPU_WIDE_SIMD)
 #include <immintrin.h>
 
+#include <cmath>
+#include <cstdint>
+
 namespace split::binned {
 
-// Eight candidates' side weights and class sums, as binnedReference.h forms them.
+// Eight candidates' side weights and class sums, as the reference forms them
+// (addClassTerms, candidateScan.h).
 struct CandidateSums {
     __m512d WL, WR, SL, SR;
 };
@@ -61,17 +65,43 @@ CPU_AVX512 CPU_INLINE ImpurityBounds impurityBounds(const CandidateSums &s, __m5
     return {_mm512_sub_pd(I, delta), _mm512_add_pd(I, delta), tame};
 }
 
+// Why bound-then-pick gives the bits of evaluating every candidate: a tame
+// candidate's exact impurity lies within its bounds, so the lowest exact
+// impurity among the tame ones is at most `reach`, the lowest upper bound.
+// A candidate that the strict test in bin order can record has an exact
+// impurity below G0 and, if tame, a lower bound below G0 and at or below
+// reach. Pick evaluates exactly, in bin order, every candidate that passes
+// those two tests and every one that is not tame; the strict test over them
+// records the same bin and impurity as over all candidates, since no
+// candidate left out can be below the lowest of those evaluated.
+//
+// The running state of a bounds pass over blocks of eight candidates.
+struct BoundsPass {
+    __m512d reach;  // per lane, the lowest upper bound of its tame candidates
+
+    CPU_AVX512 CPU_INLINE BoundsPass() : reach(_mm512_set1_pd(HUGE_VAL)) {}
+    // Takes one block's bounds over its `valid` lanes; returns the valid
+    // lanes that are not tame, which pick evaluates whatever their bounds.
+    CPU_AVX512 CPU_INLINE __mmask8 add(const ImpurityBounds &i, __mmask8 valid) {
+        reach = _mm512_mask_min_pd(reach, i.tame, reach, i.upper);
+        return static_cast<__mmask8>(valid & ~i.tame);
+    }
+};
+
+// The lanes of a block that pick evaluates exactly (see BoundsPass): lower
+// bound below G0 and at or below reach, and every untamed one.
+CPU_AVX512 CPU_INLINE uint32_t lanesToEvaluate(__m512d lower, __m512d G0, __m512d reach, __mmask8 valid,
+                                               __mmask8 untamed) {
+    const __mmask8 near =
+        _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(lower, G0, _CMP_LT_OQ), lower, reach, _CMP_LE_OQ);
+    return static_cast<uint32_t>((near & valid) | untamed);
+}
+
 // The lowest of eight values without NaN.
 CPU_AVX512 CPU_INLINE double lowest(__m512d v) {
     const __m256d m4 = _mm256_min_pd(_mm512_maskz_extractf64x4_pd(0xf, v, 0), _mm512_maskz_extractf64x4_pd(0xf, v, 1));
     const __m128d m2 = _mm_min_pd(_mm256_castpd256_pd128(m4), _mm256_extractf128_pd(m4, 1));
     return _mm_cvtsd_f64(_mm_min_sd(m2, _mm_unpackhi_pd(m2, m2)));
-}
-
-// The exact impurities, splitGini lane by lane.
-CPU_AVX512 CPU_INLINE __m512d exactImpurities(const CandidateSums &s, __m512d W) {
-    return _mm512_add_pd(_mm512_div_pd(_mm512_sub_pd(s.WL, _mm512_div_pd(s.SL, s.WL)), W),
-                         _mm512_div_pd(_mm512_sub_pd(s.WR, _mm512_div_pd(s.SR, s.WR)), W));
 }
 
 }  // namespace split::binned
