@@ -16,16 +16,7 @@ enum Input { edgeMapIn, orientationMapIn, radiusIn, marginWidthIn, multiplierIn,
 // skipped rather than timed out (docs/fuzzing.md).
 constexpr int64_t maxRadiusPixels = int64_t{1} << 15;
 
-// The reference's map for an accepted call; all of the reference's use is here.
-std::vector<float> referenceMap(const fuzz::Call &call, int32_t h, int32_t w) {
-    const int32_t radius = fuzz::truncatedScalar(call.input(radiusIn));
-    const int32_t marginWidth = fuzz::truncatedScalar(call.input(marginWidthIn));
-    const float multiplier = static_cast<float>(mxGetScalar(call.input(multiplierIn)));
-    std::vector<float> map(static_cast<size_t>(h) * static_cast<size_t>(w));
-    crest::reference::thinEdges(call.data<float>(edgeMapIn), call.data<float>(orientationMapIn), h, w, radius,
-                                multiplier, marginWidth, 1, map.data());
-    return map;
-}
+std::vector<float> referenceMap(const fuzz::Call &call, int32_t h, int32_t w);
 
 }  // namespace
 
@@ -52,3 +43,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::expectSameBits<float>(module, out, {referenceMap(call, static_cast<int32_t>(rows), static_cast<int32_t>(cols))});
     return 0;
 }
+
+namespace {
+
+// The reference's map for an accepted call; all of the reference's use is here.
+std::vector<float> referenceMap(const fuzz::Call &call, int32_t h, int32_t w) {
+    const int32_t radius = fuzz::truncatedScalar(call.input(radiusIn));
+    const int32_t marginWidth = fuzz::truncatedScalar(call.input(marginWidthIn));
+    const float multiplier = static_cast<float>(mxGetScalar(call.input(multiplierIn)));
+    std::vector<float> map(static_cast<size_t>(h) * static_cast<size_t>(w));
+    crest::reference::thinEdges(call.data<float>(edgeMapIn), call.data<float>(orientationMapIn), h, w, radius,
+                                multiplier, marginWidth, 1, map.data());
+    return map;
+}
+
+}  // namespace

@@ -85,4 +85,25 @@ void expectSameBits(const char *module, const Outcome &outcome, const std::vecto
     }
 }
 
+// Calls the entry with `outputs` outputs of class `cls` and size rows x cols;
+// an accepted call's outputs must hold the reference's bits.
+template <class T, class Reference>
+int callAndCompare(const char *module, const Call &call, int outputs, mxClassID cls, size_t rows, size_t cols,
+                   const Reference &reference) {
+    const Outcome out = callEntry(module, call, outputs, cls, rows, cols);
+    if (out.ok) expectSameBits<T>(module, out, reference());
+    return 0;
+}
+
+// A split search's three reference rows of `count` elements, filled by
+// search(impurity, threshold, gain), which says whether the reference refused
+// the call: a finding, since the module accepted it.
+template <class Search>
+std::vector<std::vector<double>> referenceSplitRows(const char *module, size_t count, const Search &search) {
+    std::vector<std::vector<double>> rows(3, std::vector<double>(count));
+    if (search(rows[0].data(), rows[1].data(), rows[2].data()))
+        finding(module, "accepted a call that the reference refuses");
+    return rows;
+}
+
 }  // namespace fuzz
