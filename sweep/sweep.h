@@ -61,7 +61,7 @@ struct SampleRecord {
 Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &node);
 
 // Scratch of one call, allocated before the region (throws bad_alloc): the
-// packed samples, the class tables (the starting table, then one working
+// packed samples (a copy per thread), the class tables (the starting table, then one working
 // table per thread, each on cache lines of its own; a table holds, per
 // class, the masses of both sides and their current classTerm, so that a
 // retracted term is never recomputed) and each thread's fault.
