@@ -83,6 +83,10 @@ FeatureSweep featureSweep(cpu::Isa version) {
     case cpu::Isa::sse2:
         return sweepFeaturesSse2;
 #endif
+#ifdef CPU_WIDE_SIMD
+    case cpu::Isa::avx2:
+        return sweepFeaturesAvx2;
+#endif
     default:
         return sweepFeaturesPortable;
     }

@@ -7,7 +7,8 @@
 // operations in the same order and gives the same bits: it packs each
 // sample's weight and class once per call, keeps each class's terms so that
 // none is recomputed, and carries both sides of the split side by side
-// (sweepBlock.h), in a portable version and an SSE2 one (sweepSse2.cpp).
+// (sweepBlock.h), in a portable version and an SSE2 one (sweepSse2.cpp),
+// also built for AVX2 (sweepAvx2.cpp).
 #pragma once
 
 #include <cstddef>
@@ -75,8 +76,9 @@ struct SweepScratch {
 };
 
 // The versions of the sweep, one per instruction set; the SSE2 one is built
-// for x86-64 only (cpu::runs, cpu::fastest).
-inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2};
+// for x86-64 only, the AVX2 one where cpu.h builds wide versions (cpu::runs,
+// cpu::fastest).
+inline constexpr cpu::Isa sweepVersions[] = {cpu::Isa::portable, cpu::Isa::sse2, cpu::Isa::avx2};
 
 // How every version sweeps a column: each position's split impurity divided
 // out (perPosition), or first a test without division that passes over the

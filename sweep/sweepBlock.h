@@ -332,5 +332,9 @@ using FeatureSweep = int64_t (*)(const SweepContext &, ColumnMethod method, int6
 int64_t sweepFeaturesSse2(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end, double *table,
                           const SplitRows &out);
 #endif
+#ifdef CPU_WIDE_SIMD
+int64_t sweepFeaturesAvx2(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end, double *table,
+                          const SplitRows &out);
+#endif
 
 }  // namespace split

@@ -1,0 +1,55 @@
+// Both sides of the split in one 128-bit register, right in the low lane,
+// left in the high one. Lane for lane the operations are those of
+// referenceSweep (reference.h) in the same order and precision: W_R - w and
+// W_L + w, masses likewise, terms ((m * c) * m) * c, S less the old term
+// then plus the new; a = (W_L - S_L / W_L) / W, b = (W_R - S_R / W_R) / W,
+// I = a + b.
+//
+// Included by the SSE2 version and, inside its instruction-set region, by
+// the AVX2 one: each file gets a PairSides of its own, built for its
+// instruction set.
+#pragma once
+
+#include <emmintrin.h>
+
+#include "sweepBlock.h"
+
+namespace split {
+namespace {
+
+struct PairSides {
+    __m128d W, S;  // (W_R, W_L), (S_R, S_L)
+    PairSides(double W0, double S0) : W(_mm_set_pd(0.0, W0)), S(_mm_set_pd(0.0, S0)) {}
+    void move(double w, double c, double *entry) {
+        // x + (-w) is x - w to the bit.
+        const __m128d step = _mm_set_pd(w, -w);
+        const __m128d cPair = _mm_set1_pd(c);
+        W = _mm_add_pd(W, step);
+        S = _mm_sub_pd(S, _mm_loadu_pd(entry + classSlot::rightTerm));
+        const __m128d m = _mm_add_pd(_mm_loadu_pd(entry + classSlot::rightMass), step);
+        _mm_storeu_pd(entry + classSlot::rightMass, m);
+        const __m128d t = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(m, cPair), m), cPair);
+        _mm_storeu_pd(entry + classSlot::rightTerm, t);
+        S = _mm_add_pd(S, t);
+    }
+    double splitGini(double node) const {
+        const __m128d side = _mm_div_pd(_mm_sub_pd(W, _mm_div_pd(S, W)), _mm_set1_pd(node));
+        return _mm_cvtsd_f64(_mm_unpackhi_pd(side, side)) + _mm_cvtsd_f64(side);
+    }
+    // The test without division (sweepBlock.h), the first position in the
+    // low lanes and the second in the high ones.
+    static unsigned mayBeat(const PairSides &first, const PairSides &second, double bestTimesW, double threshold) {
+        const __m128d WR = _mm_unpacklo_pd(first.W, second.W), WL = _mm_unpackhi_pd(first.W, second.W);
+        const __m128d SR = _mm_unpacklo_pd(first.S, second.S), SL = _mm_unpackhi_pd(first.S, second.S);
+        const __m128d p = _mm_mul_pd(WR, WL);
+        const __m128d cross = _mm_add_pd(_mm_mul_pd(SL, WR), _mm_mul_pd(SR, WL));
+        const __m128d d = _mm_sub_pd(_mm_mul_pd(p, _mm_sub_pd(_mm_add_pd(WR, WL), _mm_set1_pd(bestTimesW))), cross);
+        // Not a number in either makes min give the other; d is then not a number too.
+        const __m128d positive = _mm_cmpgt_pd(_mm_min_pd(WR, WL), _mm_setzero_pd());
+        const __m128d sure = _mm_and_pd(positive, _mm_cmpgt_pd(d, _mm_set1_pd(threshold)));
+        return static_cast<unsigned>(_mm_movemask_pd(sure)) ^ 3u;
+    }
+};
+
+}  // namespace
+}  // namespace split
