@@ -87,6 +87,7 @@ void sweep(benchmark::State &state, cpu::Isa version, bool fastest,
 void splitScan(benchmark::State &state) { sweep(state, cpu::Isa::portable, true); }
 void splitScanScalar(benchmark::State &state) { sweep(state, cpu::Isa::portable, false); }
 void splitScanSse2(benchmark::State &state) { sweep(state, cpu::Isa::sse2, false); }
+void splitScanAvx2(benchmark::State &state) { sweep(state, cpu::Isa::avx2, false); }
 void splitScanSse2PerPosition(benchmark::State &state) {
     sweep(state, cpu::Isa::sse2, false, split::ColumnMethod::perPosition);
 }
@@ -125,6 +126,7 @@ BENCHMARK(splitScan)
         ->Unit(benchmark::kMillisecond)
 SPLIT_SCAN_VERSION(splitScanScalar);
 SPLIT_SCAN_VERSION(splitScanSse2);
+SPLIT_SCAN_VERSION(splitScanAvx2);
 
 // Each column method of the SSE2 version, about the cut-over and on long
 // columns, on one thread.
