@@ -12,7 +12,7 @@
 // version this processor runs and the method for the column length
 // (splitScan/ and splitScanSmall/). Run with repetitions and look at the
 // medians, e.g.
-//   benchmarks --benchmark_filter='^splitScan(Scalar|Sse2|Small)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
+//   benchmarks --benchmark_filter='^splitScan(Scalar|Sse2|Avx2|Small)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -94,6 +94,12 @@ void splitScanSse2PerPosition(benchmark::State &state) {
 void splitScanSse2Screened(benchmark::State &state) {
     sweep(state, cpu::Isa::sse2, false, split::ColumnMethod::screened);
 }
+void splitScanAvx2PerPosition(benchmark::State &state) {
+    sweep(state, cpu::Isa::avx2, false, split::ColumnMethod::perPosition);
+}
+void splitScanAvx2Screened(benchmark::State &state) {
+    sweep(state, cpu::Isa::avx2, false, split::ColumnMethod::screened);
+}
 
 }  // namespace
 
@@ -128,8 +134,8 @@ SPLIT_SCAN_VERSION(splitScanScalar);
 SPLIT_SCAN_VERSION(splitScanSse2);
 SPLIT_SCAN_VERSION(splitScanAvx2);
 
-// Each column method of the SSE2 version, about the cut-over and on long
-// columns, on one thread.
+// Each column method of the SSE2 and AVX2 versions, about the cut-over and
+// on long columns, on one thread.
 #define SPLIT_SCAN_METHOD(name)                                                                                        \
     BENCHMARK(name)                                                                                                    \
         ->ArgNames({"M", "N", "K", "team"})                                                                            \
@@ -138,9 +144,13 @@ SPLIT_SCAN_VERSION(splitScanAvx2);
         ->Args({12, 2048, 3, 1})                                                                                       \
         ->Args({16, 1024, 3, 1})                                                                                       \
         ->Args({32, 512, 3, 1})                                                                                        \
+        ->Args({64, 256, 3, 1})                                                                                        \
+        ->Args({128, 128, 3, 1})                                                                                       \
         ->Args({10000, 100, 2, 1})                                                                                     \
         ->Args({20000, 50, 10, 1})                                                                                     \
         ->UseManualTime()                                                                                              \
         ->Unit(benchmark::kMicrosecond)
 SPLIT_SCAN_METHOD(splitScanSse2PerPosition);
 SPLIT_SCAN_METHOD(splitScanSse2Screened);
+SPLIT_SCAN_METHOD(splitScanAvx2PerPosition);
+SPLIT_SCAN_METHOD(splitScanAvx2Screened);
