@@ -94,16 +94,13 @@ FeatureSweep featureSweep(cpu::Isa version) {
 
 }  // namespace
 
-// How many copies of the records a team of `team` threads packs.
-size_t recordCopies(int32_t M, int team) { return M < ownRecordsBelow && team > 1 ? static_cast<size_t>(team) : 1; }
-
 SweepScratch::SweepScratch(int32_t M, int32_t K, int team)
-    : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0) * recordCopies(M, team)]),
+    : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0) * static_cast<size_t>(team > 0 ? team : 1)]),
       tables(new double[tableDoubles(K, team)]),
       faults(static_cast<size_t>(team > 0 ? team : 1)) {}
 
 uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
-    return static_cast<uint64_t>(M > 0 ? M : 0) * recordCopies(M, team) * sizeof(SampleRecord) +
+    return static_cast<uint64_t>(M > 0 ? M : 0) * static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(SampleRecord) +
            tableDoubles(K, team) * sizeof(double) +
            static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(Fault);
 }
@@ -150,18 +147,12 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
     const size_t stride = tableStride(in.K);
     for (Fault &f : scratch.faults) f = {};
 
-    // One copy of the records for the team, or one per thread (ownRecordsBelow).
-    const bool ownRecords = recordCopies(in.M, team) > 1;
-    const double sharedWeightSize = ownRecords ? 0.0 : packRecords(in, scratch.records.get());
-
     parallel::runTeam(team, [&](int thread, int threads) {
-        SampleRecord *records = scratch.records.get();
-        double weightSize = sharedWeightSize;
-        if (ownRecords) {
-            records += static_cast<size_t>(thread) * static_cast<size_t>(in.M);
-            weightSize = packRecords(in, records);
-        }
-        const ScreenBound screen = ScreenBound::of(weightSize, classWeightSize);
+        // Every thread packs the samples for itself: records another core
+        // wrote would each be fetched from that core's cache, one at a time
+        // in a column's shuffled order (docs/performance.md).
+        SampleRecord *records = scratch.records.get() + static_cast<size_t>(thread) * static_cast<size_t>(in.M);
+        const ScreenBound screen = ScreenBound::of(packRecords(in, records), classWeightSize);
         const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, records, startTable, node, screen, in.M, in.K};
         // fmax passes over a NaN: one makes the weights' sum NaN instead, or
         // is a class weight that no sample carries.
