@@ -5,10 +5,10 @@
 // reference.h holds the node totals and the sweep written plainly, one
 // position at a time; read it first. The code here performs the same
 // operations in the same order and gives the same bits: it packs each
-// sample's weight and class once per call and thread, keeps each class's
-// terms so that none is recomputed, and carries both sides of the split side
-// by side (sweepBlock.h), in a portable version and an SSE2 one
-// (sweepSse2.cpp), also built for AVX2 (sweepAvx2.cpp).
+// sample's weight and class once per call, keeps each class's terms so that
+// none is recomputed, and carries both sides of the split side by side
+// (sweepBlock.h), in a portable version and an SSE2 one (sweepSse2.cpp),
+// also built for AVX2 (sweepAvx2.cpp).
 #pragma once
 
 #include <cstddef>
@@ -62,10 +62,10 @@ struct SampleRecord {
 Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &node);
 
 // Scratch of one call, allocated before the region (throws bad_alloc): the
-// packed samples (a copy per thread), the class tables (the starting table,
-// then one working table per thread, each on cache lines of its own; a table
-// holds, per class, the masses of both sides and their current classTerm, so
-// that a retracted term is never recomputed) and each thread's fault.
+// packed samples, the class tables (the starting table, then one working
+// table per thread, each on cache lines of its own; a table holds, per
+// class, the masses of both sides and their current classTerm, so that a
+// retracted term is never recomputed) and each thread's fault.
 struct SweepScratch {
     SweepScratch(int32_t M, int32_t K, int team);
     static uint64_t bytes(int32_t M, int32_t K, int team);
