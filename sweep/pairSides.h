@@ -7,7 +7,7 @@
 //
 // Included by the SSE2 version and, inside its instruction-set region, by
 // the AVX2 one: each file gets a PairSides of its own, built for its
-// instruction set.
+// instruction set, with the weight's step the instruction set does best.
 #pragma once
 
 #include <emmintrin.h>
@@ -17,16 +17,23 @@
 namespace split {
 namespace {
 
+// How a sample's weight w leaves the right side and joins the left one, in
+// both lanes at once: SSE2 adds (-w, w), x + (-w) being x - w to the bit.
+struct NegatedStep {
+    static __m128d of(double w) { return _mm_set_pd(w, -w); }
+    static __m128d apply(__m128d pair, __m128d step) { return _mm_add_pd(pair, step); }
+};
+
+template <class Step>
 struct PairSides {
     __m128d W, S;  // (W_R, W_L), (S_R, S_L)
     PairSides(double W0, double S0) : W(_mm_set_pd(0.0, W0)), S(_mm_set_pd(0.0, S0)) {}
     void move(double w, double c, double *entry) {
-        // x + (-w) is x - w to the bit.
-        const __m128d step = _mm_set_pd(w, -w);
+        const __m128d step = Step::of(w);
         const __m128d cPair = _mm_set1_pd(c);
-        W = _mm_add_pd(W, step);
+        W = Step::apply(W, step);
         S = _mm_sub_pd(S, _mm_loadu_pd(entry + classSlot::rightTerm));
-        const __m128d m = _mm_add_pd(_mm_loadu_pd(entry + classSlot::rightMass), step);
+        const __m128d m = Step::apply(_mm_loadu_pd(entry + classSlot::rightMass), step);
         _mm_storeu_pd(entry + classSlot::rightMass, m);
         const __m128d t = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(m, cPair), m), cPair);
         _mm_storeu_pd(entry + classSlot::rightTerm, t);
