@@ -60,6 +60,18 @@ struct ScalarSides {
     }
 };
 
+// Each sample's weight and class side by side; returns the sum of the
+// weights' sizes, the samples' part of the test's bound.
+double packRecords(const SweepInput &in, SampleRecord *records) {
+    double weightSize = 0.0;
+    for (int32_t i = 0; i < in.M; ++i) {
+        const double w = in.weights[i];
+        records[i] = {w, in.labels[i] - 1u, w != 0.0};
+        weightSize = weightSize + std::fabs(w);
+    }
+    return weightSize;
+}
+
 int64_t sweepFeaturesPortable(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end,
                               double *table, const SplitRows &out) {
     return sweepFeaturesWith<ScalarSides>(ctx, method, begin, end, table, out);
@@ -82,13 +94,17 @@ FeatureSweep featureSweep(cpu::Isa version) {
 
 }  // namespace
 
+// How many copies of the records a team of `team` threads packs.
+size_t recordCopies(int32_t M, int team) { return M < ownRecordsBelow && team > 1 ? static_cast<size_t>(team) : 1; }
+
 SweepScratch::SweepScratch(int32_t M, int32_t K, int team)
-    : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0)]),
+    : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0) * recordCopies(M, team)]),
       tables(new double[tableDoubles(K, team)]),
       faults(static_cast<size_t>(team > 0 ? team : 1)) {}
 
 uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
-    return static_cast<uint64_t>(M > 0 ? M : 0) * sizeof(SampleRecord) + tableDoubles(K, team) * sizeof(double) +
+    return static_cast<uint64_t>(M > 0 ? M : 0) * recordCopies(M, team) * sizeof(SampleRecord) +
+           tableDoubles(K, team) * sizeof(double) +
            static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(Fault);
 }
 
@@ -117,16 +133,9 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
     assert(team >= 1 && scratch.faults.size() >= static_cast<size_t>(team));
     if (in.M < 1 || in.N < 1) return {};
 
-    // Independent of the feature, so done once: each sample's class and
-    // weight side by side, the table every sweep starts from and the bound
-    // of the test without division.
-    double weightSize = 0.0, classWeightSize = 0.0;
-    for (int32_t i = 0; i < in.M; ++i) {
-        const double w = in.weights[i];
-        const uint32_t k = in.labels[i] - 1u;
-        scratch.records[i] = {w, k, w != 0.0};
-        weightSize = weightSize + std::fabs(w);
-    }
+    // Independent of the feature, so done once: the table every sweep
+    // starts from and the class weights' part of the test's bound.
+    double classWeightSize = 0.0;
     double *startTable = scratch.tables.get();
     for (int32_t k = 0; k < in.K; ++k) {
         const double c = in.classWeights[k];
@@ -137,21 +146,29 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
         entry[classSlot::rightTerm] = classTerm(node.classMass[k], c);
         entry[classSlot::leftTerm] = classTerm(0.0, c);
     }
-    // fmax passes over a NaN: one makes the weights' sum NaN instead, or is
-    // a class weight that no sample carries.
-    const ScreenBound screen = ScreenBound::of(weightSize, classWeightSize);
-    const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, scratch.records.get(), startTable, node, screen,
-                           in.M, in.K};
     const FeatureSweep sweep = featureSweep(version);
-    const bool screenable = node.W > 0.0 && std::isfinite(node.W) && screen.finite();
-    const ColumnMethod columns = columnMethod(method, in.M, screenable);
     const size_t stride = tableStride(in.K);
     for (Fault &f : scratch.faults) f = {};
 
+    // One copy of the records for the team, or one per thread (ownRecordsBelow).
+    const bool ownRecords = recordCopies(in.M, team) > 1;
+    const double sharedWeightSize = ownRecords ? 0.0 : packRecords(in, scratch.records.get());
+
     parallel::runTeam(team, [&](int thread, int threads) {
+        SampleRecord *records = scratch.records.get();
+        double weightSize = sharedWeightSize;
+        if (ownRecords) {
+            records += static_cast<size_t>(thread) * static_cast<size_t>(in.M);
+            weightSize = packRecords(in, records);
+        }
+        const ScreenBound screen = ScreenBound::of(weightSize, classWeightSize);
+        const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, records, startTable, node, screen, in.M, in.K};
+        // fmax passes over a NaN: one makes the weights' sum NaN instead, or
+        // is a class weight that no sample carries.
+        const bool screenable = node.W > 0.0 && std::isfinite(node.W) && screen.finite();
         double *table = startTable + stride * (static_cast<size_t>(thread) + 1);
         const parallel::Range block = parallel::staticBlock(in.N, threads, thread);
-        const int64_t bad = sweep(ctx, columns, block.begin, block.end, table, out);
+        const int64_t bad = sweep(ctx, columnMethod(method, in.M, screenable), block.begin, block.end, table, out);
         if (bad != noBadEntry) scratch.faults[thread] = Fault::sampleOutOfRange(bad);
     });
     // Each block stops at its first bad entry and lies before the next

@@ -5,10 +5,10 @@
 // reference.h holds the node totals and the sweep written plainly, one
 // position at a time; read it first. The code here performs the same
 // operations in the same order and gives the same bits: it packs each
-// sample's weight and class once per call, keeps each class's terms so that
-// none is recomputed, and carries both sides of the split side by side
-// (sweepBlock.h), in a portable version and an SSE2 one (sweepSse2.cpp),
-// also built for AVX2 (sweepAvx2.cpp).
+// sample's weight and class once per call and thread, keeps each class's
+// terms so that none is recomputed, and carries both sides of the split side
+// by side (sweepBlock.h), in a portable version and an SSE2 one
+// (sweepSse2.cpp), also built for AVX2 (sweepAvx2.cpp).
 #pragma once
 
 #include <cstddef>
@@ -61,11 +61,21 @@ struct SampleRecord {
 // trust every label.
 Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &node);
 
+// Below this many samples every thread of a team packs the samples into
+// records of its own: records that another core has just written would each
+// be fetched from that core's cache, one at a time in a column's shuffled
+// order. From here on (512 KiB of records, half the second-level cache) the
+// records no longer stay in a core's cache anyway, and one copy, packed
+// before the region, serves the whole team, which keeps the scratch of a
+// huge node at one copy (docs/performance.md).
+inline constexpr int32_t ownRecordsBelow = 32768;
+
 // Scratch of one call, allocated before the region (throws bad_alloc): the
-// packed samples, the class tables (the starting table, then one working
-// table per thread, each on cache lines of its own; a table holds, per
-// class, the masses of both sides and their current classTerm, so that a
-// retracted term is never recomputed) and each thread's fault.
+// packed samples (a copy per thread below ownRecordsBelow samples), the class
+// tables (the starting table, then one working table per thread, each on
+// cache lines of its own; a table holds, per class, the masses of both sides
+// and their current classTerm, so that a retracted term is never recomputed)
+// and each thread's fault.
 struct SweepScratch {
     SweepScratch(int32_t M, int32_t K, int team);
     static uint64_t bytes(int32_t M, int32_t K, int team);
