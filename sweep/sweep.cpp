@@ -92,10 +92,10 @@ FeatureSweep featureSweep(cpu::Isa version) {
     }
 }
 
-}  // namespace
-
 // How many copies of the records a team of `team` threads packs.
 size_t recordCopies(int32_t M, int team) { return M < ownRecordsBelow && team > 1 ? static_cast<size_t>(team) : 1; }
+
+}  // namespace
 
 SweepScratch::SweepScratch(int32_t M, int32_t K, int team)
     : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0) * recordCopies(M, team)]),

@@ -5,10 +5,10 @@
 // reference.h holds the node totals and the sweep written plainly, one
 // position at a time; read it first. The code here performs the same
 // operations in the same order and gives the same bits: it packs each
-// sample's weight and class once per call and thread, keeps each class's
-// terms so that none is recomputed, and carries both sides of the split side
-// by side (sweepBlock.h), in a portable version and an SSE2 one
-// (sweepSse2.cpp), also built for AVX2 (sweepAvx2.cpp).
+// sample's weight and class once per call (on smaller nodes once per
+// thread), keeps each class's terms so that none is recomputed, and carries
+// both sides of the split side by side (sweepBlock.h), in a portable version
+// and an SSE2 one (sweepSse2.cpp), also built for AVX2 (sweepAvx2.cpp).
 #pragma once
 
 #include <cstddef>
