@@ -7,6 +7,8 @@
 
 #include <bitset>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 #if defined(_MSC_VER) && !defined(__clang__)
 #include <intrin.h>
@@ -15,6 +17,11 @@
 // x86-64: SSE2 is always there.
 #if defined(__x86_64__) || defined(_M_X64)
 #define CPU_X86_64 1
+#endif
+
+// 64-bit Arm: NEON (Advanced SIMD) is always there.
+#if defined(__aarch64__) || defined(_M_ARM64)
+#define CPU_ARM64 1
 #endif
 
 // The AVX2 and AVX-512 versions are built by GCC and Clang for x86-64, with
@@ -84,14 +91,16 @@
 
 namespace cpu {
 
-// Slowest first; a kernel's versions are a subset.
-enum class Isa { portable, sse2, avx2, avx512 };
+// Slowest first on each architecture; a kernel's versions are a subset.
+// NEON is arm64's only vector set and ranks above the portable loop alone.
+enum class Isa { portable, sse2, avx2, avx512, neon };
 
 inline const char *name(Isa isa) {
     switch (isa) {
     case Isa::sse2: return "sse2";
     case Isa::avx2: return "avx2";
     case Isa::avx512: return "avx512";
+    case Isa::neon: return "neon";
     default: return "portable";
     }
 }
@@ -115,18 +124,48 @@ inline bool runs(Isa isa) {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
 #endif
+#if defined(CPU_ARM64)
+    case Isa::neon:
+        return true;
+#endif
     default:
         return false;
     }
 }
 
-// The fastest of a kernel's versions that runs here (the portable one is
-// always among them).
+// The environment variable that caps what the dispatch picks, for tests,
+// benchmarks and a user who suspects a version: portable, sse2, avx2,
+// avx512 or neon. Read once per process; a value it does not know, or none,
+// caps nothing.
+inline constexpr const char *capVariable = "CRESTSPLIT_ISA";
+
+// Whether `isa` lies within the cap: on x86-64 the sets nest (portable <
+// sse2 < avx2 < avx512); NEON is allowed by any cap but portable.
+inline bool withinCap(Isa isa, Isa cap) {
+    if (isa == Isa::portable || cap == isa) return true;
+    if (cap == Isa::portable) return false;
+    if (isa == Isa::neon) return true;
+    return cap != Isa::neon && static_cast<int>(isa) <= static_cast<int>(cap);
+}
+
+// The cap the environment sets (avx512, the widest x86 set, where none is set).
+inline Isa cap() {
+    static const Isa value = [] {
+        const char *text = std::getenv(capVariable);
+        for (Isa isa : {Isa::portable, Isa::sse2, Isa::avx2, Isa::avx512, Isa::neon})
+            if (text && std::strcmp(text, name(isa)) == 0) return isa;
+        return Isa::avx512;
+    }();
+    return value;
+}
+
+// The fastest of a kernel's versions that runs here and lies within the cap
+// (the portable one is always among them).
 template <int N>
 inline Isa fastest(const Isa (&versions)[N]) {
     Isa best = Isa::portable;
     for (Isa isa : versions)
-        if (static_cast<int>(isa) > static_cast<int>(best) && runs(isa)) best = isa;
+        if (static_cast<int>(isa) > static_cast<int>(best) && runs(isa) && withinCap(isa, cap())) best = isa;
     return best;
 }
 
