@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Makes the release files in build/package/:
-#   crestsplit-<version>.tar.gz           the Octave package (pkg install)
-#   crestsplit-<version>-matlab/ and .zip  the MATLAB folder: help, Contents.m,
-#                                          buildModules, sources, and the modules
-#                                          built here for Linux and Windows
+#   crestsplit-<version>.tar.gz   the Octave package (pkg install)
+#   crestsplit/                   the MATLAB folder: help, Contents.m, buildModules,
+#                                 sources, and the modules built here for Linux and
+#                                 Windows; zipped as crestsplit-<version>-matlab.zip
 # Usage: bash scripts/package.sh [octave|matlab|all]   (default: all)
 # The version comes from VERSION, the license from LICENSE; the error
 # identifiers from the release build's list, which this builds if needed
@@ -86,9 +86,10 @@ DESC
   echo "$out/$name.tar.gz"
 }
 
+# Named crestsplit, so that `help crestsplit` shows its Contents.m.
 matlab_folder() {
-  local dir=$out/$name-matlab m ext
-  rm -rf "$dir" "$dir.zip"
+  local dir=$out/crestsplit zip=$out/$name-matlab.zip m ext
+  rm -rf "$dir" "$zip"
   mkdir -p "$dir"
   {
     echo "% crestsplit: edge thinning and decision-tree split searches (MEX modules)"
@@ -98,7 +99,7 @@ matlab_folder() {
     summaries | awk -F'\t' '{ printf "%%   %-16s - %s\n", $1, $2 }'
     echo "%"
     echo "% Building"
-    printf '%%   %-16s - %s\n' buildModules "$(sed -n 1p matlab/buildModules.m | sed 's/^%[A-Z]*  //')"
+    printf '%%   %-16s - %s\n' buildModules "$(grep -m1 '^%' matlab/buildModules.m | sed 's/^%[A-Z]*  //')"
   } >"$dir/Contents.m"
   for m in $modules; do cp "matlab/help/$m.m" "$dir/"; done
   cp matlab/buildModules.m LICENSE "$dir/"
@@ -108,8 +109,8 @@ matlab_folder() {
     cat <<'HEAD'
 # crestsplit for MATLAB
 
-Add this folder to the path (`addpath` it, or `savepath` after that); `help crestThin`
-and `help crestsplit` then work. The modules are built for 64-bit Linux (`.mexa64`)
+Add this folder to the path (`addpath` it, and `savepath` to keep it); `help crestsplit`
+and `help crestThin` then work. The modules are built for 64-bit Linux (`.mexa64`)
 and Windows (`.mexw64`, with the OpenMP runtime DLLs beside them). On macOS, or to
 build them again with your own compiler, run `buildModules` in this folder
 (`mex -setup C++` first): it builds from `src/` into this folder.
@@ -123,8 +124,8 @@ HEAD
     done
   done
   cp build/windows/mex/*.dll "$dir/"
-  (cd "$out" && cmake -E tar cf "$name-matlab.zip" --format=zip "$name-matlab")
-  echo "$dir.zip"
+  (cd "$out" && cmake -E tar cf "$zip" --format=zip crestsplit)
+  echo "$zip"
 }
 
 if [[ $what == matlab || $what == all ]]; then
