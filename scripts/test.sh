@@ -133,13 +133,13 @@ stage "octave tests" octave_eval "addpath('$PWD/tests/octave');
 # Octave with a home folder of its own into a package prefix of its own, so
 # the user's packages stay untouched; its self-tests (pkg test) count.
 octave_package() {
-  local work status
+  local root=$PWD work status
   work=$(mktemp -d)
   mkdir -p "$work/tree" "$work/home" "$work/run"
   git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$work/tree" &&
     bash "$work/tree/scripts/package.sh" octave >/dev/null &&
     (cd "$work/run" && env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$work/home" octave-cli --quiet \
-      --no-window-system --no-history --eval "addpath('$PWD/tests/octave');
+      --no-window-system --no-history --eval "addpath('$root/tests/octave');
         exit(packageTests('$(ls "$work"/tree/build/package/crestsplit-*.tar.gz)', '$work/prefix',
                           '$results/octavePackage.xml') > 0)")
   status=$?
