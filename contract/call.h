@@ -32,16 +32,25 @@ inline constexpr const char *indexOutOfRange = "indexOutOfRange";
 inline constexpr const char *outOfMemory = "outOfMemory";
 }  // namespace reason
 
+// What every host refuses before a module's contract runs: the counts of
+// inputs and outputs.
+inline constexpr const char *hostReasons[] = {reason::notEnoughInputs, reason::tooManyInputs, reason::tooManyOutputs};
+
 class Call;
 
 // A module as every host calls it: its name (the identifiers' prefix), its
-// inputs in MATLAB's call order (slot = position - 1) and its outputs.
+// inputs in MATLAB's call order (slot = position - 1), its outputs, and the
+// reasons its contract may refuse a call with (hostReasons aside): the build
+// lists them as the module's error identifiers, and the tests hold every
+// refusal they see to that list.
 struct Module {
     const char *name;
     const char *const *inputs;
     int inputCount;
     int outputCount;
     void (*run)(Call &call);
+    const char *const *reasons;
+    int reasonCount;
 };
 
 // Fixed-size texts: nothing here owns memory that an unwinding host would leak.

@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 
 #include "mexError.h"
@@ -67,6 +69,16 @@ Module::~Module() { closeLibrary(handle_); }
 
 void *Module::symbol(const char *name) const { return findSymbol(handle_, name); }
 
+namespace {
+std::mutex raisedLock;
+std::set<std::string> raised;
+}  // namespace
+
+std::set<std::string> raisedIdentifiers() {
+    const std::lock_guard<std::mutex> hold(raisedLock);
+    return raised;
+}
+
 CallResult Module::call(int nlhs, const std::vector<const mxArray *> &inputs) const {
     const size_t slots = nlhs < 1 ? 1 : static_cast<size_t>(nlhs);
     std::vector<mxArray *> plhs(slots, nullptr);
@@ -82,7 +94,11 @@ CallResult Module::call(int nlhs, const std::vector<const mxArray *> &inputs) co
         result.errorId = "host:uncaughtException";
         result.errorMessage = e.what();
     }
-    if (!result.ok()) plhs.assign(slots, nullptr);
+    if (!result.ok()) {
+        plhs.assign(slots, nullptr);
+        const std::lock_guard<std::mutex> hold(raisedLock);
+        raised.insert(result.errorId);
+    }
     standinReleaseCreatedSince(before, plhs.data(), plhs.size());
     for (mxArray *a : plhs) result.outputs.emplace_back(a);
     return result;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,10 @@ private:
     void *handle_;
     void (*entry_)(int, mxArray **, int, const mxArray **);
 };
+
+// Every error identifier that a call through Module::call has raised in this
+// process, for the tests that hold them to the build's list.
+std::set<std::string> raisedIdentifiers();
 
 // Path of a module built into the project's module folder.
 std::string modulePath(const std::string &name);

@@ -20,6 +20,11 @@ root = fileparts(here);
 % The help files live in a folder of their own, so that no folder on the
 % path holds a help file without its module: it would shadow the module.
 helpDir = fullfile(here, 'help');
+if exist(fullfile(here, 'src', 'modules.txt'), 'file')
+    % The MATLAB folder of a release: the sources in src/, the help here.
+    root = fullfile(here, 'src');
+    helpDir = here;
+end
 if nargin < 1, outDir = here; end
 if ~exist(outDir, 'dir'), mkdir(outDir); end
 isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
@@ -60,7 +65,7 @@ end
 for i = 1:size(modules, 1)
     [name, folder, arrays] = modules{i, 1:3};
     target = fullfile(outDir, [name '.' mexext]);
-    copyfile(fullfile(helpDir, [name '.m']), outDir);
+    if ~strcmp(helpDir, outDir), copyfile(fullfile(helpDir, [name '.m']), outDir); end
     built = dir(target);
     if numel(built) == 1 && built.datenum > newestSource(root, name, folder)
         fprintf('%s is up to date\n', target);

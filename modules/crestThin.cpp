@@ -17,6 +17,10 @@ enum Input { edgeMapIn, orientationMapIn, radiusIn, marginWidthIn, multiplierIn,
 const char *const inputNames[] = {"edgeMap", "orientationMap", "radius", "marginWidth", "multiplier", "threadBound"};
 static_assert(std::size(inputNames) == inputCount, "one name per input");
 enum Output { thinnedMapOut, outputCount };
+// Every reason run() may refuse a call with, through the checks it calls.
+const char *const reasons[] = {
+    reason::wrongClass, reason::notReal, reason::notMatrix, reason::tooLarge, reason::wrongSize,
+    reason::notScalar, reason::badValue};
 
 void run(contract::Call &call) {
     // Inputs.
@@ -55,4 +59,5 @@ void run(contract::Call &call) {
 
 }  // namespace
 
-const contract::Module modules::crestThin{"crestThin", inputNames, inputCount, outputCount, run};
+const contract::Module modules::crestThin{"crestThin", inputNames, inputCount, outputCount, run,
+                                          reasons, static_cast<int>(std::size(reasons))};

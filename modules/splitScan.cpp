@@ -22,6 +22,12 @@ enum Input { featuresIn, labelsIn, weightsIn, sortedOrderIn, classCountIn, unuse
 const char *const inputNames[] = {"X", "labels", "weights", "sortedOrder", "K", "unused", "classWeights"};
 static_assert(std::size(inputNames) == inputCount, "one name per input");
 enum Output { impurityOut, thresholdOut, gainOut, outputCount };
+// Every reason run() may refuse a call with, through the checks it calls.
+const char *const reasons[] = {
+    contract::reason::wrongClass, contract::reason::notReal,         contract::reason::notMatrix,
+    contract::reason::tooLarge,   contract::reason::wrongSize,       contract::reason::notScalar,
+    contract::reason::badValue,   contract::reason::labelOutOfRange, contract::reason::indexOutOfRange,
+    contract::reason::outOfMemory};
 
 // Owns every scratch table of the call: the node's class masses and the
 // sweep's scratch, all allocated before the region.
@@ -127,4 +133,5 @@ void run(contract::Call &call) {
 
 }  // namespace
 
-const contract::Module modules::splitScan{"splitScan", inputNames, inputCount, outputCount, run};
+const contract::Module modules::splitScan{"splitScan", inputNames, inputCount, outputCount, run,
+                                          reasons, static_cast<int>(std::size(reasons))};

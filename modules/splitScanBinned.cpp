@@ -38,6 +38,10 @@ const char *const inputNames[] = {"binnedData",        "labels", "weights", "B",
                                   "threadLimit"};
 static_assert(std::size(inputNames) == inputCount, "one name per input");
 enum Output { impurityOut, thresholdOut, gainOut, outputCount };
+// Every reason run() may refuse a call with, through the checks it calls.
+const char *const reasons[] = {
+    reason::wrongClass, reason::notReal, reason::notMatrix, reason::tooLarge, reason::wrongSize,
+    reason::notScalar, reason::badValue, reason::labelOutOfRange, reason::indexOutOfRange, reason::outOfMemory};
 
 // A count, truncated toward zero, of at least 1; NaN, infinities and values
 // beyond the 32-bit range truncate to INT32_MIN and are refused with it.
@@ -203,4 +207,5 @@ void run(contract::Call &call) {
 
 }  // namespace
 
-const contract::Module modules::splitScanBinned{"splitScanBinned", inputNames, inputCount, outputCount, run};
+const contract::Module modules::splitScanBinned{"splitScanBinned", inputNames, inputCount, outputCount, run,
+                                                reasons, static_cast<int>(std::size(reasons))};

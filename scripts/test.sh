@@ -128,6 +128,25 @@ stage "octave build" octave_eval "addpath('$PWD/matlab'); buildModules('$PWD/bui
 stage "octave tests" octave_eval "addpath('$PWD/tests/octave');
   exit(runOctaveSuite('$PWD/build/octave', '$PWD/build/release/mex', '$PWD/build/release/tests/crossHost',
                       '$results/octave.xml') > 0)"
+# The Octave package as a new user meets it: made by scripts/package.sh from
+# a copy of the tree's tracked files (no build outputs), then installed by an
+# Octave with a home folder of its own into a package prefix of its own, so
+# the user's packages stay untouched; its self-tests (pkg test) count.
+octave_package() {
+  local root=$PWD work status
+  work=$(mktemp -d)
+  mkdir -p "$work/tree" "$work/home" "$work/run"
+  git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$work/tree" &&
+    bash "$work/tree/scripts/package.sh" octave >/dev/null &&
+    (cd "$work/run" && env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$work/home" octave-cli --quiet \
+      --no-window-system --no-history --eval "addpath('$root/tests/octave');
+        exit(packageTests('$(ls "$work"/tree/build/package/crestsplit-*.tar.gz)', '$work/prefix',
+                          '$results/octavePackage.xml') > 0)")
+  status=$?
+  rm -rf "$work"
+  return $status
+}
+stage "octave package" octave_package
 # The fuzz targets (docs/fuzzing.md), built with Clang and libFuzzer: every
 # kept input replayed, then a fixed, seeded number of new calls per module.
 fuzz_check() { build fuzz && run_ctest fuzz; }

@@ -69,3 +69,18 @@
 %   Build the module with buildModules.
 %
 %   See also splitScan, splitScanBinned, buildModules, gradient.
+
+%!test
+%! % The example: a single map of the same size, its faded border all 0.
+%! [gx, gy] = gradient (single (peaks (200)));
+%! thin = crestThin (hypot (gx, gy), atan2 (gy, gx), 1, 4, 1.0, 4);
+%! assert (class (thin), "single");
+%! assert (size (thin), [200 200]);
+%! assert (nnz (thin([1 end], :)) + nnz (thin(:, [1 end])), 0);
+%!test
+%! % One thread or two: the same bits.
+%! [gx, gy] = gradient (single (peaks (200)));
+%! one = crestThin (hypot (gx, gy), atan2 (gy, gx), 3, 4, 1.0, 1);
+%! two = crestThin (hypot (gx, gy), atan2 (gy, gx), 3, 4, 1.0, 2);
+%! assert (typecast (two(:), "uint32"), typecast (one(:), "uint32"));
+%!error id=crestThin:wrongClass crestThin (peaks (4), zeros (4, "single"), 1, 4, 1, 1)

@@ -97,3 +97,13 @@
 %   Build the module with buildModules.
 %
 %   See also splitScanBinned, crestThin, buildModules, sort.
+
+%!test
+%! % The example, with its printed values.
+%! X = single ([1 5; 2 5; 3 5; 4 7]);
+%! [~, order] = sort (X, 1);
+%! [impurity, threshold, gain] = splitScan (X, uint32 ([1; 1; 2; 2]), ones (4, 1, "single"), ...
+%!                                          uint32 (order - 1), 2, 0, [1 1]);
+%! assert ({impurity, threshold, gain}, {[0 0], [2.5 5], [0.5 0.5]});
+%!error id=splitScan:labelOutOfRange
+%! splitScan (single ([1; 2]), uint32 ([1; 3]), ones (2, 1, "single"), uint32 ([0; 1]), 2, 0, [1 1])

@@ -102,3 +102,12 @@
 %   Build the module with buildModules.
 %
 %   See also splitScan, crestThin, buildModules.
+
+%!test
+%! % The example, with its printed values.
+%! binnedData = uint8 ([0 3 0; 1 2 0; 2 1 1; 3 0 1]);
+%! [impurity, threshold, gain] = splitScanBinned (binnedData, uint32 ([1 1 2 2]), ones (1, 4, "single"), 4, ...
+%!                                                uint32 (0:3), uint32 ([2 0 1]), 2, 0, [1 1], 4);
+%! assert ({impurity, threshold, gain}, {[0 0 0], [0 1 1], [0.5 0.5 0.5]});
+%!error id=splitScanBinned:badValue
+%! splitScanBinned (uint8 ([0; 4]), uint32 ([1 2]), ones (1, 2, "single"), 4, uint32 (0:1), uint32 (0), 2, 0, [1 1], 1)

@@ -1,10 +1,12 @@
-function helpTests(moduleDir, root)
+function helpTests(moduleDir, root, identifiersFile)
 %HELPTESTS  The folder that buildModules wrote, alone on the path, gives
-%   `help <module>`: the help names every input and every error identifier
-%   that the module's code can raise. With the repository's matlab/ folder
-%   first on the path, a call still runs the module.
+%   `help <module>`: the help names every input, and exactly the error
+%   identifiers that the build lists for the module in identifiersFile. With
+%   the repository's matlab/ folder first on the path, a call still runs the
+%   module.
 printf('help text\n');
 modules = moduleList(root);
+ids = strsplit(strtrim(fileread(identifiersFile)), "\n");
 for m = 1:rows(modules)
     name = modules{m, 1};
     try
@@ -18,10 +20,12 @@ for m = 1:rows(modules)
     missing = inputs(cellfun(@(n) isempty(regexp(text, ['\<' n '\>'], 'once')), inputs));
     expectTrue([name ': help describes every input'], ~isempty(inputs) && isempty(missing), ...
                ['missing: ' strjoin(missing, ', ')]);
-    ids = raisedIdentifiers(root, name, fullfile(root, 'modules', [name '.cpp']));
-    missing = ids(cellfun(@(id) isempty(strfind(text, id)), ids));
-    expectTrue([name ': help lists every error identifier'], numel(ids) > 3 && isempty(missing), ...
-               ['missing: ' strjoin(missing, ', ')]);
+    listed = ids(strncmp(ids, [name ':'], numel(name) + 1));
+    named = unique(strcat(name, ':', words(text, ['\<' name ':(\w+)'])));
+    expectTrue([name ': help names exactly the listed error identifiers'], ...
+               numel(listed) > 3 && isequal(sort(listed), named), ...
+               ['listed, not named: ' strjoin(setdiff(listed, named), ', ') ...
+                '; named, not listed: ' strjoin(setdiff(named, listed), ', ')]);
 end
 
 % The help sources must not shadow the modules wherever they are built.
@@ -56,30 +60,6 @@ try
 catch err
     names = strtrim(strsplit(regexp(err.message, '\(([^)]*)\)', 'tokens', 'once'){1}, ','));
 end
-end
-
-function ids = raisedIdentifiers(root, name, entryFile)
-% Every reason the contract names, those of the MEX front end (the counts of
-% inputs and outputs) and those of the contract::Call methods it uses (and of
-% the methods these call), as "<name>:<reason>".
-contract = fileread(fullfile(root, 'contract', 'call.cpp'));
-definitions = regexp(contract, '\n[^\n]*\<Call::(\w+)\((.*?)\n\}', 'tokens');
-methods = cellfun(@(d) d{1}, definitions, 'UniformOutput', false);
-source = fileread(entryFile);
-reasons = [words(source, 'reason::(\w+)'), words(fileread(fullfile(root, 'mex', 'mexHost.cpp')), 'reason::(\w+)')];
-pending = words(source, 'call\.(\w+)\(');
-done = {};
-while ~isempty(pending)
-    method = pending{end};
-    pending(end) = [];
-    if any(strcmp(done, method)), continue; end
-    done{end + 1} = method;
-    for body = definitions(strcmp(methods, method))
-        reasons = [reasons, words(body{1}{2}, 'reason::(\w+)')];
-        pending = [pending, intersect(words(body{1}{2}, '(\w+)\('), methods)];
-    end
-end
-ids = strcat(name, ':', unique(reasons));
 end
 
 function w = words(text, pattern)

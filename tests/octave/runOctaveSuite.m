@@ -2,7 +2,8 @@ function failed = runOctaveSuite(moduleDir, standinDir, crossHostTool, junitFile
 %RUNOCTAVESUITE  The Octave suite: what only a real host shows. The modules
 %   built by buildModules in moduleDir are called in Octave and compared with
 %   the stand-in host's modules in standinDir through the crossHost tool;
-%   their help and how they unload are checked. Prints one closing line
+%   their help (against the error identifiers that the stand-in build lists
+%   beside standinDir) and how they unload are checked. Prints one closing line
 %   "N passed, N failed", writes the totals to junitFile as a JUnit test
 %   suite, and returns the number of failed cases.
 global octaveSuite
@@ -13,7 +14,8 @@ expectTrue('the modules come from the build folder', ...
            strcmp(which('crestThin'), fullfile(moduleDir, ['crestThin.' mexext])), which('crestThin'));
 workDir = tempname();
 mkdir(workDir);
-groups = {@() crossHostTests(standinDir, crossHostTool, workDir), @() helpTests(moduleDir, root), ...
+identifiersFile = fullfile(fileparts(standinDir), 'identifiers.txt');
+groups = {@() crossHostTests(standinDir, crossHostTool, workDir), @() helpTests(moduleDir, root, identifiersFile), ...
           @() unloadTests(root)};
 for i = 1:numel(groups)
     try
