@@ -2,7 +2,6 @@
 // returns the edge map thinned along its orientations, border bands faded.
 // The contract, for every host: read inputs -> create the output -> team
 // size -> one region (the suppression) -> the margin pass.
-#include <iterator>
 
 #include "common/parallel.h"
 #include "contract/modules.h"
@@ -13,10 +12,7 @@ namespace {
 using contract::ElementClass;
 namespace reason = contract::reason;
 
-enum Input { edgeMapIn, orientationMapIn, radiusIn, marginWidthIn, multiplierIn, threadBoundIn, inputCount };
-const char *const inputNames[] = {"edgeMap", "orientationMap", "radius", "marginWidth", "multiplier", "threadBound"};
-static_assert(std::size(inputNames) == inputCount, "one name per input");
-enum Output { thinnedMapOut, outputCount };
+using namespace modules::crestThinSlots;
 
 void run(contract::Call &call) {
     // Inputs.
@@ -55,4 +51,4 @@ void run(contract::Call &call) {
 
 }  // namespace
 
-const contract::Module modules::crestThin{"crestThin", inputNames, inputCount, outputCount, run};
+const contract::Module modules::crestThin{"crestThin", "crest_thin", inputs, inputCount, outputs, outputCount, run};

@@ -1,0 +1,76 @@
+"""Arrays of other libraries, through DLPack and the buffer protocol: read in
+place where numpy's array of the same layout would be, the same bits as the
+numpy call, and the tensors that cannot be read refused with what to do."""
+
+import array
+
+import numpy
+import pytest
+
+import crestsplit
+from crestsplit import _kernels
+from conftest import random_binned, random_maps, random_node
+
+
+def bits(result):
+    return [a.tobytes(order="F") for a in (result if isinstance(result, tuple) else (result,))]
+
+
+def test_buffer_protocol_objects_are_read_in_place():
+    floats = array.array("f", [0.5, 1.0, 2.0])
+    for obj in (floats, memoryview(floats)):
+        assert _kernels._read_address(obj)[0] == floats.buffer_info()[0]
+
+
+def test_tensors_are_read_in_place_where_numpy_arrays_are():
+    torch = pytest.importorskip("torch")
+    fortran = torch.arange(12, dtype=torch.float32).reshape(4, 3).T  # a (3, 4) matrix in column order
+    for tensor in (fortran, torch.ones(5), torch.arange(10, dtype=torch.int32)[2:7]):
+        assert _kernels._read_address(tensor)[0] == tensor.data_ptr()
+    row_major = fortran.contiguous()  # copied into column order, as numpy's C-ordered arrays are
+    assert _kernels._read_address(row_major)[0] != row_major.data_ptr()
+
+
+def test_tensors_give_the_numpy_calls_bits(rng):
+    torch = pytest.importorskip("torch")
+    edge, orientation = random_maps(rng, 31, 27)
+    node, binned = random_node(rng, 40, 5), random_binned(rng, 60, 6)
+    calls = [
+        (crestsplit.crest_thin, (edge, orientation, 2, 3, 1.01), {"threads": 2}),
+        (crestsplit.split_scan, node, {}),
+        (crestsplit.split_scan_binned, binned, {"threads": 2}),
+    ]
+    for f, args, keywords in calls:
+        tensors = [torch.from_numpy(a) if isinstance(a, numpy.ndarray) else a for a in args]
+        got = f(*tensors, **keywords)
+        assert all(isinstance(a, numpy.ndarray) for a in (got if isinstance(got, tuple) else (got,)))
+        assert bits(got) == bits(f(*args, **keywords))
+    strided = torch.from_numpy(edge).T[::2, 1:]  # neither order: copied
+    assert bits(crestsplit.crest_thin(strided, strided, 2, 3, 1.0)) == bits(
+        crestsplit.crest_thin(edge.T[::2, 1:], edge.T[::2, 1:], 2, 3, 1.0))
+
+
+class OnAnotherDevice:
+    """A DLPack producer whose memory lies on a GPU (device type 2)."""
+
+    def __dlpack_device__(self):
+        return (2, 0)
+
+    def __dlpack__(self, **kwargs):
+        raise BufferError("not on the CPU")
+
+
+def refused(argument):
+    edge = numpy.zeros((4, 4), numpy.float32)
+    with pytest.raises(crestsplit.ArgumentTypeError) as e:
+        crestsplit.crest_thin(edge, argument, 1, 1, 1.0)
+    assert e.value.identifier == "crestThin:wrongClass" and "Argument 2 (orientation)" in str(e.value)
+    return str(e.value)
+
+
+def test_arrays_that_cannot_be_read_are_refused_with_advice():
+    assert "Pass orientation.cpu()." in refused(OnAnotherDevice())
+    torch = pytest.importorskip("torch")
+    assert "Pass orientation.detach()." in refused(torch.zeros((4, 4), requires_grad=True))
+    assert "must be a real float32 array; it is float64." in refused(torch.zeros((4, 4), dtype=torch.float64))
+    assert "cannot be read in place" in refused(torch.zeros((4, 4), dtype=torch.bfloat16))
