@@ -10,7 +10,9 @@
 // Built against numpy 1.x or 2.x headers, runs on numpy 1.22 and later: the
 // descriptor's fields are read through the accessors.
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#ifndef NPY_TARGET_VERSION
 #define NPY_TARGET_VERSION NPY_1_22_API_VERSION
+#endif
 #include <numpy/arrayobject.h>
 #if NPY_ABI_VERSION < 0x02000000  // numpy 1.x headers have no accessors
 #define PyDataType_ELSIZE(d) ((d)->elsize)
@@ -253,8 +255,8 @@ void PythonHost::bind(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames
         const char *keyText = PyUnicode_AsUTF8(key);
         if (!keyText) PyErr_Clear();
         if (p == f_.parameters.count)
-            refuse(contract::reason::tooManyInputs, std::string("Inputs: ") + f_.module.pythonName + "() has no argument '" +
-                                                        (keyText ? keyText : "?") + "'.");
+            refuse(contract::reason::tooManyInputs, std::string("Inputs: ") + f_.module.pythonName +
+                                                        "() has no argument '" + (keyText ? keyText : "?") + "'.");
         Slot &s = slots_[f_.parameters.slots[p]];
         if (s.object)
             refuse(contract::reason::tooManyInputs, "Inputs: argument " + std::to_string(p + 1) + " (" +
