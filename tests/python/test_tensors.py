@@ -16,10 +16,25 @@ def bits(result):
     return [a.tobytes(order="F") for a in (result if isinstance(result, tuple) else (result,))]
 
 
-def test_buffer_protocol_objects_are_read_in_place():
+class Exporter:
+    """Any DLPack producer: here one that hands out a numpy array's memory."""
+
+    def __init__(self, array):
+        self.array = array
+
+    def __dlpack__(self, **kwargs):
+        return self.array.__dlpack__(**kwargs)
+
+    def __dlpack_device__(self):
+        return self.array.__dlpack_device__()
+
+
+def test_dlpack_and_buffer_protocol_objects_are_read_in_place():
     floats = array.array("f", [0.5, 1.0, 2.0])
     for obj in (floats, memoryview(floats)):
         assert _kernels._read_address(obj)[0] == floats.buffer_info()[0]
+    matrix = numpy.asfortranarray(numpy.ones((3, 4), numpy.float32))
+    assert _kernels._read_address(Exporter(matrix))[0] == matrix.ctypes.data
 
 
 def test_tensors_are_read_in_place_where_numpy_arrays_are():
@@ -74,3 +89,6 @@ def test_arrays_that_cannot_be_read_are_refused_with_advice():
     assert "Pass orientation.detach()." in refused(torch.zeros((4, 4), requires_grad=True))
     assert "must be a real float32 array; it is float64." in refused(torch.zeros((4, 4), dtype=torch.float64))
     assert "cannot be read in place" in refused(torch.zeros((4, 4), dtype=torch.bfloat16))
+    # The negative bit: an export that left it out would give 2, not -2.
+    negated = torch.full((4, 4), 2 + 2j).conj().imag
+    assert negated.is_neg() and "resolve_neg()" in refused(negated)
