@@ -455,6 +455,8 @@ const char *PythonHost::conversion(int input, ElementClass cls, char *text, size
     const char *to = className(cls);
     if (s.array && s.array == reinterpret_cast<PyArrayObject *>(s.object))
         std::snprintf(text, size, " Convert it with %s.astype(numpy.%s).", name, to);
+    else if (s.array && torchTensor && PyObject_TypeCheck(s.object, reinterpret_cast<PyTypeObject *>(torchTensor)))
+        std::snprintf(text, size, " Convert it with %s.to(torch.%s).", name, to);
     else
         std::snprintf(text, size, " Convert it with numpy.asarray(%s, dtype=numpy.%s).", name, to);
     return text;

@@ -87,7 +87,8 @@ def test_arrays_that_cannot_be_read_are_refused_with_advice():
     assert "Pass orientation.cpu()." in refused(OnAnotherDevice())
     torch = pytest.importorskip("torch")
     assert "Pass orientation.detach()." in refused(torch.zeros((4, 4), requires_grad=True))
-    assert "must be a real float32 array; it is float64." in refused(torch.zeros((4, 4), dtype=torch.float64))
+    assert "it is float64. Convert it with orientation.to(torch.float32)." in refused(
+        torch.zeros((4, 4), dtype=torch.float64))
     assert "cannot be read in place" in refused(torch.zeros((4, 4), dtype=torch.bfloat16))
     # The negative bit: an export that left it out would give 2, not -2.
     negated = torch.full((4, 4), 2 + 2j).conj().imag
