@@ -339,6 +339,11 @@ void PythonHost::seeForeign(Slot &s) {
         array = PyArray_FromAny(buffer, nullptr, 0, 0, 0, nullptr);
         Py_DECREF(buffer);
     }
+    if (array && !PyArray_Check(array)) {  // a subclass's numpy() may give anything
+        Py_DECREF(array);
+        array = nullptr;
+        PyErr_SetString(PyExc_TypeError, "its numpy() gave no numpy array.");
+    }
     if (!array) refuseForeign(s, dlpack);
     s.owned = array;
     seeArray(s, reinterpret_cast<PyArrayObject *>(array));
