@@ -38,15 +38,25 @@ inline constexpr const char *hostReasons[] = {reason::notEnoughInputs, reason::t
 
 class Call;
 
-// A module as every host calls it: its name (the identifiers' prefix), its
-// inputs in MATLAB's call order (slot = position - 1), its outputs, and the
-// reasons its contract may refuse a call with (hostReasons aside): the build
-// lists them as the module's error identifiers, and the tests hold every
-// refusal they see to that list.
+// One input of a module, as each host names it.
+struct Input {
+    const char *matlabName;
+    const char *pythonName;    // nullptr: a placeholder that Python leaves out
+    bool keywordOnly = false;  // Python: by keyword only, None when left out
+};
+
+// A module as every host calls it: its name (MATLAB's, the identifiers'
+// prefix) and Python's, its inputs in MATLAB's call order (slot = position
+// - 1), its outputs, its contract, and the reasons its contract may refuse
+// a call with (hostReasons aside): the build lists them as the module's
+// error identifiers, and the tests hold every refusal they see to that list.
+// modules/<name>.h holds the tables.
 struct Module {
     const char *name;
-    const char *const *inputs;
+    const char *pythonName;
+    const Input *inputs;
     int inputCount;
+    const char *const *outputs;
     int outputCount;
     void (*run)(Call &call);
     const char *const *reasons;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "contract/modules.h"
+
 namespace mexHost {
 
 namespace {
@@ -39,8 +41,23 @@ const ClassPair *byClass(ElementClass cls) {
     return nullptr;
 }
 
-// More inputs than any module takes are refused before a view is asked for.
-constexpr int maxInputs = 16;
+// Views for as many inputs as any module takes: a call with another number
+// is refused before a view is asked for.
+constexpr int maxInputs = modules::mostInputs;
+
+// The MATLAB names of a module's inputs, joined by ", ", with the terminator.
+template <size_t n>
+constexpr size_t joinedNamesSize(const contract::Input (&inputs)[n]) {
+    size_t size = 1 + 2 * (n - 1);
+    for (const contract::Input &input : inputs)
+        for (const char *c = input.matlabName; *c; ++c) ++size;
+    return size;
+}
+constexpr size_t namesSize = 320;
+static_assert(joinedNamesSize(modules::crestThinSlots::inputs) <= namesSize &&
+                  joinedNamesSize(modules::splitScanSlots::inputs) <= namesSize &&
+                  joinedNamesSize(modules::splitScanBinnedSlots::inputs) <= namesSize,
+              "the inputs' names fit the message that lists them");
 
 class MexHost final : public contract::Host {
 public:
@@ -75,7 +92,7 @@ public:
         return mxGetData(out);
     }
 
-    contract::Argument argument(int input) const override { return {input + 1, module_.inputs[input]}; }
+    contract::Argument argument(int input) const override { return {input + 1, module_.inputs[input].matlabName}; }
 
     const char *className(ElementClass cls) const override {
         const ClassPair *c = byClass(cls);
@@ -111,10 +128,10 @@ void run(const contract::Module &module, int nlhs, mxArray *plhs[], int nrhs, co
     MexHost host(module, nlhs, plhs, prhs);
     char message[480];
     if (nrhs != module.inputCount) {
-        char names[320] = "";
+        char names[namesSize] = "";
         for (int i = 0; i < module.inputCount; ++i) {
             if (i > 0) std::strncat(names, ", ", sizeof names - std::strlen(names) - 1);
-            std::strncat(names, module.inputs[i], sizeof names - std::strlen(names) - 1);
+            std::strncat(names, module.inputs[i].matlabName, sizeof names - std::strlen(names) - 1);
         }
         std::snprintf(message, sizeof message, "Inputs: %d expected (%s); %d given.", module.inputCount, names, nrhs);
         host.refuse(nrhs < module.inputCount ? contract::reason::notEnoughInputs : contract::reason::tooManyInputs,

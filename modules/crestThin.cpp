@@ -2,7 +2,6 @@
 // returns the edge map thinned along its orientations, border bands faded.
 // The contract, for every host: read inputs -> create the output -> team
 // size -> one region (the suppression) -> the margin pass.
-#include <iterator>
 
 #include "common/parallel.h"
 #include "contract/modules.h"
@@ -13,14 +12,7 @@ namespace {
 using contract::ElementClass;
 namespace reason = contract::reason;
 
-enum Input { edgeMapIn, orientationMapIn, radiusIn, marginWidthIn, multiplierIn, threadBoundIn, inputCount };
-const char *const inputNames[] = {"edgeMap", "orientationMap", "radius", "marginWidth", "multiplier", "threadBound"};
-static_assert(std::size(inputNames) == inputCount, "one name per input");
-enum Output { thinnedMapOut, outputCount };
-// Every reason run() may refuse a call with, through the checks it calls.
-const char *const reasons[] = {
-    reason::wrongClass, reason::notReal, reason::notMatrix, reason::tooLarge, reason::wrongSize,
-    reason::notScalar, reason::badValue};
+using namespace modules::crestThinSlots;
 
 void run(contract::Call &call) {
     // Inputs.
@@ -59,5 +51,5 @@ void run(contract::Call &call) {
 
 }  // namespace
 
-const contract::Module modules::crestThin{"crestThin", inputNames, inputCount, outputCount, run,
-                                          reasons, static_cast<int>(std::size(reasons))};
+const contract::Module modules::crestThin{"crestThin", "crest_thin", inputs, inputCount, outputs, outputCount, run,
+                                          reasons, reasonCount};

@@ -5,7 +5,6 @@
 // inputs -> create the outputs -> node totals, team size, one region -> any
 // fault raised once the scratch is freed.
 #include <cstdint>
-#include <iterator>
 #include <new>
 #include <optional>
 #include <vector>
@@ -18,16 +17,7 @@
 
 namespace {
 
-enum Input { featuresIn, labelsIn, weightsIn, sortedOrderIn, classCountIn, unusedIn, classWeightsIn, inputCount };
-const char *const inputNames[] = {"X", "labels", "weights", "sortedOrder", "K", "unused", "classWeights"};
-static_assert(std::size(inputNames) == inputCount, "one name per input");
-enum Output { impurityOut, thresholdOut, gainOut, outputCount };
-// Every reason run() may refuse a call with, through the checks it calls.
-const char *const reasons[] = {
-    contract::reason::wrongClass, contract::reason::notReal,         contract::reason::notMatrix,
-    contract::reason::tooLarge,   contract::reason::wrongSize,       contract::reason::notScalar,
-    contract::reason::badValue,   contract::reason::labelOutOfRange, contract::reason::indexOutOfRange,
-    contract::reason::outOfMemory};
+using namespace modules::splitScanSlots;
 
 // Owns every scratch table of the call: the node's class masses and the
 // sweep's scratch, all allocated before the region.
@@ -133,5 +123,5 @@ void run(contract::Call &call) {
 
 }  // namespace
 
-const contract::Module modules::splitScan{"splitScan", inputNames, inputCount, outputCount, run,
-                                          reasons, static_cast<int>(std::size(reasons))};
+const contract::Module modules::splitScan{"splitScan", "split_scan", inputs, inputCount, outputs, outputCount, run,
+                                          reasons, reasonCount};

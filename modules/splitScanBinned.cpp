@@ -7,7 +7,6 @@
 // the scratch is freed.
 #include <cassert>
 #include <cinttypes>
-#include <iterator>
 
 #include "common/parallel.h"
 #include "contract/modules.h"
@@ -19,29 +18,7 @@ using contract::ElementClass;
 namespace reason = contract::reason;
 using contract::numberText;
 
-enum Input {
-    binnedDataIn,
-    labelsIn,
-    weightsIn,
-    binCountIn,
-    nodeSamplesIn,
-    candidateFeaturesIn,
-    classCountIn,
-    unusedIn,
-    classWeightsIn,
-    threadLimitIn,
-    inputCount
-};
-const char *const inputNames[] = {"binnedData",        "labels", "weights", "B",
-                                  "nodeSamples",       "candidateFeatures",
-                                  "K",                 "unused", "classWeights",
-                                  "threadLimit"};
-static_assert(std::size(inputNames) == inputCount, "one name per input");
-enum Output { impurityOut, thresholdOut, gainOut, outputCount };
-// Every reason run() may refuse a call with, through the checks it calls.
-const char *const reasons[] = {
-    reason::wrongClass, reason::notReal, reason::notMatrix, reason::tooLarge, reason::wrongSize,
-    reason::notScalar, reason::badValue, reason::labelOutOfRange, reason::indexOutOfRange, reason::outOfMemory};
+using namespace modules::splitScanBinnedSlots;
 
 // A count, truncated toward zero, of at least 1; NaN, infinities and values
 // beyond the 32-bit range truncate to INT32_MIN and are refused with it.
@@ -207,5 +184,5 @@ void run(contract::Call &call) {
 
 }  // namespace
 
-const contract::Module modules::splitScanBinned{"splitScanBinned", inputNames, inputCount, outputCount, run,
-                                                reasons, static_cast<int>(std::size(reasons))};
+const contract::Module modules::splitScanBinned{"splitScanBinned", "split_scan_binned", inputs, inputCount, outputs,
+                                                outputCount, run, reasons, reasonCount};

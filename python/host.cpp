@@ -7,8 +7,16 @@
 #include <new>
 #include <string>
 
+// Built against numpy 1.x or 2.x headers, runs on numpy 1.22 and later: the
+// descriptor's fields are read through the accessors.
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#ifndef NPY_TARGET_VERSION
+#define NPY_TARGET_VERSION NPY_1_22_API_VERSION
+#endif
 #include <numpy/arrayobject.h>
+#if NPY_ABI_VERSION < 0x02000000  // numpy 1.x headers have no accessors
+#define PyDataType_ELSIZE(d) ((d)->elsize)
+#endif
 
 #include "common/memory.h"
 #include "copy.h"
@@ -21,6 +29,54 @@ using contract::ElementClass;
 
 // The package's exception classes (crestsplit.errors), by the kind of reason.
 PyObject *typeErrorClass, *valueErrorClass, *memoryErrorClass;
+// numpy.from_dlpack, and the name of the method that marks a DLPack producer.
+PyObject *fromDlpack, *dlpackName, *numpyName, *torchName;
+// torch.Tensor, once torch has been imported and a call has met a tensor.
+PyObject *torchTensor;
+
+bool isTorchTensor(PyObject *o) {
+    if (!torchTensor) {
+        PyObject *torch = PyImport_GetModule(torchName);
+        if (torch) torchTensor = PyObject_GetAttrString(torch, "Tensor");
+        Py_XDECREF(torch);
+        PyErr_Clear();
+        if (!torchTensor || !PyType_Check(torchTensor)) {
+            Py_CLEAR(torchTensor);
+            return false;
+        }
+    }
+    return PyObject_TypeCheck(o, reinterpret_cast<PyTypeObject *>(torchTensor));
+}
+
+// DLPack's device type of memory the CPU reads (kDLCPU).
+constexpr int cpuDevice = 1;
+
+// The device type that a DLPack producer reports (cpuDevice when it reports
+// none it can tell).
+int dlpackDeviceType(PyObject *o) {
+    PyObject *device = PyObject_CallMethod(o, "__dlpack_device__", nullptr);
+    long type = cpuDevice;
+    if (device && PyTuple_Check(device) && PyTuple_GET_SIZE(device) >= 1)
+        type = PyLong_AsLong(PyTuple_GET_ITEM(device, 0));
+    Py_XDECREF(device);
+    PyErr_Clear();
+    return type == -1 ? cpuDevice : static_cast<int>(type);
+}
+
+// The text of the pending Python exception, which it clears.
+std::string fetchErrorText() {
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyObject *text = value ? PyObject_Str(value) : nullptr;
+    const char *utf8 = text ? PyUnicode_AsUTF8(text) : nullptr;
+    std::string result = utf8 ? utf8 : "an error without a message";
+    Py_XDECREF(text);
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+    PyErr_Clear();
+    return result;
+}
 
 // A refused call on its way to the front end: thrown by raise(), which may
 // run without the GIL, and turned into a Python exception once it is held.
@@ -68,7 +124,7 @@ const ClassName *byClass(ElementClass cls) {
 
 // A native, real or complex numpy element type as one of the contract's classes.
 ElementClass classOf(const PyArray_Descr *d, bool *complex) {
-    const int size = d->elsize;
+    const int size = static_cast<int>(PyDataType_ELSIZE(d));
     *complex = d->kind == 'c';
     switch (d->kind) {
     case 'b': return ElementClass::logical;
@@ -104,10 +160,6 @@ double firstElement(ElementClass cls, const void *p) {
     default: return 0.0;
     }
 }
-
-// No module takes more inputs or returns more outputs than these.
-constexpr int maxSlots = 12;
-constexpr int maxOutputs = 3;
 
 // Column-major copies are made in buffers that each thread keeps for its
 // next call: a fresh buffer of a large map would cost more to fault in than
@@ -165,7 +217,7 @@ public:
     void *output(int slot, contract::OutputShape shape, size_t m, size_t n, ElementClass cls) override;
     contract::Argument argument(int input) const override {
         const int p = slots_[input].parameter;
-        return {p + 1, p >= 0 ? f_.parameters[p] : "unused"};
+        return {p + 1, p >= 0 ? f_.parameters.names[p] : "unused"};
     }
     const char *className(ElementClass cls) const override {
         const ClassName *c = byClass(cls);
@@ -184,6 +236,8 @@ private:
         throw Refusal{std::string(f_.module.name) + ":" + reason, message};
     }
     void see(Slot &s);
+    void seeForeign(Slot &s);
+    [[noreturn]] void refuseForeign(const Slot &s, bool dlpack) const;
     void seeArray(Slot &s, PyArrayObject *a);
     std::string expected() const;
 
@@ -196,46 +250,46 @@ private:
 
 std::string PythonHost::expected() const {
     std::string names;
-    for (int p = 0; p < f_.parameterCount; ++p) {
-        if (p == f_.firstKeywordOnly) names += "; by keyword: ";
+    for (int p = 0; p < f_.parameters.count; ++p) {
+        if (p == f_.parameters.firstKeywordOnly) names += "; by keyword: ";
         else if (p > 0) names += ", ";
-        names += f_.parameters[p];
+        names += f_.parameters.names[p];
     }
-    return std::to_string(f_.firstKeywordOnly) + " expected (" + names + ")";
+    return std::to_string(f_.parameters.firstKeywordOnly) + " expected (" + names + ")";
 }
 
 void PythonHost::bind(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    for (int p = 0; p < f_.parameterCount; ++p) slots_[f_.slots[p]].parameter = p;
-    if (nargs > f_.firstKeywordOnly)
+    for (int p = 0; p < f_.parameters.count; ++p) slots_[f_.parameters.slots[p]].parameter = p;
+    if (nargs > f_.parameters.firstKeywordOnly)
         refuse(contract::reason::tooManyInputs, "Inputs: " + expected() + "; " + std::to_string(nargs) + " given.");
-    for (Py_ssize_t i = 0; i < nargs; ++i) slots_[f_.slots[i]].object = args[i];
+    for (Py_ssize_t i = 0; i < nargs; ++i) slots_[f_.parameters.slots[i]].object = args[i];
     const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     for (Py_ssize_t k = 0; k < keywords; ++k) {
         PyObject *key = PyTuple_GET_ITEM(kwnames, k);
         int p = 0;
-        while (p < f_.parameterCount && PyUnicode_CompareWithASCIIString(key, f_.parameters[p]) != 0) ++p;
+        while (p < f_.parameters.count && PyUnicode_CompareWithASCIIString(key, f_.parameters.names[p]) != 0) ++p;
         const char *keyText = PyUnicode_AsUTF8(key);
         if (!keyText) PyErr_Clear();
-        if (p == f_.parameterCount)
-            refuse(contract::reason::tooManyInputs, std::string("Inputs: ") + f_.name + "() has no argument '" +
-                                                        (keyText ? keyText : "?") + "'.");
-        Slot &s = slots_[f_.slots[p]];
+        if (p == f_.parameters.count)
+            refuse(contract::reason::tooManyInputs, std::string("Inputs: ") + f_.module.pythonName +
+                                                        "() has no argument '" + (keyText ? keyText : "?") + "'.");
+        Slot &s = slots_[f_.parameters.slots[p]];
         if (s.object)
             refuse(contract::reason::tooManyInputs, "Inputs: argument " + std::to_string(p + 1) + " (" +
-                                                        f_.parameters[p] + ") given twice.");
+                                                        f_.parameters.names[p] + ") given twice.");
         s.object = args[nargs + k];
     }
     int given = 0;
-    for (int p = 0; p < f_.firstKeywordOnly; ++p) given += slots_[f_.slots[p]].object != nullptr;
-    if (given < f_.firstKeywordOnly)
+    for (int p = 0; p < f_.parameters.firstKeywordOnly; ++p) given += slots_[f_.parameters.slots[p]].object != nullptr;
+    if (given < f_.parameters.firstKeywordOnly)
         refuse(contract::reason::notEnoughInputs, "Inputs: " + expected() + "; " + std::to_string(given) + " given.");
-    for (int p = 0; p < f_.parameterCount; ++p) see(slots_[f_.slots[p]]);
+    for (int p = 0; p < f_.parameters.count; ++p) see(slots_[f_.parameters.slots[p]]);
 }
 
 void PythonHost::see(Slot &s) {
     contract::ArrayView &v = s.view;
     PyObject *o = s.object;
-    if (!o || (o == Py_None && s.parameter >= f_.firstKeywordOnly)) {
+    if (!o || (o == Py_None && s.parameter >= f_.parameters.firstKeywordOnly)) {
         v.cls = ElementClass::absent;
         v.typeName = "None";
         return;
@@ -261,7 +315,59 @@ void PythonHost::see(Slot &s) {
             s.number = negative > 0 ? -HUGE_VAL : HUGE_VAL;
         }
         s.data = &s.number;
+        return;
     }
+    seeForeign(s);
+}
+
+// Another library's array, read in place as a numpy array over its memory:
+// through DLPack (PyTorch's tensors, ...) or else the buffer protocol. Any
+// other object keeps an unknown class and is refused by the contract.
+void PythonHost::seeForeign(Slot &s) {
+    PyObject *o = s.object;
+    const bool dlpack = PyObject_HasAttr(o, dlpackName);
+    if (!dlpack && !PyObject_CheckBuffer(o)) return;
+    PyObject *array = nullptr;
+    if (dlpack && isTorchTensor(o)) {
+        // PyTorch's own view: a third of the cost of its DLPack export, and
+        // it refuses a tensor with the negative bit set, whose export gives
+        // the values without their sign.
+        array = PyObject_CallMethodNoArgs(o, numpyName);
+    } else if (dlpack) {
+        array = PyObject_CallOneArg(fromDlpack, o);
+    } else if (PyObject *buffer = PyMemoryView_FromObject(o)) {
+        array = PyArray_FromAny(buffer, nullptr, 0, 0, 0, nullptr);
+        Py_DECREF(buffer);
+    }
+    if (array && !PyArray_Check(array)) {  // a subclass's numpy() may give anything
+        Py_DECREF(array);
+        array = nullptr;
+        PyErr_SetString(PyExc_TypeError, "its numpy() gave no numpy array.");
+    }
+    if (!array) refuseForeign(s, dlpack);
+    s.owned = array;
+    seeArray(s, reinterpret_cast<PyArrayObject *>(array));
+}
+
+// Why an object that offers its memory did not give it, with what to do.
+void PythonHost::refuseForeign(const Slot &s, bool dlpack) const {
+    const std::string why = fetchErrorText();
+    const std::string name = f_.parameters.names[s.parameter];
+    std::string message = "Argument " + std::to_string(s.parameter + 1) + " (" + name + ") ";
+    PyObject *o = s.object;
+    const int device = dlpack ? dlpackDeviceType(o) : cpuDevice;
+    PyObject *grad = dlpack ? PyObject_GetAttrString(o, "requires_grad") : nullptr;
+    const bool needsGrad = grad && PyObject_IsTrue(grad) == 1;
+    Py_XDECREF(grad);
+    PyErr_Clear();
+    if (device != cpuDevice)
+        message += "lies on another device (DLPack device type " + std::to_string(device) +
+                   "); only memory on the CPU is read. Pass " + name + (needsGrad ? ".detach()" : "") + ".cpu().";
+    else if (needsGrad)
+        message += "is a tensor that requires grad, which it does not export. Pass " + name + ".detach().";
+    else
+        message += "cannot be read in place: " + why;
+    refuse(contract::reason::wrongClass, message);
 }
 
 void PythonHost::seeArray(Slot &s, PyArrayObject *a) {
@@ -350,10 +456,12 @@ void *PythonHost::output(int slot, contract::OutputShape shape, size_t m, size_t
 
 const char *PythonHost::conversion(int input, ElementClass cls, char *text, size_t size) const {
     const Slot &s = slots_[input];
-    const char *name = f_.parameters[s.parameter];
+    const char *name = f_.parameters.names[s.parameter];
     const char *to = className(cls);
     if (s.array && s.array == reinterpret_cast<PyArrayObject *>(s.object))
         std::snprintf(text, size, " Convert it with %s.astype(numpy.%s).", name, to);
+    else if (s.array && torchTensor && PyObject_TypeCheck(s.object, reinterpret_cast<PyTypeObject *>(torchTensor)))
+        std::snprintf(text, size, " Convert it with %s.to(torch.%s).", name, to);
     else
         std::snprintf(text, size, " Convert it with numpy.asarray(%s, dtype=numpy.%s).", name, to);
     return text;
@@ -400,7 +508,14 @@ bool initialize() {
     valueErrorClass = PyObject_GetAttrString(errors, "ArgumentValueError");
     memoryErrorClass = PyObject_GetAttrString(errors, "ScratchMemoryError");
     Py_DECREF(errors);
-    return typeErrorClass && valueErrorClass && memoryErrorClass;
+    PyObject *numpy = PyImport_ImportModule("numpy");
+    if (!numpy) return false;
+    fromDlpack = PyObject_GetAttrString(numpy, "from_dlpack");
+    Py_DECREF(numpy);
+    dlpackName = PyUnicode_InternFromString("__dlpack__");
+    numpyName = PyUnicode_InternFromString("numpy");
+    torchName = PyUnicode_InternFromString("torch");
+    return typeErrorClass && valueErrorClass && memoryErrorClass && fromDlpack && dlpackName && numpyName && torchName;
 }
 
 }  // namespace pythonHost

@@ -1,5 +1,8 @@
 // crestsplit._kernels: the three modules as Python functions (vectorcall,
-// METH_FASTCALL), each over its module's contract (modules/<name>.cpp).
+// METH_FASTCALL), each over its module's contract (modules/<name>.cpp) and
+// named as its table (modules/<name>.h) names it.
+#include <cstdint>
+
 #include "common/parallel.h"
 #include "contract/modules.h"
 #include "docstrings.h"
@@ -7,39 +10,45 @@
 
 namespace {
 
-const char *const crestThinParameters[] = {"edge", "orientation", "radius", "margin", "multiplier", "threads"};
-const int crestThinSlots[] = {0, 1, 2, 3, 4, 5};
-const pythonHost::Function crestThin{"crest_thin", modules::crestThin, crestThinParameters, crestThinSlots, 6, 5};
+using pythonHost::parametersOf;
 
-// MATLAB's placeholder (slot 5) is left out.
-const char *const splitScanParameters[] = {"X", "labels", "weights", "sorted_order", "n_classes", "class_weights"};
-const int splitScanSlots[] = {0, 1, 2, 3, 4, 6};
-const pythonHost::Function splitScan{"split_scan", modules::splitScan, splitScanParameters, splitScanSlots, 6, 6};
+const pythonHost::Function crestThin{modules::crestThin, parametersOf(modules::crestThinSlots::inputs)};
+const pythonHost::Function splitScan{modules::splitScan, parametersOf(modules::splitScanSlots::inputs)};
+const pythonHost::Function splitScanBinned{modules::splitScanBinned,
+                                           parametersOf(modules::splitScanBinnedSlots::inputs)};
 
-// MATLAB's placeholder (slot 7) is left out.
-const char *const splitScanBinnedParameters[] = {"binned",   "labels",    "weights",       "n_bins", "node_samples",
-                                                 "features", "n_classes", "class_weights", "threads"};
-const int splitScanBinnedSlots[] = {0, 1, 2, 3, 4, 5, 6, 8, 9};
-const pythonHost::Function splitScanBinned{"split_scan_binned", modules::splitScanBinned, splitScanBinnedParameters,
-                                           splitScanBinnedSlots, 9, 8};
-
-PyObject *crestThinCall(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    return pythonHost::call(crestThin, args, nargs, kwnames);
+// For the tests: the address at which the kernels would read an array, so
+// that they can tell an array read in place from one copied into column order.
+const contract::Input readAddressInputs[] = {{"array", "array"}};
+const char *const readAddressOutputs[] = {"address"};
+void readAddress(contract::Call &call) {
+    if (call.view(0).cls < contract::ElementClass::logical)
+        call.failInput(0, contract::reason::wrongClass, "must be an array; it is %s.", call.view(0).typeName);
+    const void *data = call.data<void>(0);
+    uint64_t *out = call.output<uint64_t>(0, contract::OutputShape::row, 1, 1, contract::ElementClass::uint64);
+    *out = reinterpret_cast<uintptr_t>(data);
 }
-PyObject *splitScanCall(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    return pythonHost::call(splitScan, args, nargs, kwnames);
+const contract::Module readAddressModule{"readAddress", "_read_address", readAddressInputs, 1, readAddressOutputs,
+                                         1, readAddress};
+const pythonHost::Function readAddressFunction{readAddressModule, parametersOf(readAddressInputs)};
+
+template <const pythonHost::Function &function>
+PyObject *callOf(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    return pythonHost::call(function, args, nargs, kwnames);
 }
-PyObject *splitScanBinnedCall(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    return pythonHost::call(splitScanBinned, args, nargs, kwnames);
+
+template <const pythonHost::Function &function>
+constexpr PyMethodDef methodOf(const char *doc) {
+    return {function.module.pythonName,
+            reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(callOf<function>)),
+            METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
 PyMethodDef methods[] = {
-    {"crest_thin", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(crestThinCall)),
-     METH_FASTCALL | METH_KEYWORDS, docstrings::crestThin},
-    {"split_scan", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(splitScanCall)),
-     METH_FASTCALL | METH_KEYWORDS, docstrings::splitScan},
-    {"split_scan_binned", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(splitScanBinnedCall)),
-     METH_FASTCALL | METH_KEYWORDS, docstrings::splitScanBinned},
+    methodOf<crestThin>(docstrings::crestThin),
+    methodOf<splitScan>(docstrings::splitScan),
+    methodOf<splitScanBinned>(docstrings::splitScanBinned),
+    methodOf<readAddressFunction>(nullptr),
     {nullptr, nullptr, 0, nullptr},
 };
 

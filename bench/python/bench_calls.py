@@ -4,12 +4,16 @@ host (not a test: docs/performance-python.md has the results).
   - split_scan and split_scan_binned on nodes of 1, 16, 256 and 4096 samples
     x 32 features (K = 3; binned: B = 256, every feature listed, sorted
     sample list), beside a Python function taking the same arguments and
-    doing nothing, and beside the MEX modules' NodeCall rows of
-    build/release/bench/benchmarks (threads:1/shuffled:0);
+    doing nothing, beside the same call with PyTorch tensors over the same
+    memory (where torch imports), and beside the MEX modules' NodeCall rows
+    of build/release/bench/benchmarks (threads:1/shuffled:0);
   - crest_thin on 1024 x 1024 and 481 x 321 maps (radius 2, margin 4) in C
     and Fortran order, beside the crestThin MEX module called through the
     stand-in host (ctypes, in this process) on the same map, and beside
-    scikit-image's Canny: the whole detector and its suppression step.
+    scikit-image's Canny: the whole detector and its suppression step;
+  - with --nanobind DIR (nanobind_probe/ built there): what nanobind's
+    argument conversion alone costs for the 16-sample split_scan_binned
+    node's arguments, beside the whole crestsplit call.
 
 Every figure includes creating fresh outputs. Each figure is the median of
 single calls; runs interleave the contenders and repeat, and the tables give
@@ -104,7 +108,19 @@ def mex_node_calls(repetitions):
     return found
 
 
+def as_tensors(args):
+    """The same arguments with every array a PyTorch tensor over its memory
+    (a Fortran-ordered matrix becomes a tensor with column-major strides)."""
+    import torch
+    return tuple(torch.from_numpy(a) if isinstance(a, numpy.ndarray) else a for a in args)
+
+
 def bench_nodes(repetitions):
+    try:
+        import torch  # noqa: F401
+        tensors = True
+    except ImportError:
+        tensors = False
     times, mex = {}, {}
     for rep in range(repetitions):
         for key, values in mex_node_calls(1).items():
@@ -115,15 +131,43 @@ def bench_nodes(repetitions):
                                             binned_args)):
                 times.setdefault((name, n, "python"), []).append(per_call_us(f, args, {}))
                 times.setdefault((name, n, "nothing"), []).append(per_call_us(nothing, args, {}))
-    print("| search | samples | crestsplit (µs) | do-nothing function (µs) | above it (µs) | MEX via stand-in host (µs) |")
-    print("|---|---|---|---|---|---|")
+                if tensors:
+                    times.setdefault((name, n, "torch"), []).append(per_call_us(f, as_tensors(args), {}))
+    print("| search | samples | crestsplit (µs) | do-nothing function (µs) | above it (µs) | torch tensors (µs) | "
+          "MEX via stand-in host (µs) |")
+    print("|---|---|---|---|---|---|---|")
     for name in ("split_scan", "split_scan_binned"):
         for n in SAMPLES:
             py, no = times[(name, n, "python")], times[(name, n, "nothing")]
             above = [a - b for a, b in zip(py, no)]
-            m = mex.get((name, n))
+            m, t = mex.get((name, n)), times.get((name, n, "torch"))
             print(f"| {name} | {n} | {summary(py)} | {summary(no)} | {summary(above)} | "
-                  f"{summary(m) if m else '–'} |")
+                  f"{summary(t) if t else '–'} | {summary(m) if m else '–'} |")
+
+
+def bench_binding(directory, repetitions):
+    import sys
+    sys.path.insert(0, directory)
+    import nanobind_probe
+    args = next(b for n, _, b in nodes(numpy.random.default_rng(5)) if n == 16)
+    arrays = tuple(a if isinstance(a, numpy.ndarray) else numpy.array(a) for a in args) + (numpy.array(2),)
+    contenders = [("do-nothing function", nothing_binned, args), ("nanobind, nine ndarray<>", nanobind_probe.nine_arrays,
+                   arrays), ("nanobind, typed arrays", nanobind_probe.typed, args + (2,)),
+                  ("crestsplit, the whole call", crestsplit.split_scan_binned, args)]
+    try:
+        tensors = as_tensors(args)
+        contenders += [("nanobind, typed arrays: torch tensors", nanobind_probe.typed, tensors + (2,)),
+                       ("crestsplit, the whole call: torch tensors", crestsplit.split_scan_binned, tensors)]
+    except ImportError:
+        pass
+    times = {}
+    for _ in range(repetitions):
+        for name, f, a in contenders:
+            times.setdefault(name, []).append(per_call_us(f, a, {}))
+    print("| split_scan_binned's arguments, 16 x 32 node | µs per call |")
+    print("|---|---|")
+    for name, _, _ in contenders:
+        print(f"| {name} | {summary(times[name])} |")
 
 
 # -- crest_thin --------------------------------------------------------------
@@ -218,11 +262,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--repetitions", type=int, default=7)
     parser.add_argument("--only", choices=("nodes", "maps"))
+    parser.add_argument("--nanobind", metavar="DIR", help="where nanobind_probe/ was built")
     a = parser.parse_args()
-    print(f"OpenMP threads: {os.environ.get('OMP_NUM_THREADS', 'default')}; {a.repetitions} repetitions\n")
+    print(f"OpenMP threads: {os.environ.get('OMP_NUM_THREADS', 'default')}; {a.repetitions} repetitions; "
+          f"numpy {numpy.__version__}\n")
     if a.only != "maps":
         bench_nodes(a.repetitions)
         print()
+        if a.nanobind:
+            bench_binding(a.nanobind, a.repetitions)
+            print()
     if a.only != "nodes":
         bench_maps(a.repetitions)
 

@@ -2,6 +2,8 @@
 arrays, dtypes refused with their identifiers and advice, scalars as the MEX
 modules read them, and inputs left as they were."""
 
+import inspect
+
 import numpy
 import pytest
 from hypothesis import given, settings, strategies as st
@@ -161,6 +163,16 @@ def test_keywords_and_help():
     assert out.shape == (3, 3)
     for f in (crestsplit.crest_thin, crestsplit.split_scan, crestsplit.split_scan_binned):
         assert all(part in f.__doc__ for part in ("Parameters", "Returns", "Raises", "Examples"))
+        # The signature that help() shows is the one the call takes: every
+        # name a keyword, in order, and no positional beyond the first keyword-only.
+        parameters = inspect.signature(f).parameters.values()
+        with pytest.raises(crestsplit.KernelError) as e:
+            f(**{p.name: [] for p in parameters})
+        assert e.value.identifier.endswith(":wrongClass") and "Argument 1 " in str(e.value)
+        positional = [p for p in parameters if p.kind == p.POSITIONAL_OR_KEYWORD]
+        with pytest.raises(crestsplit.KernelError) as e:
+            f(*[[]] * (len(positional) + 1))
+        assert e.value.identifier.endswith(":tooManyInputs")
 
 
 @pytest.mark.parametrize("name", ["crest_thin", "split_scan", "split_scan_binned"])
