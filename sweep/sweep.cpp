@@ -164,7 +164,12 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
         const ScreenBound screen = ScreenBound::of(weightSize, classWeightSize);
         const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, records, startTable, node, screen, in.M, in.K};
         // fmax passes over a NaN: one makes the weights' sum NaN instead, or
-        // is a class weight that no sample carries.
+        // is a class weight that no sample carries. The test's argument
+        // needs a positive W. Screening a column that fails here would give
+        // the same bits where the bound is not finite or W is 0 (best W is
+        // then not a number): no position passes the test. A negative W
+        // leaves both sides positive only by the running sums' drift, which
+        // the bound does not follow; such columns are divided out.
         const bool screenable = node.W > 0.0 && std::isfinite(node.W) && screen.finite();
         double *table = startTable + stride * (static_cast<size_t>(thread) + 1);
         const parallel::Range block = parallel::staticBlock(in.N, threads, thread);
