@@ -190,7 +190,10 @@ int32_t listCandidatesNeon(const float *edge, float *thinned, const float *orien
                            float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
 #endif
 
-// The sampler of a version that cpu::runs.
+// The listing and the sampler of a version that cpu::runs.
+int32_t listCandidatesWith(cpu::Isa isa, const float *edge, float *thinned, const float *orientationMap,
+                           int64_t column, float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c,
+                           int32_t *n);
 void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
                      float *thinned);
 

@@ -132,6 +132,12 @@ void sampleByReach(int32_t h, int32_t w, int32_t x, int32_t radius, LineBatch &b
 
 }  // namespace
 
+int32_t listCandidatesWith(cpu::Isa isa, const float *edge, float *thinned, const float *orientationMap,
+                           int64_t column, float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c,
+                           int32_t *n) {
+    return stagesOf(isa).listCandidates(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, n);
+}
+
 void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
                      float *thinned) {
     stagesOf(isa).sampleLines(map, x, radius, batch, thinned);
