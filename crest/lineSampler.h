@@ -159,7 +159,8 @@ inline void clearUnlessAlive(float *thinned, const int32_t *rows, const uint32_t
         std::memcpy(&thinned[rows[k]], &bits, sizeof bits);
     }
 }
-// The pack and clear of the step loop (lineSteps.h) for most versions.
+// The pack and clear of the step loop (lineSteps.h) for the portable and SSE2
+// versions.
 struct PackingInPlace {
     static void pack(LineBatch &batch, StepScratch &step, float *thinned) { packLines(batch, step, thinned); }
     static void clear(const LineBatch &batch, const StepScratch &step, float *thinned) {

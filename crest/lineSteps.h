@@ -23,9 +23,9 @@
 //   liveLanes(alive)            the lanes whose alive mask is not zero
 //   clearDead(thinned, rows, alive, count)  clearUnlessAlive for the first
 //                               count lines of a register (all for count >= width)
-// A version for a wider instruction set includes this header inside a
-// CPU_AVX2_FUNCTIONS (or CPU_AVX512_FUNCTIONS) region of its own file, so
-// that the loop is built for that set; hence nothing but the template here.
+// An x86 version beyond SSE2 includes this header inside a CPU_AVX2_FUNCTIONS
+// (or CPU_AVX512_FUNCTIONS) region of its own file, so that the loops are
+// built for that set; hence nothing but templates here.
 #pragma once
 
 #include "lineSampler.h"
@@ -40,10 +40,9 @@ template <class L>
 inline void clearAndPackOf(LineBatch &batch, StepScratch &step, float *thinned, bool pack) {
     int32_t kept = 0;
     for (int32_t k = 0; k < batch.n; k += L::width) {
-        const typename L::Mask real = L::firstLanes(batch.n - k);
-        const typename L::Mask stays = L::both(real, L::liveLanes(step.alive + k));
         L::clearDead(thinned, batch.rows + k, step.alive + k, batch.n - k);
         if (!pack) continue;
+        const typename L::Mask stays = L::both(L::firstLanes(batch.n - k), L::liveLanes(step.alive + k));
         const typename L::Ints rows = L::loadInts(batch.rows + k);
         const typename L::Packing packing = L::packing(stays);
         const typename L::Floats sn = L::load(batch.sn + k), cs = L::load(batch.cs + k);
