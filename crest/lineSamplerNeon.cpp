@@ -95,6 +95,7 @@ struct NeonLanes : PackedInRegisters<NeonLanes> {
     }
     static uint32x4_t ordered(float32x4_t v) { return vceqq_f32(v, v); }
     static uint32x4_t both(uint32x4_t a, uint32x4_t b) { return vandq_u32(a, b); }
+    static uint32x4_t either(uint32x4_t a, uint32x4_t b) { return vorrq_u32(a, b); }
     static bool none(uint32x4_t m) { return vmaxvq_u32(m) == 0; }
     static int32_t count(uint32x4_t m) { return static_cast<int32_t>(vaddvq_u32(vshrq_n_u32(m, 31))); }
     static int32x4_t bitsOf(float32x4_t v) { return vreinterpretq_s32_f32(v); }

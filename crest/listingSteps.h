@@ -1,6 +1,6 @@
-// The listing of candidates for the wider versions: a register of rows at a
-// time, copied into the thinned column; the non-zero ones fetch their
-// orientation, and the candidates among them (angle finite, limit not NaN)
+// The listing of candidates for the wider versions: a group of rows at a
+// time, a register after another, copied into the thinned column; the
+// non-zero ones fetch their orientation, and the candidates among them (angle finite, limit not NaN)
 // are packed into the batch in registers. The same candidates, in the same
 // order and with the same values, as listCandidatesScalar.
 //
@@ -14,7 +14,7 @@
 //   loadWhere(m, p, inside)     the lanes of m (and perhaps others of the
 //                               first `inside`); no other element is read
 //   nonZero(v), finite(v), ordered(v)  v != 0 (NaN too), |v| < infinity, v == v
-//   both(a, b), none(m), count(m)
+//   both(a, b), either(a, b), none(m), count(m)
 //   bitsOf(v), addInts, subInts, andInts  the float's bits; lane-wise integers
 //   keepWhereNonZero(v, q)      v where q is not 0, else 0
 //   packing(m), storePacked(p, packing, v)  stores m's lanes of v to the front
@@ -39,41 +39,57 @@ inline int32_t listCandidatesOf(const float *edge, float *thinned, const float *
     const Ints shiftBits = L::allInts(static_cast<int32_t>(roundingShiftBits));
     const Ints one = L::allInts(1), quadrants = L::allInts(static_cast<int32_t>(quadrantMask));
     const Ints lanes = L::laneIndex();
+    constexpr int32_t registers = listingGroup / L::width;
     int32_t kept = 0;
-    int64_t row = y0;  // may pass h by less than a register
+    int64_t row = y0;
     while (row < h && kept <= batchRows - listingGroup) {
         cpu::prefetch(ahead + row);
         const int64_t end = h - row > listingGroup ? row + listingGroup : h;
-        for (; row < end; row += L::width) {
-            const int32_t inside = static_cast<int32_t>(end - row);
-            Floats v;
+        // The group's copy first; a group without a non-zero pixel, common in
+        // sparse maps, is then skipped on one branch rather than one per
+        // register.
+        Floats v[registers];
+        Mask nonZero[registers];
+        Mask anyNonZero = L::firstLanes(0);
+        for (int32_t r = 0; r < registers; ++r) {
+            const int64_t at = row + r * L::width;
+            const int64_t inside = end - at;
             if (inside >= L::width) {
-                v = L::load(edge + row);
-                L::store(thinned + row, v);
+                v[r] = L::load(edge + at);
+                L::store(thinned + at, v[r]);
+            } else if (inside > 0) {
+                v[r] = L::loadFirst(edge + at, static_cast<int32_t>(inside));
+                L::storeFirst(thinned + at, v[r], static_cast<int32_t>(inside));
             } else {
-                v = L::loadFirst(edge + row, inside);
-                L::storeFirst(thinned + row, v, inside);
+                v[r] = L::all(0.0f);
             }
-            const Mask nonZero = L::nonZero(v);
-            if (L::none(nonZero)) continue;
-            const Floats theta = L::loadWhere(nonZero, orientationMap + (column + row), inside);
-            const Floats limit = L::mul(v, factor);
-            const Mask valid = L::both(L::both(nonZero, L::finite(theta)), L::ordered(limit));
-            // quadrantGroup, lane by lane.
-            const Ints quadrant = L::subInts(L::bitsOf(L::add(L::mul(theta, quarterTurns), shift)), shiftBits);
-            const Ints group = L::keepWhereNonZero(L::addInts(L::andInts(quadrant, quadrants), one), quadrant);
-            const Ints rows = L::addInts(L::allInts(static_cast<int32_t>(row)), lanes);
-            // All lanes are stored: the arrays have room past a full batch.
-            const typename L::Packing packing = L::packing(valid);
-            L::storePacked(c.rows + kept, packing, rows);
-            L::storePacked(c.theta + kept, packing, theta);
-            L::storePacked(c.limit + kept, packing, limit);
-            L::storePacked(c.group + kept, packing, group);
-            kept += L::count(valid);
+            nonZero[r] = L::nonZero(v[r]);
+            anyNonZero = L::either(anyNonZero, nonZero[r]);
         }
+        if (!L::none(anyNonZero)) {
+            for (int32_t r = 0; r < registers && row + r * L::width < end; ++r) {
+                const int64_t at = row + r * L::width;
+                const Floats theta = L::loadWhere(nonZero[r], orientationMap + (column + at),
+                                                  static_cast<int32_t>(end - at < L::width ? end - at : L::width));
+                const Floats limit = L::mul(v[r], factor);
+                const Mask valid = L::both(L::both(nonZero[r], L::finite(theta)), L::ordered(limit));
+                // quadrantGroup, lane by lane.
+                const Ints quadrant = L::subInts(L::bitsOf(L::add(L::mul(theta, quarterTurns), shift)), shiftBits);
+                const Ints group = L::keepWhereNonZero(L::addInts(L::andInts(quadrant, quadrants), one), quadrant);
+                const Ints rows = L::addInts(L::allInts(static_cast<int32_t>(at)), lanes);
+                // All lanes are stored: the arrays have room past a full batch.
+                const typename L::Packing packing = L::packing(valid);
+                L::storePacked(c.rows + kept, packing, rows);
+                L::storePacked(c.theta + kept, packing, theta);
+                L::storePacked(c.limit + kept, packing, limit);
+                L::storePacked(c.group + kept, packing, group);
+                kept += L::count(valid);
+            }
+        }
+        row = end;
     }
     *n = kept;
-    return row < h ? static_cast<int32_t>(row) : h;
+    return static_cast<int32_t>(row);
 }
 
 }  // namespace crest
