@@ -26,19 +26,37 @@
 
 namespace crest {
 
+// The candidates among one register of rows from `at` on (`inside` of them,
+// at most width, lie in the column), whose edge values are v, stored from
+// entry `kept` on; returns how many there are.
+template <class L>
+inline int32_t listRegister(typename L::Floats v, typename L::Mask nonZero, const float *orientation, int64_t at,
+                            int32_t inside, float multiplier, Candidates &c, int32_t kept) {
+    using Floats = typename L::Floats;
+    using Ints = typename L::Ints;
+    const Floats theta = L::loadWhere(nonZero, orientation, inside);
+    const Floats limit = L::mul(v, L::all(multiplier));
+    const typename L::Mask valid = L::both(L::both(nonZero, L::finite(theta)), L::ordered(limit));
+    // quadrantGroup, lane by lane.
+    const Floats shifted = L::add(L::mul(theta, L::all(quarterTurnsPerRadian)), L::all(roundingShift));
+    const Ints quadrant = L::subInts(L::bitsOf(shifted), L::allInts(static_cast<int32_t>(roundingShiftBits)));
+    const Ints quarter = L::andInts(quadrant, L::allInts(static_cast<int32_t>(quadrantMask)));
+    const Ints group = L::keepWhereNonZero(L::addInts(quarter, L::allInts(1)), quadrant);
+    const Ints rows = L::addInts(L::allInts(static_cast<int32_t>(at)), L::laneIndex());
+    // All lanes are stored: the arrays have room past a full batch.
+    const typename L::Packing packing = L::packing(valid);
+    L::storePacked(c.rows + kept, packing, rows);
+    L::storePacked(c.theta + kept, packing, theta);
+    L::storePacked(c.limit + kept, packing, limit);
+    L::storePacked(c.group + kept, packing, group);
+    return L::count(valid);
+}
+
 template <class L>
 inline int32_t listCandidatesOf(const float *edge, float *thinned, const float *orientationMap, int64_t column,
                                 float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c,
                                 int32_t *n) {
-    using Floats = typename L::Floats;
-    using Ints = typename L::Ints;
-    using Mask = typename L::Mask;
     static_assert(listingGroup % L::width == 0, "whole registers per group");
-    const Floats factor = L::all(multiplier);
-    const Floats quarterTurns = L::all(quarterTurnsPerRadian), shift = L::all(roundingShift);
-    const Ints shiftBits = L::allInts(static_cast<int32_t>(roundingShiftBits));
-    const Ints one = L::allInts(1), quadrants = L::allInts(static_cast<int32_t>(quadrantMask));
-    const Ints lanes = L::laneIndex();
     constexpr int32_t registers = listingGroup / L::width;
     int32_t kept = 0;
     int64_t row = y0;
@@ -48,9 +66,9 @@ inline int32_t listCandidatesOf(const float *edge, float *thinned, const float *
         // The group's copy first; a group without a non-zero pixel, common in
         // sparse maps, is then skipped on one branch rather than one per
         // register.
-        Floats v[registers];
-        Mask nonZero[registers];
-        Mask anyNonZero = L::firstLanes(0);
+        typename L::Floats v[registers];
+        typename L::Mask nonZero[registers];
+        typename L::Mask anyNonZero = L::firstLanes(0);
         for (int32_t r = 0; r < registers; ++r) {
             const int64_t at = row + r * L::width;
             const int64_t inside = end - at;
@@ -69,21 +87,9 @@ inline int32_t listCandidatesOf(const float *edge, float *thinned, const float *
         if (!L::none(anyNonZero)) {
             for (int32_t r = 0; r < registers && row + r * L::width < end; ++r) {
                 const int64_t at = row + r * L::width;
-                const Floats theta = L::loadWhere(nonZero[r], orientationMap + (column + at),
-                                                  static_cast<int32_t>(end - at < L::width ? end - at : L::width));
-                const Floats limit = L::mul(v[r], factor);
-                const Mask valid = L::both(L::both(nonZero[r], L::finite(theta)), L::ordered(limit));
-                // quadrantGroup, lane by lane.
-                const Ints quadrant = L::subInts(L::bitsOf(L::add(L::mul(theta, quarterTurns), shift)), shiftBits);
-                const Ints group = L::keepWhereNonZero(L::addInts(L::andInts(quadrant, quadrants), one), quadrant);
-                const Ints rows = L::addInts(L::allInts(static_cast<int32_t>(at)), lanes);
-                // All lanes are stored: the arrays have room past a full batch.
-                const typename L::Packing packing = L::packing(valid);
-                L::storePacked(c.rows + kept, packing, rows);
-                L::storePacked(c.theta + kept, packing, theta);
-                L::storePacked(c.limit + kept, packing, limit);
-                L::storePacked(c.group + kept, packing, group);
-                kept += L::count(valid);
+                const int32_t inside = static_cast<int32_t>(end - at < L::width ? end - at : L::width);
+                kept += listRegister<L>(v[r], nonZero[r], orientationMap + (column + at), at, inside, multiplier,
+                                        c, kept);
             }
         }
         row = end;
