@@ -77,23 +77,11 @@ int32_t padLines(LineBatch &batch, StepScratch &step) {
     return padded;
 }
 
-namespace {
-
-// A kept pixel's bits stay, a suppressed one's become +0.
-inline void clearUnlessAlive(float *pixel, uint32_t alive) {
-    uint32_t bits;
-    std::memcpy(&bits, pixel, sizeof bits);
-    bits &= alive;
-    std::memcpy(pixel, &bits, sizeof bits);
-}
-
-}  // namespace
-
 void packLines(LineBatch &batch, StepScratch &step, float *thinned) {
     int32_t kept = 0;
     for (int32_t k = 0; k < batch.n; ++k) {
         const uint32_t alive = step.alive[k];
-        clearUnlessAlive(&thinned[batch.rows[k]], alive);
+        clearUnlessAlive(thinned, batch.rows + k, step.alive + k, 1);
         batch.rows[kept] = batch.rows[k];
         batch.sn[kept] = batch.sn[k];
         batch.cs[kept] = batch.cs[k];
@@ -105,7 +93,7 @@ void packLines(LineBatch &batch, StepScratch &step, float *thinned) {
 }
 
 void clearSuppressed(const LineBatch &batch, const StepScratch &step, float *thinned) {
-    for (int32_t k = 0; k < batch.n; ++k) clearUnlessAlive(&thinned[batch.rows[k]], step.alive[k]);
+    clearUnlessAlive(thinned, batch.rows, step.alive, batch.n);
 }
 
 namespace {

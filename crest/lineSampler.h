@@ -13,9 +13,9 @@ namespace crest {
 
 // The versions of the samplers; cpu::runs tells which of them this build has
 // and this processor runs (SSE2 on every x86-64, AVX2 and AVX-512 where
-// CPU_WIDE_SIMD builds them).
+// CPU_WIDE_SIMD builds them, NEON on every arm64).
 inline constexpr cpu::Isa lineSamplerVersions[] = {cpu::Isa::portable, cpu::Isa::sse2, cpu::Isa::avx2,
-                                                   cpu::Isa::avx512};
+                                                   cpu::Isa::avx512, cpu::Isa::neon};
 
 // Candidates per batch at most; a stretch of a column runs until its
 // candidates fill a batch. Sampled lines are padded to a multiple of
@@ -23,8 +23,8 @@ inline constexpr cpu::Isa lineSamplerVersions[] = {cpu::Isa::portable, cpu::Isa:
 constexpr int32_t batchRows = 512;
 constexpr int32_t batchLanes = 16;
 constexpr int32_t batchCapacity = batchRows + batchLanes;
-// Rows are listed this many at a time (one prefetch; one AVX-512 register),
-// as long as a batch has room for all of them.
+// Rows are listed this many at a time (one prefetch; one AVX-512 register,
+// two AVX2 or four NEON ones), as long as a batch has room for all of them.
 constexpr int32_t listingGroup = 16;
 
 // The pixels of one stretch that a sample can suppress: edge value not zero,
@@ -148,7 +148,19 @@ inline bool worthPacking(int32_t alive, int32_t n, int64_t d, int32_t radius) {
 void packLines(LineBatch &batch, StepScratch &step, float *thinned);
 // Clears the pixels of the lines no longer alive.
 void clearSuppressed(const LineBatch &batch, const StepScratch &step, float *thinned);
-// The pack and clear of the step loop (lineSteps.h) for most versions.
+// Clears the pixels of those of the first `count` lines no longer alive (a
+// kept pixel's bits stay, a suppressed one's become +0), without a branch per
+// line: for the versions without a scatter store.
+inline void clearUnlessAlive(float *thinned, const int32_t *rows, const uint32_t *alive, int32_t count) {
+    for (int32_t k = 0; k < count; ++k) {
+        uint32_t bits;
+        std::memcpy(&bits, &thinned[rows[k]], sizeof bits);
+        bits &= alive[k];
+        std::memcpy(&thinned[rows[k]], &bits, sizeof bits);
+    }
+}
+// The pack and clear of the step loop (lineSteps.h) for the portable and SSE2
+// versions.
 struct PackingInPlace {
     static void pack(LineBatch &batch, StepScratch &step, float *thinned) { packLines(batch, step, thinned); }
     static void clear(const LineBatch &batch, const StepScratch &step, float *thinned) {
@@ -163,19 +175,33 @@ void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, LineBat
 #if defined(CPU_X86_64)
 void sampleLinesSse2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 #endif
+// The listing of the wider versions (listingSteps.h) gives the same
+// candidates as listCandidatesScalar.
 #if defined(CPU_WIDE_SIMD)
 void sampleLinesAvx2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
+int32_t listCandidatesAvx2(const float *edge, float *thinned, const float *orientationMap, int64_t column,
+                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
 void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *orientationMap, int64_t column,
                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
 #endif
+#if defined(CPU_ARM64)
+void sampleLinesNeon(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
+int32_t listCandidatesNeon(const float *edge, float *thinned, const float *orientationMap, int64_t column,
+                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
+#endif
 
-// The sampler of a version that cpu::runs.
+// The listing and the sampler of a version that cpu::runs.
+int32_t listCandidatesWith(cpu::Isa isa, const float *edge, float *thinned, const float *orientationMap,
+                           int64_t column, float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c,
+                           int32_t *n);
 void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
                      float *thinned);
 
-// suppressNonMaxima with a version that cpu::runs.
+// suppressNonMaxima and thinEdges (thin.h) with a version that cpu::runs.
 void suppressNonMaximaWith(cpu::Isa isa, const float *edgeMap, const float *orientationMap, int32_t radius,
                            float multiplier, int32_t h, int32_t w, parallel::Range columns, float *thinnedMap);
+void thinEdgesWith(cpu::Isa isa, const float *edgeMap, const float *orientationMap, int32_t h, int32_t w,
+                   int32_t radius, float multiplier, int32_t marginWidth, int team, float *thinnedMap);
 
 }  // namespace crest

@@ -1,8 +1,8 @@
-// The lane operations of the AVX-512 sampler, for the step loop of
-// lineSteps.h: sixteen lines per register, and the packing of the lines still
-// alive compressed in registers. Also the AVX-512 listing of candidates.
-// Everything here is built for AVX-512 (and the module's other files for plain
-// x86-64).
+// The lane operations of the AVX-512 version, for the step loop of
+// lineSteps.h and the listing of listingSteps.h: sixteen lines per register,
+// masks in mask registers, packing by compression and clearing by scatter.
+// Everything here is built for AVX-512 (and the module's other files for
+// plain x86-64).
 #include "lineSampler.h"
 
 #if defined(CPU_WIDE_SIMD)
@@ -18,33 +18,12 @@ namespace crest {
 
 namespace {
 
-// clearSuppressed, then with `pack` packLines: the lanes are compressed in
-// registers, and the stores never pass the lanes already read.
-void clearAndPackAvx512(LineBatch &batch, StepScratch &step, float *thinned, bool pack) {
-    int32_t kept = 0;
-    for (int32_t k = 0; k < batch.n; k += 16) {
-        const __mmask16 real = batch.n - k >= 16 ? 0xffff : static_cast<__mmask16>((1u << (batch.n - k)) - 1);
-        const __m512i alive = _mm512_load_si512(step.alive + k);
-        const __mmask16 stays = _mm512_mask_test_epi32_mask(real, alive, alive);
-        const __m512i rows = _mm512_loadu_si512(batch.rows + k);
-        _mm512_mask_i32scatter_ps(thinned, real & static_cast<__mmask16>(~stays), rows, _mm512_setzero_ps(), 4);
-        if (!pack) continue;
-        const __m512 sn = _mm512_loadu_ps(batch.sn + k), cs = _mm512_loadu_ps(batch.cs + k);
-        const __m512 limit = _mm512_loadu_ps(batch.limit + k);
-        _mm512_storeu_si512(batch.rows + kept, _mm512_maskz_compress_epi32(stays, rows));
-        _mm512_storeu_ps(batch.sn + kept, _mm512_maskz_compress_ps(stays, sn));
-        _mm512_storeu_ps(batch.cs + kept, _mm512_maskz_compress_ps(stays, cs));
-        _mm512_storeu_ps(batch.limit + kept, _mm512_maskz_compress_ps(stays, limit));
-        _mm512_storeu_si512(step.alive + kept, _mm512_set1_epi32(-1));
-        kept += cpu::popcount(stays);
-    }
-    if (pack) batch.n = kept;
-}
-
-struct Avx512Lanes {
+struct Avx512Lanes : PackedInRegisters<Avx512Lanes> {
     static constexpr int32_t width = 16;
     using Floats = __m512;
     using Ints = __m512i;
+    using Mask = __mmask16;
+    using Packing = __mmask16;
     static __m512 all(float v) { return _mm512_set1_ps(v); }
     static __m512i allInts(int32_t v) { return _mm512_set1_epi32(v); }
     static __m512 load(const float *p) { return _mm512_loadu_ps(p); }
@@ -79,11 +58,48 @@ struct Avx512Lanes {
         _mm512_storeu_si512(alive, _mm512_maskz_mov_epi32(stays, _mm512_set1_epi32(-1)));
         return cpu::popcount(stays);
     }
-    static void pack(LineBatch &batch, StepScratch &step, float *thinned) {
-        clearAndPackAvx512(batch, step, thinned, true);
+
+    static __m512i laneIndex() { return _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15); }
+    static __mmask16 firstLanes(int32_t count) {
+        return count >= 16 ? 0xffff : static_cast<__mmask16>((1u << count) - 1);
     }
-    static void clear(LineBatch &batch, StepScratch &step, float *thinned) {
-        clearAndPackAvx512(batch, step, thinned, false);
+    static __m512 loadFirst(const float *p, int32_t count) { return _mm512_maskz_loadu_ps(firstLanes(count), p); }
+    static void storeFirst(float *p, __m512 v, int32_t count) { _mm512_mask_storeu_ps(p, firstLanes(count), v); }
+    // Masked only at the end of a column: the plain load is faster, and the
+    // pixels beside a non-zero one lie inside the column.
+    static __m512 loadWhere(__mmask16 m, const float *p, int32_t inside) {
+        return inside >= width ? _mm512_loadu_ps(p) : _mm512_maskz_loadu_ps(m, p);
+    }
+    static __mmask16 nonZero(__m512 v) { return _mm512_cmp_ps_mask(v, _mm512_setzero_ps(), _CMP_NEQ_UQ); }
+    static __mmask16 finite(__m512 v) {
+        return _mm512_cmp_ps_mask(_mm512_abs_ps(v), all(std::numeric_limits<float>::infinity()), _CMP_LT_OQ);
+    }
+    static __mmask16 ordered(__m512 v) { return _mm512_cmp_ps_mask(v, v, _CMP_ORD_Q); }
+    static __mmask16 both(__mmask16 a, __mmask16 b) { return a & b; }
+    static __mmask16 either(__mmask16 a, __mmask16 b) { return a | b; }
+    static bool none(__mmask16 m) { return m == 0; }
+    static int32_t count(__mmask16 m) { return cpu::popcount(m); }
+    static __m512i bitsOf(__m512 v) { return _mm512_castps_si512(v); }
+    static __m512i addInts(__m512i a, __m512i b) { return _mm512_add_epi32(a, b); }
+    static __m512i subInts(__m512i a, __m512i b) { return _mm512_sub_epi32(a, b); }
+    static __m512i andInts(__m512i a, __m512i b) { return _mm512_and_si512(a, b); }
+    static __m512i keepWhereNonZero(__m512i v, __m512i q) {
+        return _mm512_maskz_mov_epi32(_mm512_test_epi32_mask(q, q), v);
+    }
+    // Compression in registers and a store of all 16 lanes, rather than the
+    // memory form of compression (docs/performance.md).
+    static __mmask16 packing(__mmask16 m) { return m; }
+    static void storePacked(int32_t *p, __mmask16 m, __m512i v) {
+        _mm512_storeu_si512(p, _mm512_maskz_compress_epi32(m, v));
+    }
+    static void storePacked(float *p, __mmask16 m, __m512 v) { _mm512_storeu_ps(p, _mm512_maskz_compress_ps(m, v)); }
+    static __mmask16 liveLanes(const uint32_t *alive) {
+        const __m512i a = _mm512_loadu_si512(alive);
+        return _mm512_test_epi32_mask(a, a);
+    }
+    static void clearDead(float *thinned, const int32_t *rows, const uint32_t *alive, int32_t count) {
+        const __mmask16 dead = firstLanes(count) & static_cast<__mmask16>(~liveLanes(alive));
+        _mm512_mask_i32scatter_ps(thinned, dead, _mm512_loadu_si512(rows), _mm512_setzero_ps(), 4);
     }
 };
 
@@ -93,46 +109,9 @@ void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius, LineBat
     sampleLinesOf<Avx512Lanes>(map, x, radius, batch, thinned);
 }
 
-// The orientation is loaded only in the lanes of non-zero pixels, and the
-// candidates are compressed into place.
 int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *orientationMap, int64_t column,
                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
-    const __m512 zero = _mm512_setzero_ps(), factor = _mm512_set1_ps(multiplier);
-    const __m512 infinity = _mm512_set1_ps(std::numeric_limits<float>::infinity());
-    const __m512 quarterTurns = _mm512_set1_ps(quarterTurnsPerRadian), shift = _mm512_set1_ps(roundingShift);
-    const __m512i shiftBits = _mm512_set1_epi32(static_cast<int32_t>(roundingShiftBits));
-    const __m512i one = _mm512_set1_epi32(1), mask = _mm512_set1_epi32(static_cast<int32_t>(quadrantMask));
-    __m512i y = _mm512_add_epi32(_mm512_set1_epi32(y0),
-                                 _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
-    int32_t kept = 0;
-    int64_t row = y0;  // may pass h by up to 15 (and so INT32_MAX)
-    static_assert(listingGroup == 16, "one register of rows per group");
-    for (; row < h && kept <= batchRows - listingGroup; row += 16, y = _mm512_add_epi32(y, _mm512_set1_epi32(16))) {
-        const __mmask16 inside = h - row >= 16 ? 0xffff : static_cast<__mmask16>((1u << (h - row)) - 1);
-        const __m512 v = _mm512_maskz_loadu_ps(inside, edge + row);
-        _mm512_mask_storeu_ps(thinned + row, inside, v);
-        cpu::prefetch(ahead + row);
-        const __mmask16 nonZero = _mm512_mask_cmp_ps_mask(inside, v, zero, _CMP_NEQ_UQ);  // NaN too
-        if (nonZero == 0) continue;
-        const __m512 theta = _mm512_maskz_loadu_ps(nonZero, orientationMap + (column + row));
-        const __m512 limit = _mm512_mul_ps(v, factor);
-        const __mmask16 valid = _mm512_mask_cmp_ps_mask(nonZero, _mm512_abs_ps(theta), infinity, _CMP_LT_OQ) &
-                                _mm512_cmp_ps_mask(limit, limit, _CMP_ORD_Q);
-        // quadrantGroup, lane by lane.
-        const __m512 shifted = _mm512_add_ps(_mm512_mul_ps(theta, quarterTurns), shift);
-        const __m512i quadrant = _mm512_sub_epi32(_mm512_castps_si512(shifted), shiftBits);
-        const __m512i group = _mm512_maskz_add_epi32(_mm512_test_epi32_mask(quadrant, quadrant),
-                                                     _mm512_and_si512(quadrant, mask), one);
-        // Compress in registers and store all 16 lanes (rather than the
-        // memory form: docs/performance.md); the arrays have room.
-        _mm512_storeu_si512(c.rows + kept, _mm512_maskz_compress_epi32(valid, y));
-        _mm512_storeu_ps(c.theta + kept, _mm512_maskz_compress_ps(valid, theta));
-        _mm512_storeu_ps(c.limit + kept, _mm512_maskz_compress_ps(valid, limit));
-        _mm512_storeu_si512(c.group + kept, _mm512_maskz_compress_epi32(valid, group));
-        kept += cpu::popcount(valid);
-    }
-    *n = kept;
-    return row < h ? static_cast<int32_t>(row) : h;
+    return listCandidatesOf<Avx512Lanes>(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, n);
 }
 
 }  // namespace crest

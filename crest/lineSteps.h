@@ -18,14 +18,54 @@
 //   keepWeaker(alive, s, limit) clears the alive mask of lanes with s > limit;
 //                               returns how many lanes stay alive
 //   pack, clear                 packLines and clearSuppressed, or their equal
-// A version for a wider instruction set includes this header inside a
-// CPU_AVX2_FUNCTIONS (or CPU_AVX512_FUNCTIONS) region of its own file, so
-// that the loop is built for that set; hence nothing but the template here.
+//                               (PackedInRegisters<L> below, from the
+//                               operations of listingSteps.h and these:)
+//   liveLanes(alive)            the lanes whose alive mask is not zero
+//   clearDead(thinned, rows, alive, count)  clearUnlessAlive for the first
+//                               count lines of a register (all for count >= width)
+// An x86 version beyond SSE2 includes this header inside a CPU_AVX2_FUNCTIONS
+// (or CPU_AVX512_FUNCTIONS) region of its own file, so that the loops are
+// built for that set; hence nothing but templates here.
 #pragma once
 
 #include "lineSampler.h"
+#include "listingSteps.h"
 
 namespace crest {
+
+// Clears the pixels of the lines no longer alive and, with `pack`, packs the
+// others to the front, alive: the lanes are packed in registers, and the
+// stores never pass the lanes already read.
+template <class L>
+inline void clearAndPackOf(LineBatch &batch, StepScratch &step, float *thinned, bool pack) {
+    int32_t kept = 0;
+    for (int32_t k = 0; k < batch.n; k += L::width) {
+        L::clearDead(thinned, batch.rows + k, step.alive + k, batch.n - k);
+        if (!pack) continue;
+        const typename L::Mask stays = L::both(L::firstLanes(batch.n - k), L::liveLanes(step.alive + k));
+        const typename L::Ints rows = L::loadInts(batch.rows + k);
+        const typename L::Packing packing = L::packing(stays);
+        const typename L::Floats sn = L::load(batch.sn + k), cs = L::load(batch.cs + k);
+        const typename L::Floats limit = L::load(batch.limit + k);
+        L::storePacked(batch.rows + kept, packing, rows);
+        L::storePacked(batch.sn + kept, packing, sn);
+        L::storePacked(batch.cs + kept, packing, cs);
+        L::storePacked(batch.limit + kept, packing, limit);
+        L::storeInts(reinterpret_cast<int32_t *>(step.alive + kept), L::allInts(-1));
+        kept += L::count(stays);
+    }
+    if (pack) batch.n = kept;
+}
+
+template <class L>
+struct PackedInRegisters {
+    static void pack(LineBatch &batch, StepScratch &step, float *thinned) {
+        clearAndPackOf<L>(batch, step, thinned, true);
+    }
+    static void clear(LineBatch &batch, StepScratch &step, float *thinned) {
+        clearAndPackOf<L>(batch, step, thinned, false);
+    }
+};
 
 template <class L>
 inline void sampleLinesOf(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned) {

@@ -21,10 +21,13 @@ Stages stagesOf(cpu::Isa isa) {
     switch (isa) {
 #if defined(CPU_WIDE_SIMD)
     case cpu::Isa::avx512: return {listCandidatesAvx512, sampleLinesAvx512};
-    case cpu::Isa::avx2: return {listCandidatesScalar, sampleLinesAvx2};
+    case cpu::Isa::avx2: return {listCandidatesAvx2, sampleLinesAvx2};
 #endif
 #if defined(CPU_X86_64)
     case cpu::Isa::sse2: return {listCandidatesScalar, sampleLinesSse2};
+#endif
+#if defined(CPU_ARM64)
+    case cpu::Isa::neon: return {listCandidatesNeon, sampleLinesNeon};
 #endif
     default: return {listCandidatesScalar, sampleLinesScalar};
     }
@@ -128,6 +131,12 @@ void sampleByReach(int32_t h, int32_t w, int32_t x, int32_t radius, LineBatch &b
 }
 
 }  // namespace
+
+int32_t listCandidatesWith(cpu::Isa isa, const float *edge, float *thinned, const float *orientationMap,
+                           int64_t column, float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c,
+                           int32_t *n) {
+    return stagesOf(isa).listCandidates(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, n);
+}
 
 void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
                      float *thinned) {

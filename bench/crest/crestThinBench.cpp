@@ -1,6 +1,10 @@
 // crestThin: the plain loop (crest/reference.h) and the kernel side by side.
 // Every iteration runs both on the same maps with the same team (the row's
 // argument), each timed on its own; the reported time is the optimized one.
+// The crestThin/ rows take the version that the dispatch picks (within the
+// cap of CRESTSPLIT_ISA); crestThinPortable/, crestThinSse2/, crestThinAvx2/,
+// crestThinAvx512/ and crestThinNeon/ force one, and report an error where
+// it does not run.
 // Counters per row:
 //   ns_px, Mpx_s                 optimized: nanoseconds per pixel, megapixels per second
 //   plain_ns_px, plain_Mpx_s     the plain loop of crest/reference.h, in the same iterations
@@ -8,6 +12,8 @@
 //   identical                    1 when every optimized output had the plain output's bits
 // Run with repetitions and look at the medians, e.g.
 //   benchmarks --benchmark_filter=crestThin --benchmark_repetitions=9 --benchmark_report_aggregates_only
+// or, for the versions side by side,
+//   benchmarks --benchmark_filter='crestThin[A-Z].*/dense1024_r1/team:1' --benchmark_repetitions=9 --benchmark_report_aggregates_only
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -16,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "crest/lineSampler.h"
 #include "crest/reference.h"
 #include "crest/thin.h"
 #include "tests/support.h"
@@ -43,7 +50,11 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void crestThin(benchmark::State &state, Workload load) {
+void thinWith(benchmark::State &state, Workload load, cpu::Isa version) {
+    if (!cpu::runs(version)) {
+        state.SkipWithError("version not available on this processor");
+        return;
+    }
     const int team = static_cast<int>(state.range(0));
     const support::EdgeMaps &maps = mapsFor(load);
     const size_t n = maps.edge.size();
@@ -53,8 +64,8 @@ void crestThin(benchmark::State &state, Workload load) {
                                     load.multiplier, load.margin, team, plain.data());
     };
     auto runOptimized = [&] {
-        crest::thinEdges(maps.edge.data(), maps.orientation.data(), load.h, load.w, load.radius, load.multiplier,
-                         load.margin, team, optimized.data());
+        crest::thinEdgesWith(version, maps.edge.data(), maps.orientation.data(), load.h, load.w, load.radius,
+                             load.multiplier, load.margin, team, optimized.data());
     };
     runPlain();
     runOptimized();
@@ -84,21 +95,45 @@ void crestThin(benchmark::State &state, Workload load) {
     state.SetLabel(identical ? "bitwise identical" : "OUTPUT DIFFERS FROM PLAIN");
 }
 
+void crestThin(benchmark::State &state, Workload load) {
+    thinWith(state, load, cpu::fastest(crest::lineSamplerVersions));
+}
+#define CREST_THIN_VERSION(name, isa) \
+    void name(benchmark::State &state, Workload load) { thinWith(state, load, isa); }
+CREST_THIN_VERSION(crestThinPortable, cpu::Isa::portable)
+CREST_THIN_VERSION(crestThinSse2, cpu::Isa::sse2)
+CREST_THIN_VERSION(crestThinAvx2, cpu::Isa::avx2)
+CREST_THIN_VERSION(crestThinAvx512, cpu::Isa::avx512)
+CREST_THIN_VERSION(crestThinNeon, cpu::Isa::neon)
+
 // Dense maps: every pixel non-zero. Sparse: 10 % non-zero.
 const Workload dense2048r1{2048, 2048, 1, 5, 1.01f, 1.0};
 const Workload dense2048r3{2048, 2048, 3, 5, 1.01f, 1.0};
 const Workload sparse2048r1{2048, 2048, 1, 5, 1.01f, 0.1};
 const Workload dense1024r1{1024, 1024, 1, 5, 1.01f, 1.0};
+const Workload dense1024r3{1024, 1024, 3, 5, 1.01f, 1.0};
 const Workload sparse1024r1{1024, 1024, 1, 5, 1.01f, 0.1};
 
 }  // namespace
 
 // One row per workload and team.
-#define CREST_THIN_ROW(name, load) \
-    BENCHMARK_CAPTURE(crestThin, name, load)->ArgName("team")->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond)
+#define CREST_THIN_ROW(function, name, load)                                                                \
+    BENCHMARK_CAPTURE(function, name, load)->ArgName("team")->Arg(1)->Arg(2)->UseManualTime()->Unit(        \
+        benchmark::kMillisecond)
 
-CREST_THIN_ROW(dense2048_r1, dense2048r1);
-CREST_THIN_ROW(dense2048_r3, dense2048r3);
-CREST_THIN_ROW(sparse2048_r1, sparse2048r1);
-CREST_THIN_ROW(dense1024_r1, dense1024r1);
-CREST_THIN_ROW(sparse1024_r1, sparse1024r1);
+CREST_THIN_ROW(crestThin, dense2048_r1, dense2048r1);
+CREST_THIN_ROW(crestThin, dense2048_r3, dense2048r3);
+CREST_THIN_ROW(crestThin, sparse2048_r1, sparse2048r1);
+CREST_THIN_ROW(crestThin, dense1024_r1, dense1024r1);
+CREST_THIN_ROW(crestThin, sparse1024_r1, sparse1024r1);
+
+// Every version on the 1024 x 1024 maps, side by side.
+#define CREST_THIN_VERSION_ROWS(function)                   \
+    CREST_THIN_ROW(function, dense1024_r1, dense1024r1);    \
+    CREST_THIN_ROW(function, dense1024_r3, dense1024r3);    \
+    CREST_THIN_ROW(function, sparse1024_r1, sparse1024r1)
+CREST_THIN_VERSION_ROWS(crestThinPortable);
+CREST_THIN_VERSION_ROWS(crestThinSse2);
+CREST_THIN_VERSION_ROWS(crestThinAvx2);
+CREST_THIN_VERSION_ROWS(crestThinAvx512);
+CREST_THIN_VERSION_ROWS(crestThinNeon);
