@@ -7,8 +7,16 @@
 #include <new>
 #include <string>
 
+// Built against numpy 2's headers, the module also imports under numpy 1.24
+// and later: the oldest C API it uses is that release's, and descriptor
+// fields are read through numpy's accessors, which know both layouts.
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#define NPY_TARGET_VERSION NPY_1_24_API_VERSION
 #include <numpy/arrayobject.h>
+#if NPY_ABI_VERSION < 0x02000000
+// numpy 1.x headers (a module that then runs under numpy 1.x only).
+#define PyDataType_ELSIZE(descr) ((descr)->elsize)
+#endif
 
 #include "common/memory.h"
 #include "copy.h"
@@ -68,7 +76,7 @@ const ClassName *byClass(ElementClass cls) {
 
 // A native, real or complex numpy element type as one of the contract's classes.
 ElementClass classOf(const PyArray_Descr *d, bool *complex) {
-    const int size = d->elsize;
+    const npy_intp size = PyDataType_ELSIZE(d);
     *complex = d->kind == 'c';
     switch (d->kind) {
     case 'b': return ElementClass::logical;
