@@ -53,10 +53,10 @@ inline float bilinearSample(const float *edgeMap, int32_t h, int32_t w, float px
 }
 
 // Sine and cosine of an orientation as the build at hand takes them: sinf and
-// cosf, or, in the macOS build and the serial build that stands in for it,
-// in double precision on the widened angle, each rounded to single.
+// cosf, or, with CREST_DOUBLE_SINE_COSINE (macOS and its stand-ins), in double
+// precision on the widened angle, each rounded to single.
 inline void sineAndCosine(float theta, float *sn, float *cs) {
-#if defined(__APPLE__) || defined(MEX_SERIAL)
+#ifdef CREST_DOUBLE_SINE_COSINE
     *sn = static_cast<float>(std::sin(static_cast<double>(theta)));
     *cs = static_cast<float>(std::cos(static_cast<double>(theta)));
 #else

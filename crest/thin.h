@@ -8,12 +8,10 @@
 
 #include "common/parallel.h"
 
-// The macOS build, and the serial variant that stands in for it on other
-// systems, take sine and cosine in double precision on the widened angle,
-// each rounded to single; the others take sinf and cosf.
-#if defined(__APPLE__) || defined(MEX_SERIAL)
-#define CREST_DOUBLE_SINCOS 1
-#endif
+// With CREST_DOUBLE_SINE_COSINE (the build option of that name: on for macOS,
+// whose modules take them so, and for the builds that stand in for it), sine
+// and cosine are taken in double precision on the widened angle, each rounded
+// to single; otherwise sinf and cosf. Both hosts of one build agree on it.
 
 namespace crest {
 
@@ -31,7 +29,7 @@ inline constexpr int32_t maxRadius = 65536;
 
 // Sine and cosine of an orientation, as this build computes them.
 inline void orientationSinCos(float theta, float *sn, float *cs) {
-#ifdef CREST_DOUBLE_SINCOS
+#ifdef CREST_DOUBLE_SINE_COSINE
     const double t = theta;
     *sn = static_cast<float>(std::sin(t));
     *cs = static_cast<float>(std::cos(t));

@@ -76,6 +76,10 @@ for i = 1:size(modules, 1)
     fprintf('building %s from %d source files ...\n', target, 1 + numel(kernels) + numel(shared));
     if isOctave, fflush(stdout); end  % say so before the compiler takes its time
     args = [flags, {['-I' root], ['-DMEX_MODULE=' name]}];
+    if ismac
+        % The macOS modules take crestThin's sine and cosine in double precision.
+        args{end + 1} = '-DCREST_DOUBLE_SINE_COSINE';
+    end
     if isOctave
         % Octave's mex.h serves both array interfaces under the same names.
         args = [args, {'-o', target}];

@@ -7,15 +7,17 @@
 #include <new>
 #include <string>
 
-// Built against numpy 1.x or 2.x headers, runs on numpy 1.22 and later: the
-// descriptor's fields are read through the accessors.
+// Built against numpy 2's headers, the module also imports under numpy 1.24
+// and later: the oldest C API it uses is that release's, and descriptor
+// fields are read through numpy's accessors, which know both layouts.
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
 #ifndef NPY_TARGET_VERSION
-#define NPY_TARGET_VERSION NPY_1_22_API_VERSION
+#define NPY_TARGET_VERSION NPY_1_24_API_VERSION
 #endif
 #include <numpy/arrayobject.h>
-#if NPY_ABI_VERSION < 0x02000000  // numpy 1.x headers have no accessors
-#define PyDataType_ELSIZE(d) ((d)->elsize)
+#if NPY_ABI_VERSION < 0x02000000
+// numpy 1.x headers (a module that then runs under numpy 1.x only).
+#define PyDataType_ELSIZE(descr) ((descr)->elsize)
 #endif
 
 #include "common/memory.h"

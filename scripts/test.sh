@@ -52,32 +52,13 @@ stage "documentation links" doc_links
 stage "release build" build release
 stage "release tests" run_ctest release
 
-# The Python package, as a user installs it: built into a fresh virtual
-# environment over Debian's Python and packages, without the network; then
-# its tests, which also replay calls recorded through the release modules
-# (tests/python). pytest writes failures before tests in its JUnit file; the
-# copy in $results puts tests first and counts errors as failures.
-python_tests() {
-  local dir="$PWD/build/python" venv="$PWD/build/python/venv" status
-  rm -rf "$dir" && mkdir -p "$dir"
-  /usr/bin/python3 -m venv --system-site-packages "$venv" &&
-    "$venv/bin/pip" install --quiet --no-build-isolation --no-index . &&
-    build/release/tests/platform/platformReference "$dir/recorded.calls" crestThin splitScan splitScanBinned &&
-    CRESTSPLIT_RECORDED_CALLS="$dir/recorded.calls" "$venv/bin/python" -m pytest -q -p no:cacheprovider \
-      --junitxml="$dir/pytest.xml" tests/python
-  status=$?
-  /usr/bin/python3 - "$dir/pytest.xml" "$results/python.xml" <<'PY' || status=1
-import sys, xml.etree.ElementTree as ET
-tree = ET.parse(sys.argv[1])
-for suite in tree.iter("testsuite"):
-    a = dict(suite.attrib)
-    suite.attrib.clear()
-    suite.attrib.update(name="python", tests=a["tests"], failures=str(int(a["failures"]) + int(a["errors"])))
-tree.write(sys.argv[2])
-PY
-  return $status
-}
-stage "python package and tests" python_tests
+# The Python package as its users install it: the wheel built from this tree
+# and repaired into a manylinux wheel (scripts/wheel.sh), installed into fresh
+# virtual environments, where the whole of tests/python runs, replaying the
+# calls recorded through the release modules: over Debian's Python and numpy,
+# over the newest numpy 2 from PyPI (with mypy --strict), and beside torch
+# (scripts/pythonTests.sh says which interpreters, and skips a missing one).
+stage "python wheel and tests" bash scripts/pythonTests.sh
 
 # The benchmarks through the stand-in host, once each and untimed: whole trees
 # on iris and single calls of 1, 16 and 4096 samples must give the reference

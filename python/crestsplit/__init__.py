@@ -13,10 +13,12 @@ A refused call raises a ``KernelError`` that is also the fitting builtin
 the GIL: calls from several threads at once are safe.
 """
 
+from ._version import __version__
 from .errors import ArgumentTypeError, ArgumentValueError, KernelError, ScratchMemoryError
 from ._kernels import crest_thin, split_scan, split_scan_binned
 
 __all__ = [
+    "__version__",
     "crest_thin",
     "split_scan",
     "split_scan_binned",

@@ -9,11 +9,14 @@ message with Python's argument names and positions.
 class KernelError(Exception):
     """A call that a kernel refused; ``identifier`` names the reason."""
 
-    def __init__(self, message, identifier):
+    identifier: str
+
+    def __init__(self, message: str, identifier: str) -> None:
         super().__init__(message)
         self.identifier = identifier
 
-    def __reduce__(self):  # pickled with its identifier (dask sends errors between processes)
+    def __reduce__(self) -> tuple[type["KernelError"], tuple[str, str]]:
+        # pickled with its identifier (dask sends errors between processes)
         return type(self), (self.args[0], self.identifier)
 
 

@@ -9,8 +9,10 @@ demo wrote and checks that both hosts give the same bits.
 import os
 import sys
 import time
+from typing import Any
 
 import numpy
+from numpy.typing import NDArray
 from scipy import io
 from skimage import data, filters, io as image_io
 
@@ -19,7 +21,7 @@ import crestsplit
 RADIUS, MARGIN, MULTIPLIER = 2, 4, 1.0
 
 
-def edge_maps(image):
+def edge_maps(image: NDArray[Any]) -> tuple[NDArray[numpy.float32], NDArray[numpy.float32]]:
     """Edge strength (10% of the strongest and up) and orientation across the edge."""
     smooth = filters.gaussian(image.astype(numpy.float32), sigma=1.5, preserve_range=True)
     gy, gx = numpy.gradient(smooth)  # along the rows, along the columns
@@ -28,7 +30,7 @@ def edge_maps(image):
     return strength, numpy.arctan2(gy, gx).astype(numpy.float32)
 
 
-def colour(strength, top):
+def colour(strength: NDArray[numpy.float32], top: float) -> NDArray[numpy.uint8]:
     """Dark blue (weak) to yellow (strongest); black where there is no edge."""
     anchors = numpy.array([[45, 60, 150], [33, 145, 140], [94, 201, 98], [253, 231, 37]], numpy.float64)
     v = numpy.clip(strength / top, 0, 1)
@@ -37,7 +39,7 @@ def colour(strength, top):
     return rgb.astype(numpy.uint8)
 
 
-def photograph(out_dir):
+def photograph(out_dir: str) -> None:
     image = data.camera()
     strength, orientation = edge_maps(image)
     start = time.perf_counter()
@@ -47,7 +49,7 @@ def photograph(out_dir):
     print(f"crest_thin on scikit-image's camera photograph {image.shape}, radius {RADIUS}, margin {MARGIN}:")
     print(f"  edge pixels before {before}, after {after} ({100 * after / before:.0f}% kept), "
           f"{1000 * elapsed:.1f} ms")
-    top = strength.max()
+    top = float(strength.max())
     grey = numpy.repeat(image[:, :, None], 3, axis=2)
     gap = numpy.full((image.shape[0], 8, 3), 255, numpy.uint8)
     panels = numpy.concatenate([grey, gap, colour(strength, top), gap, colour(thinned, top)], axis=1)
@@ -56,7 +58,7 @@ def photograph(out_dir):
     print(f"  picture: {path} (the photograph, edge strength before and after thinning)")
 
 
-def same_bits_as_octave(out_dir):
+def same_bits_as_octave(out_dir: str) -> bool:
     path = os.path.join(out_dir, "pennyMaps.mat")
     if not os.path.exists(path):
         print(f"  no {path}: run the Octave demo first")
@@ -65,13 +67,13 @@ def same_bits_as_octave(out_dir):
     edge, orientation, octave = m["edgeMap"], m["orientation"], m["thinned"]
     scalars = [float(m[k].ravel()[0]) for k in ("radius", "marginWidth", "multiplier")]
     mine = crestsplit.crest_thin(edge, orientation, *scalars)
-    same = mine.shape == octave.shape and mine.tobytes(order="F") == octave.tobytes(order="F")
+    same = bool(mine.shape == octave.shape and mine.tobytes(order="F") == octave.tobytes(order="F"))
     print(f"The penny map {edge.shape} of the Octave demo, thinned by crest_thin and by Octave's crestThin: "
           f"{'the same bits' if same else 'DIFFERENT bits'} ({numpy.count_nonzero(mine)} edge pixels kept)")
     return same
 
 
-def main():
+def main() -> int:
     out_dir = sys.argv[1] if len(sys.argv) > 1 else "."
     os.makedirs(out_dir, exist_ok=True)
     photograph(out_dir)

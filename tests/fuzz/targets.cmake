@@ -2,7 +2,7 @@
 # kernels linked into the fuzzer (statically, so their coverage guides it),
 # called through the stand-in host's libmx and libmex. See docs/fuzzing.md.
 add_library(fuzzCall STATIC "${CMAKE_CURRENT_LIST_DIR}/fuzzCall.cpp")
-target_link_libraries(fuzzCall PUBLIC mexHost)
+target_link_libraries(fuzzCall PUBLIC standInHost)
 target_compile_definitions(fuzzCall PRIVATE FUZZ_HELP_DIR="${PROJECT_SOURCE_DIR}/matlab/help")
 
 # Where the seeded runs leave an input that failed.
@@ -15,7 +15,7 @@ foreach(name IN LISTS MEX_BUILT_MODULES)
   add_executable(${name}Fuzz "${CMAKE_CURRENT_LIST_DIR}/${name}Fuzz.cpp" "${PROJECT_SOURCE_DIR}/modules/${name}.cpp"
                             "${PROJECT_SOURCE_DIR}/mex/entry.cpp")
   target_link_libraries(${name}Fuzz PRIVATE fuzzCall mexGateway ${MEX_MODULE_${name}_FOLDER}Kernels)
-  target_compile_definitions(${name}Fuzz PRIVATE USE_BUNDLED_MX_API= MEX_MODULE=${name})  # as host/mxArray.h defines it
+  target_compile_definitions(${name}Fuzz PRIVATE USE_BUNDLED_MX_API= MEX_MODULE=${name})  # as tests/host/mxArray.h defines it
   if(MEX_MODULE_${name}_ARRAYS STREQUAL "compat32")
     target_compile_definitions(${name}Fuzz PRIVATE MX_COMPAT_32)
   endif()

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #define USE_BUNDLED_MX_API
-#include "../mex/mxApi.h"
+#include "mex/mxApi.h"
 
 // The stand-in's own calls are exported from libmx through this attribute on
 // Windows; the MX operations through libmx.def, under the host's link names.
