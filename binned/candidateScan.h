@@ -58,8 +58,9 @@ CPU_INLINE void addClassTerms(const C &c, const V &mL, const T &total, V &SL, V 
 
 // The split impurity I from both sides' weights and sums, splitGini's
 // (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W for a double or lanes.
-template <class V>
-CPU_INLINE void splitImpurity(const V &WL, const V &SL, const V &WR, const V &SR, double W, V &I) {
+// W is a double or lanes of it.
+template <class V, class S>
+CPU_INLINE void splitImpurity(const V &WL, const V &SL, const V &WR, const V &SR, const S &W, V &I) {
     I = (WL - SL / WL) / W + (WR - SR / WR) / W;
 }
 
