@@ -10,7 +10,11 @@
 // arrays each call. Counters, medians over the iterations in microseconds:
 // module_us, reference_us, empty_us, above_empty_us (module - empty),
 // ratio (reference / module), identical (1: the two gave the same bits).
-// splitScanLargeNodeCall: splitScan on two large nodes of their own.
+// splitScanLargeNodeCall: splitScan on two large nodes of their own. A
+// module picks its version once per process: each row's label names the
+// binned scan's version under this process's CRESTSPLIT_ISA, and a run per
+// cap gives the versions side by side, e.g.
+//   for isa in portable avx2 avx512; do CRESTSPLIT_ISA=$isa benchmarks --benchmark_filter=BinnedNodeCall; done
 //   benchmarks --benchmark_filter=NodeCall --benchmark_repetitions=5 --benchmark_report_aggregates_only
 #include <numeric>
 #include <random>
@@ -77,6 +81,7 @@ void splitScanBinnedNodeCall(benchmark::State &state) {
     const host::Array classWeights = hostMatrix<double>(1, classes, {1.0, 1.0, 1.0});
     const host::Array threadLimit = host::makeScalar(threads);
     moduleCalls::setMaxThreads(threads);
+    state.SetLabel(cpu::name(cpu::fastest(split::binnedVersions)));
     moduleCalls::timeTrio(state, moduleCalls::Trio("splitScanBinned"),
                           {binnedData.get(), labels.get(), weights.get(), B.get(), list.get(), candidates.get(),
                            K.get(), unused.get(), classWeights.get(), threadLimit.get()});

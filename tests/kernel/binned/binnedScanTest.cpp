@@ -10,6 +10,7 @@
 #include "binned/binnedScan.h"
 #include "binned/binnedVersions.h"
 #include "binned/reference.h"
+#include "tests/kernel/versionsChecked.h"
 #include "tests/support.h"
 
 namespace {
@@ -19,12 +20,7 @@ using support::BinnedNode;
 using support::BinnedRows;
 using Histogram = std::vector<double>;
 
-std::vector<cpu::Isa> versionsHere() {
-    std::vector<cpu::Isa> here;
-    for (cpu::Isa isa : split::binnedVersions)
-        if (cpu::runs(isa)) here.push_back(isa);
-    return here;
-}
+std::vector<cpu::Isa> versionsHere() { return support::versionsHere("binned", split::binnedVersions); }
 
 struct HistogramCase {
     const char *name;
