@@ -34,30 +34,30 @@ struct ImpurityBounds {
 // fewer operations, for candidates whose impurities lie far apart.
 template <class L, bool Refined = true>
 CPU_INLINE ImpurityBounds<L> impurityBounds(const CandidateSums<L> &s, typename L::D iW, uint32_t valid) {
-    using D = typename L::D;
-    const D huge = L::all(0x1p1000), two = L::all(2.0);
-    D rL = L::reciprocal(s.WL);
-    D rR = L::reciprocal(s.WR);
+    using V = typename L::D;
+    const V huge = L::all(0x1p1000), two = L::all(2.0);
+    V rL = L::reciprocal(s.WL);
+    V rR = L::reciprocal(s.WR);
     if (Refined) {
         rL = rL * (two - s.WL * rL);
         rR = rR * (two - s.WR * rR);
     }
-    const D qL = s.SL * rL;
-    const D qR = s.SR * rR;
-    const D I = (s.WL - qL) * iW + (s.WR - qR) * iW;
-    const D aWL = L::abs(s.WL), aWR = L::abs(s.WR);
-    const D aqL = L::abs(qL), aqR = L::abs(qR);
-    const D D1 = ((aWL + aqL) + (aWR + aqR)) * L::abs(iW);
+    const V qL = s.SL * rL;
+    const V qR = s.SR * rR;
+    const V I = (s.WL - qL) * iW + (s.WR - qR) * iW;
+    const V aWL = L::abs(s.WL), aWR = L::abs(s.WR);
+    const V aqL = L::abs(qL), aqR = L::abs(qR);
+    const V D = ((aWL + aqL) + (aWR + aqR)) * L::abs(iW);
     // D is NaN or infinite when any of its terms is, and its ordered
     // comparisons then fail; the comparisons are independent.
-    const D least = L::min(aWL, aWR);
-    const D heaviest = L::max(aWL, aWR);
-    const D most = L::max(heaviest, L::max(aqL, aqR));
+    const V least = L::min(aWL, aWR);
+    const V heaviest = L::max(aWL, aWR);
+    const V most = L::max(heaviest, L::max(aqL, aqR));
     typename L::Mask sides = L::both(L::atLeast(least, L::all(L::sideLow)), L::atMost(most, huge));
     if (L::sideHigh < 0x1p1000) sides = L::both(sides, L::atMost(heaviest, L::all(L::sideHigh)));
-    const typename L::Mask spread = L::both(L::atLeast(D1, L::all(0x1p-900)), L::atMost(D1, huge));
+    const typename L::Mask spread = L::both(L::atLeast(D, L::all(0x1p-900)), L::atMost(D, huge));
     const typename L::Mask tame = L::both(L::fromBits(valid), L::both(sides, spread));
-    const D delta = D1 * L::all(Refined ? 0x1p-26 : 0x1p-12);
+    const V delta = D * L::all(Refined ? 0x1p-26 : 0x1p-12);
     return {I - delta, I + delta, tame};
 }
 
