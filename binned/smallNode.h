@@ -165,13 +165,14 @@ struct SmallNode {
             classSums.upTo(c) = L::zero();
         }
         Keys b = L::shiftDown(keys[0], positionBits);
-        Keys before = L::allKeys(~0u);  // above every bin
+        // The lanes whose bin starts at q: those whose bin ended at q - 1,
+        // and every lane at 0 (no bin lies above every bin).
+        typename L::Mask first = L::keysDiffer(b, L::allKeys(~0u));
         for (int32_t q = 0; q < n; ++q) {
             const Keys after = q + 1 < n ? L::shiftDown(keys[q + 1], positionBits) : L::allKeys(~0u);
             D w;
             typename L::Classes k;
             listed.fetch(L::positionsOf(keys[q], (1u << positionBits) - 1), w, k);
-            const typename L::Mask first = L::keysDiffer(b, before);
             const typename L::Mask last = L::keysDiffer(b, after);
             ends[q] = static_cast<uint8_t>(L::bits(last));
             total = L::maskZero(total, first) + w;
@@ -185,7 +186,7 @@ struct SmallNode {
                 m = L::maskAdd(m, last, h, m);
                 L::store(t.cum + (c + 1) * t.row + q * lanes, m);
             }
-            before = b;
+            first = last;
             b = after;
         }
         return totalBelow;
