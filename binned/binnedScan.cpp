@@ -172,8 +172,14 @@ namespace binned {
 ScanVersion versionFor(cpu::Isa isa, int32_t K) {
     switch (isa) {
 #if defined(CPU_WIDE_SIMD)
+    case cpu::Isa::avx2:
+        return avx2Version(K);
     case cpu::Isa::avx512:
         return avx512Version(K);
+#endif
+#if defined(CPU_BINNED_NEON)
+    case cpu::Isa::neon:
+        return neonVersion();
 #endif
     default:
         (void)K;

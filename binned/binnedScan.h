@@ -12,24 +12,35 @@
 //   instruction set  node size             tables              candidates                 file
 //   portable         n <= min(B', 256)     occupied bins       exact, 2 at a time         binnedPortable.cpp
 //   portable         larger                all B' bins         exact, 2 at a time         binnedPortable.cpp
-//   AVX-512          n <= min(B', 32)      none: each lane's   bounded, then exact where  smallNodeAvx512.cpp
-//                                          samples sorted      one can win; 8 features
-//                                          by bin              at a time
-//   AVX-512          up to min(B', 256)    occupied bins       exact or bounded (*)       binnedAvx512.cpp
-//   AVX-512          larger                all B' bins         exact or bounded (*)       binnedAvx512.cpp
+//   AVX2, AVX-512    n <= min(B', 32)      none: each lane's   bounded, then exact where  smallNode.h
+//                                          samples sorted      one can win; 4 (AVX2) or
+//                                          by bin              8 features at a time
+//   AVX2, AVX-512,   up to min(B', 256)    occupied bins       exact or bounded (*)       vectorSteps.h,
+//   NEON                                                                                  laneSteps.h
+//   AVX2, AVX-512,   larger                all B' bins         exact or bounded (*)       vectorSteps.h,
+//   NEON                                                                                  laneSteps.h
 //
-//   (*) exact, 8 at a time, for tables of at most 16 bins; above that every
-//   candidate bounded first and only those that can win evaluated exactly
-//   (boundedPickAvx512.cpp). With K <= 3 the AVX-512 tables hold a bin's
-//   histograms in four lanes (the lane layout, binnedTables.h).
+//   (*) exact, a vector at a time, for tables of at most 16 bins; above that
+//   every candidate bounded first and only those that can win evaluated
+//   exactly (boundedPick.h). On x86-64 with K <= 3 the tables hold a bin's
+//   histograms in four lanes (the lane layout, binnedTables.h); NEON keeps
+//   rows, and its small nodes take the occupied-bin tables.
+//
+// The vector versions share one copy of each loop: vectorSteps.h,
+// laneSteps.h, boundedPick.h, smallNode.h and impurityBounds.h are
+// templates over a set of lane operations, which each instruction set
+// supplies in a file of its own (lanesAvx2.h, lanesAvx512.h, lanesNeon.h)
+// and instantiates in one source built for it (binnedAvx2.cpp,
+// binnedAvx512.cpp, binnedNeon.cpp).
 //
 // binnedScan runs the fastest instruction set that this processor runs
-// (cpu::fastest over binnedVersions), chosen once per process; binnedScanWith
-// runs a chosen one. The files: binnedScan.cpp (the call: totals, team,
-// scratch, region), binnedTables.h (the layout of a thread's tables),
-// histogramFill.h (the histograms' additions), candidateScan.h (prefix sums,
-// candidates, the pick), occupiedBins.h (tables of occupied bins only),
-// impurityBoundsAvx512.h (bounds without division).
+// within the cap of CRESTSPLIT_ISA (cpu::fastest over binnedVersions),
+// chosen once per process; binnedScanWith runs a chosen one. The other
+// files: binnedScan.cpp (the call: totals, team, scratch, region),
+// binnedTables.h (the layout of a thread's tables), histogramFill.h (the
+// histograms' additions), candidateScan.h (prefix sums, candidates, the
+// pick), allBinsScan.cpp and occupiedBinsScan.h (the scans of a block of
+// features over all bins and over occupied bins only).
 #pragma once
 
 #include <algorithm>
@@ -94,7 +105,7 @@ enum class BinnedTables { allBins, occupiedBins };
 inline constexpr BinnedTables binnedTableKinds[] = {BinnedTables::allBins, BinnedTables::occupiedBins};
 
 // Occupied bins for lists of at most this many samples (those whose bins
-// are ranked in one block, occupiedBins.h).
+// are ranked in one block, occupiedBinsScan.h).
 constexpr int32_t occupiedBinsLimit = 256;
 
 // The kind binnedScan takes: occupied bins for lists of at most B samples
@@ -134,7 +145,8 @@ Fault binnedNodeTotals(BinnedJob &job);
 Fault binnedScan(const BinnedJob &job, const SplitRows &rows, int team);
 
 // The versions of the scan; all give the same bits.
-inline constexpr cpu::Isa binnedVersions[] = {cpu::Isa::portable, cpu::Isa::avx512};
+inline constexpr cpu::Isa binnedVersions[] = {cpu::Isa::portable, cpu::Isa::avx2, cpu::Isa::avx512,
+                                                cpu::Isa::neon};
 
 // binnedScan with a chosen version, which must run here (cpu::runs), and a
 // chosen kind of tables (occupied bins only for lists of up to

@@ -78,13 +78,13 @@ double *rowTable(Layout layout, double *tables);
 // doubles more than the tables it is for).
 double *alignedScratch(double *doubles);
 
-// Nodes of at most this many samples: the AVX-512 version scans their
-// occupied bins eight features at a time (smallNodeAvx512.cpp), with a
+// Nodes of at most this many samples: the x86-64 vector versions scan their
+// occupied bins a vector of features at a time (smallNode.h), with a
 // thread's scratch of smallNodeDoubles: per sorted position the cumulative
 // sums of K + 1 histograms, the candidates' sums (W_L, W_R, S_L, S_R) and
-// lower bounds, and each class's running sums, for eight features.
+// lower bounds, and each class's running sums, for up to eight features.
 constexpr int32_t smallNodeLimit = 32;
-constexpr int smallNodeLanes = 8;    // features scanned side by side
+constexpr int smallNodeLanes = 8;    // the most features scanned side by side
 constexpr int candidateSumRows = 4;  // W_L, W_R, S_L, S_R
 size_t smallNodeDoubles(int32_t K);
 

@@ -1,7 +1,7 @@
 // What one instruction-set version of the binned scan supplies
-// (binnedPortable.cpp, binnedAvx512.cpp), and the scans of a block of
-// features that they share. binnedScan.cpp chooses the version
-// (versionFor).
+// (binnedPortable.cpp, binnedAvx2.cpp, binnedAvx512.cpp, binnedNeon.cpp),
+// and the scans of a block of features that they share. binnedScan.cpp
+// chooses the version (versionFor).
 #pragma once
 
 #include <cstdint>
@@ -29,7 +29,14 @@ struct ScanVersion {
 ScanVersion versionFor(cpu::Isa isa, int32_t K);
 ScanVersion portableVersion();
 #if defined(CPU_WIDE_SIMD)
+ScanVersion avx2Version(int32_t K);
 ScanVersion avx512Version(int32_t K);
+#endif
+
+// The NEON version needs GCC's or Clang's vector operators on NEON types.
+#if defined(CPU_ARM64) && defined(__GNUC__)
+#define CPU_BINNED_NEON 1
+ScanVersion neonVersion();
 #endif
 
 // Scans candidate positions begin .. end-1 in order over all-bin tables with
@@ -38,18 +45,5 @@ ScanVersion avx512Version(int32_t K);
 // the reference does.
 Fault scanAllBins(const ScanVersion &version, const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                   const SplitRows &rows);
-
-#if defined(CPU_WIDE_SIMD)
-// The AVX-512 version's scan of nodes of at most smallNodeLimit samples
-// (smallNodeAvx512.cpp), scratch of smallNodeDoubles.
-Fault scanSmallNode(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows);
-
-// The AVX-512 version's candidates of a feature's cumulative row-layout
-// tables (boundedPickAvx512.cpp): the reference's strict improvements on G0
-// in bin order over thresholds j = 0 .. bins.count-2, written at position p;
-// `lower` holds a double per candidate (cache-line aligned).
-void boundAndPick(const BinnedJob &job, TableBins bins, const double *table, double *lower, int32_t p,
-                  const SplitRows &rows);
-#endif
 
 }  // namespace split::binned

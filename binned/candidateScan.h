@@ -47,7 +47,7 @@ CPU_INLINE void cumulateRows(const BinnedJob &job, int32_t bins, double *table) 
 // One class's terms of both sides' weighted square sums: (c * m) * (c * m)
 // for the left mass m and for the right one (the class's total less m),
 // each added to its sum; called in class order on sums that start at +0.0.
-// V is a double, lanes of doubles or an AVX-512 vector; `total` and `c` are
+// V is a double, lanes of doubles or a vector register; `total` and `c` are
 // of V or double. The only form of this formula in the scan.
 template <class V, class C, class T>
 CPU_INLINE void addClassTerms(const C &c, const V &mL, const T &total, V &SL, V &SR) {
@@ -58,8 +58,9 @@ CPU_INLINE void addClassTerms(const C &c, const V &mL, const T &total, V &SL, V 
 
 // The split impurity I from both sides' weights and sums, splitGini's
 // (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W for a double or lanes.
-template <class V>
-CPU_INLINE void splitImpurity(const V &WL, const V &SL, const V &WR, const V &SR, double W, V &I) {
+// W is a double or lanes of it.
+template <class V, class S>
+CPU_INLINE void splitImpurity(const V &WL, const V &SL, const V &WR, const V &SR, const S &W, V &I) {
     I = (WL - SL / WL) / W + (WR - SR / WR) / W;
 }
 
@@ -81,8 +82,9 @@ CPU_INLINE double candidateImpurity(const BinnedJob &job, const double *table, i
 }
 
 // Candidates are evaluated side by side, `L` at a time as one vector of
-// doubles: 8 in the AVX-512 version, 2 (one SSE2 register) in the portable
-// one; GCC splits wider vectors poorly where the registers are narrower.
+// doubles: 8 in the AVX-512 version, 4 in the AVX2 one, 2 (one SSE2 or NEON
+// register) in the portable and NEON ones; GCC splits wider vectors poorly
+// where the registers are narrower.
 // Lanes past the last candidate read zeroed bins and are never looked at.
 constexpr int32_t maxCandidateLanes = 8;
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +19,7 @@
 #include <omp.h>
 #endif
 
+#include "common/cpu.h"
 #include "host/loader.h"
 #include "tests/support.h"
 
@@ -33,12 +36,39 @@ inline const host::Module &module(const std::string &name, bool benchBuilt) {
     return *m;
 }
 
-// The built module, the same entry over the reference loop, the empty entry.
+// The built module (or a copy of it, `builtCopy`), the same entry over the
+// reference loop, the empty entry.
 struct Trio {
     const host::Module *modules[3];
     explicit Trio(const std::string &name)
         : modules{&module(name, false), &module(name + "Reference", true), &module("emptyEntry", true)} {}
+    Trio(const std::string &name, const host::Module &builtCopy)
+        : modules{&builtCopy, &module(name + "Reference", true), &module("emptyEntry", true)} {}
 };
+
+// A copy of the built module `name` that runs the versions within `isa`: a
+// module reads CRESTSPLIT_ISA once, at its first call, so each copy is
+// loaded from a file of its own and called first (with `inputs`) while the
+// variable holds `isa`; the variable is then restored for every other module.
+inline const host::Module &cappedModule(const std::string &name, cpu::Isa isa,
+                                        const std::vector<const mxArray *> &inputs) {
+    static std::map<std::string, std::unique_ptr<host::Module>> loaded;
+    const std::string path = std::string(BENCH_MODULE_DIR) + "/" + name + "." + cpu::name(isa) + "." MEX_EXTENSION;
+    std::unique_ptr<host::Module> &m = loaded[path];
+    if (!m) {
+        std::filesystem::copy_file(host::modulePath(name), path, std::filesystem::copy_options::overwrite_existing);
+        const char *before = std::getenv(cpu::capVariable);
+        const std::string saved = before ? before : "";
+        setenv(cpu::capVariable, cpu::name(isa), 1);
+        m = std::make_unique<host::Module>(path);
+        m->call(3, inputs);
+        if (before)
+            setenv(cpu::capVariable, saved.c_str(), 1);
+        else
+            unsetenv(cpu::capVariable);
+    }
+    return *m;
+}
 enum Which { built, reference, empty };
 
 // The runtime's maximum for the calls that follow on this thread, which the

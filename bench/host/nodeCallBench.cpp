@@ -11,11 +11,16 @@
 // module_us, reference_us, empty_us, above_empty_us (module - empty),
 // ratio (reference / module), identical (1: the two gave the same bits).
 // splitScanLargeNodeCall: splitScan on two large nodes of their own.
+// splitScanBinnedNodeCall/<version>: a copy of the module capped at that
+// version of the binned scan (moduleCalls::cappedModule).
 //   benchmarks --benchmark_filter=NodeCall --benchmark_repetitions=5 --benchmark_report_aggregates_only
 #include <numeric>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "bench/sideBySide.h"
+#include "binned/binnedScan.h"
 #include "moduleCalls.h"
 
 namespace {
@@ -62,7 +67,7 @@ host::Array hostMatrix(size_t rows, size_t cols, const std::vector<T> &values) {
     return host::makeMatrix<T>(rows, cols, values);
 }
 
-void splitScanBinnedNodeCall(benchmark::State &state) {
+void splitScanBinnedNodeCall(benchmark::State &state, cpu::Isa isa) {
     const int32_t n = static_cast<int32_t>(state.range(0));
     const int threads = static_cast<int>(state.range(1));
     const DataSet &d = dataSet();
@@ -77,9 +82,11 @@ void splitScanBinnedNodeCall(benchmark::State &state) {
     const host::Array classWeights = hostMatrix<double>(1, classes, {1.0, 1.0, 1.0});
     const host::Array threadLimit = host::makeScalar(threads);
     moduleCalls::setMaxThreads(threads);
-    moduleCalls::timeTrio(state, moduleCalls::Trio("splitScanBinned"),
-                          {binnedData.get(), labels.get(), weights.get(), B.get(), list.get(), candidates.get(),
-                           K.get(), unused.get(), classWeights.get(), threadLimit.get()});
+    const std::vector<const mxArray *> inputs{binnedData.get(), labels.get(), weights.get(), B.get(),
+                                              list.get(),       candidates.get(), K.get(), unused.get(),
+                                              classWeights.get(), threadLimit.get()};
+    const host::Module &capped = moduleCalls::cappedModule("splitScanBinned", isa, inputs);
+    moduleCalls::timeTrio(state, moduleCalls::Trio("splitScanBinned", capped), inputs);
 }
 
 void splitScanNodeCall(benchmark::State &state) {
@@ -137,17 +144,27 @@ const std::vector<std::vector<int64_t>> nodeRows{{1, 16, 64, 256, 1024, 4096, 16
 
 }  // namespace
 
-BENCHMARK(splitScanBinnedNodeCall)
-    ->ArgNames({"n", "threads", "shuffled"})
-    ->ArgsProduct(nodeRows)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond);
-// Node sizes between those rows, around splitScanBinned's team cut-over.
-BENCHMARK(splitScanBinnedNodeCall)
-    ->ArgNames({"n", "threads", "shuffled"})
-    ->ArgsProduct({{512, 2048, 8192}, {1, 2}, {0, 1}})
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond);
+// splitScanBinned once per version of its scan that runs here (the others
+// named in the run's context); then node sizes between those rows, around
+// its team cut-over.
+const bool binnedRows = [] {
+    std::string notHere;
+    for (cpu::Isa isa : split::binnedVersions) {
+        if (!cpu::runs(isa)) {
+            notHere += std::string(notHere.empty() ? "" : " ") + cpu::name(isa);
+            continue;
+        }
+        const std::string name = std::string("splitScanBinnedNodeCall/") + cpu::name(isa);
+        for (const auto &sizes : {nodeRows[0], std::vector<int64_t>{512, 2048, 8192}})
+            benchmark::RegisterBenchmark(name.c_str(), splitScanBinnedNodeCall, isa)
+                ->ArgNames({"n", "threads", "shuffled"})
+                ->ArgsProduct({sizes, nodeRows[1], nodeRows[2]})
+                ->UseManualTime()
+                ->Unit(benchmark::kMicrosecond);
+    }
+    if (!notHere.empty()) benchmark::AddCustomContext("binned versions not run here", notHere);
+    return true;
+}();
 BENCHMARK(splitScanNodeCall)
     ->ArgNames({"n", "threads", "shuffled"})
     ->ArgsProduct(nodeRows)

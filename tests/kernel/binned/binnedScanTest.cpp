@@ -10,6 +10,7 @@
 #include "binned/binnedScan.h"
 #include "binned/binnedVersions.h"
 #include "binned/reference.h"
+#include "tests/kernel/versionsChecked.h"
 #include "tests/support.h"
 
 namespace {
@@ -19,12 +20,7 @@ using support::BinnedNode;
 using support::BinnedRows;
 using Histogram = std::vector<double>;
 
-std::vector<cpu::Isa> versionsHere() {
-    std::vector<cpu::Isa> here;
-    for (cpu::Isa isa : split::binnedVersions)
-        if (cpu::runs(isa)) here.push_back(isa);
-    return here;
-}
+std::vector<cpu::Isa> versionsHere() { return support::versionsHere("binned", split::binnedVersions); }
 
 struct HistogramCase {
     const char *name;
@@ -253,7 +249,7 @@ TEST(BinnedScan, OccupiedBinsAtTheirLimits) {
     }
 }
 
-// Small nodes, which the AVX-512 version scans eight features at a time:
+// Small nodes, which the x86-64 vector versions scan a vector of features at a time:
 // every list length up to 33 (around its sorting networks of 16 and 32),
 // class counts it keeps in registers and others, groups of features left
 // partial, with the random nodes' weights, class weights and faults.
@@ -267,6 +263,40 @@ TEST(BinnedScan, SmallNodesOfEveryLength) {
                 d.nodeSamples.resize(n);
                 expectReferenceBits(d, 1, "n " + std::to_string(n) + " K " + std::to_string(K) + " B " +
                                               std::to_string(B));
+            }
+        }
+    }
+}
+
+// Weights at the ends of single precision, whose side sums leave its range
+// (subnormal, or beyond the largest float): a vector version that bounds
+// candidates through a single-precision reciprocal must evaluate those
+// exactly. Small nodes, occupied bins and all bins; labels in runs, so that
+// thresholds along the list win.
+TEST(BinnedScan, WeightsAtTheEndsOfSinglePrecision) {
+    std::mt19937 rng(149);
+    for (int scale : {-149, -140, -126, 100, 125, 127}) {
+        for (int32_t n : {24, 100, 400}) {
+            for (int32_t K : {2, 4}) {
+                BinnedNode d;
+                d.M = n;
+                d.columns = 3;
+                d.K = K;
+                d.B = 64;
+                // Bins along the list, the same with noise, and any.
+                for (int32_t f = 0; f < d.columns; ++f)
+                    for (int32_t s = 0; s < n; ++s)
+                        d.binnedData.push_back(static_cast<uint8_t>(
+                            f == 2 ? rng() % 64 : (s * 64 / n + (f == 1 ? rng() % 8 : 0)) % 64));
+                for (int32_t s = 0; s < n; ++s) {
+                    d.labels.push_back(1 + (s * K / n + (rng() % 5 == 0)) % K);
+                    d.weights.push_back(std::ldexp(static_cast<float>(1 + rng() % 3), scale));
+                    d.nodeSamples.push_back(static_cast<uint32_t>(s));
+                }
+                d.candidateFeatures = {0, 1, 2};
+                d.classWeights.assign(K, 1.0);
+                expectReferenceBits(d, 1, "scale " + std::to_string(scale) + " n " + std::to_string(n) + " K " +
+                                              std::to_string(K));
             }
         }
     }

@@ -1,0 +1,115 @@
+// The AVX2 lane operations of the binned scan's shared loops
+// (impurityBounds.h, boundedPick.h, smallNode.h, laneTables.h): four
+// doubles per vector, a mask as a vector of all-ones or zero lanes. Include
+// only inside a CPU_AVX2_FUNCTIONS region, after <immintrin.h> and every
+// other header.
+#pragma once
+
+namespace split::binned {
+
+struct Avx2Lanes {
+    static constexpr int width = 4;
+    static constexpr bool smallNodes = true;
+    // The reciprocal estimate goes through single precision: side weights
+    // stay well inside its normal range.
+    static constexpr double sideLow = 0x1p-120, sideHigh = 0x1p120;
+
+    using D = __m256d;
+    using Mask = __m256d;
+
+    // Lane l of entry b is all ones when bit l of b is set.
+    alignas(32) static constexpr int64_t laneMasks[16][4] = {
+        {0, 0, 0, 0},    {-1, 0, 0, 0},    {0, -1, 0, 0},    {-1, -1, 0, 0},
+        {0, 0, -1, 0},   {-1, 0, -1, 0},   {0, -1, -1, 0},   {-1, -1, -1, 0},
+        {0, 0, 0, -1},   {-1, 0, 0, -1},   {0, -1, 0, -1},   {-1, -1, 0, -1},
+        {0, 0, -1, -1},  {-1, 0, -1, -1},  {0, -1, -1, -1},  {-1, -1, -1, -1}};
+
+    static CPU_INLINE D zero() { return _mm256_setzero_pd(); }
+    static CPU_INLINE D all(double a) { return _mm256_set1_pd(a); }
+    static CPU_INLINE D load(const double *p) { return _mm256_load_pd(p); }
+    static CPU_INLINE void store(double *p, D v) { _mm256_store_pd(p, v); }
+    static CPU_INLINE D abs(D v) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v); }
+    static CPU_INLINE D min(D a, D b) { return _mm256_min_pd(a, b); }
+    static CPU_INLINE D max(D a, D b) { return _mm256_max_pd(a, b); }
+    static CPU_INLINE Mask less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+    static CPU_INLINE Mask atMost(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
+    static CPU_INLINE Mask atLeast(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+    static CPU_INLINE Mask both(Mask a, Mask b) { return _mm256_and_pd(a, b); }
+    static CPU_INLINE uint32_t bits(Mask m) { return static_cast<uint32_t>(_mm256_movemask_pd(m)); }
+    static CPU_INLINE Mask fromBits(uint32_t b) {
+        return _mm256_load_pd(reinterpret_cast<const double *>(laneMasks[b & 15]));
+    }
+    static CPU_INLINE D maskMin(D src, Mask m, D a, D b) { return _mm256_blendv_pd(src, _mm256_min_pd(a, b), m); }
+    // The single-precision estimate (relative error at most 1.5 * 2^-12, and
+    // 2^-24 from rounding x to single precision) after one Newton step: below
+    // 2^-22 for |x| in [sideLow, sideHigh].
+    static CPU_INLINE D reciprocal(D x) {
+        const D r = _mm256_cvtps_pd(_mm_rcp_ps(_mm256_cvtpd_ps(x)));
+        return r * (2.0 - x * r);
+    }
+    static CPU_INLINE double lowest(D v) {
+        const __m128d m2 = _mm_min_pd(_mm256_castpd256_pd128(v), _mm256_extractf128_pd(v, 1));
+        return _mm_cvtsd_f64(_mm_min_sd(m2, _mm_unpackhi_pd(m2, m2)));
+    }
+
+    using Keys = __m128i;
+    using Classes = __m256i;
+    static CPU_INLINE Keys keys(uint64_t bins, int shift, int32_t position) {
+        const __m128i b = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int32_t>(bins)));
+        return _mm_or_si128(_mm_slli_epi32(b, shift), _mm_set1_epi32(position));
+    }
+    static CPU_INLINE Keys allKeys(uint32_t k) { return _mm_set1_epi32(static_cast<int32_t>(k)); }
+    static CPU_INLINE Keys keysMin(Keys a, Keys b) { return _mm_min_epu32(a, b); }
+    static CPU_INLINE Keys keysMax(Keys a, Keys b) { return _mm_max_epu32(a, b); }
+    static CPU_INLINE Keys shiftDown(Keys k, int shift) { return _mm_srli_epi32(k, shift); }
+    // For keys and v below 2^31, where the signed comparison is the unsigned one.
+    static CPU_INLINE uint32_t keysAtLeast(Keys k, uint32_t v) {
+        const __m128i above = _mm_cmpgt_epi32(k, _mm_set1_epi32(static_cast<int32_t>(v) - 1));
+        return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(above)));
+    }
+    static CPU_INLINE Mask keysDiffer(Keys a, Keys b) {
+        const __m128i same = _mm_cmpeq_epi32(a, b);
+        return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_xor_si128(same, _mm_set1_epi32(-1))));
+    }
+    static CPU_INLINE uint32_t keyAt(Keys k, int g) {
+        alignas(16) uint32_t key[width];
+        _mm_store_si128(reinterpret_cast<__m128i *>(key), k);
+        return key[g];
+    }
+    // Lanes of m set to +0.0 (no bits), the others kept.
+    static CPU_INLINE D maskZero(D src, Mask m) { return _mm256_andnot_pd(m, src); }
+    static CPU_INLINE D maskAdd(D src, Mask m, D a, D b) { return _mm256_blendv_pd(src, _mm256_add_pd(a, b), m); }
+    static CPU_INLINE Mask classIs(Classes k, int32_t c) {
+        return _mm256_castsi256_pd(_mm256_cmpeq_epi64(k, _mm256_set1_epi64x(c)));
+    }
+
+    // The listed samples' weights and classes by list position: gathered.
+    template <int N>
+    struct Listed {
+        const double *weights;
+        const int64_t *classes;
+
+        CPU_INLINE Listed(const double *w, const int64_t *k) : weights(w), classes(k) {}
+        CPU_INLINE void fetch(Keys positions, D &w, Classes &k) const {
+            // The masked forms: GCC takes the plain ones' source for unset.
+            const __m256i every = _mm256_set1_epi64x(-1);
+            w = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), weights, positions, _mm256_castsi256_pd(every), 8);
+            k = _mm256_mask_i32gather_epi64(_mm256_setzero_si256(), reinterpret_cast<const long long *>(classes),
+                                            positions, every, 8);
+        }
+    };
+    static CPU_INLINE Keys positionsOf(Keys k, uint32_t mask) {
+        return _mm_and_si128(k, _mm_set1_epi32(static_cast<int32_t>(mask)));
+    }
+
+    // The lane layout's addition of one sample (Avx512Lanes::addToLanes):
+    // the lanes outside the key add +0.0, which leaves every value a bin can
+    // hold as it is (a bin that starts at +0.0 never holds -0.0).
+    static CPU_INLINE void addToLanes(double *row, int64_t key, double weight) {
+        const __m256d v = _mm256_load_pd(row);
+        const __m256d w = _mm256_and_pd(fromBits(static_cast<uint32_t>(key)), _mm256_set1_pd(weight));
+        _mm256_store_pd(row, _mm256_add_pd(v, w));
+    }
+};
+
+}  // namespace split::binned

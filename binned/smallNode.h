@@ -1,0 +1,300 @@
+// A vector version's scan of nodes of at most smallNodeLimit samples, one
+// feature per vector lane. A node this small occupies few bins, and the
+// per-feature steps of the other scans (ranks, tables, prefix sums,
+// candidate blocks) would each handle a handful of values: here every step
+// handles a vector of features at once. Per feature (lane), the listed
+// samples are sorted by bin and then list position with a sorting network,
+// the histograms are summed along that order (each bin's samples in list
+// order from +0.0, each occupied bin's sum added to the prefix sums of the
+// bins below it), and the candidates, one per occupied bin but the highest,
+// are bounded and picked in bin order as in boundedPick.h. These are the
+// reference's additions in its order, so the bits are its bits. `L`
+// supplies the lane operations; include inside the region built for its
+// instruction set, after impurityBounds.h.
+#pragma once
+
+namespace split::binned {
+
+// A sample's key: its bin above its list position, so that ascending keys
+// list the samples by bin and, within a bin, in list order; positions past
+// the list hold keys above every other.
+constexpr int positionBits = 5;
+static_assert(smallNodeLimit <= 1 << positionBits, "a list position fits below the bin");
+
+// Batcher's odd-even merge sort of N keys (N a power of two) as a list of
+// compare-exchanges, made at compile time so that the sort unrolls into
+// straight vector code. What keeps the bits: a sorting network sorts every
+// input, and the keys of one lane are distinct (no two samples share a list
+// position), so its result is the one ascending order of the keys: by bin,
+// and within a bin by list position, the order of the reference's
+// additions into each bin.
+template <int N>
+struct SortingNetwork {
+    static constexpr int count() {
+        int c = 0;
+        for (int p = 1; p < N; p *= 2)
+            for (int k = p; k >= 1; k /= 2)
+                for (int j = k % p; j + k < N; j += 2 * k)
+                    for (int i = 0; i < k && i + j + k < N; ++i) c += (i + j) / (2 * p) == (i + j + k) / (2 * p);
+        return c;
+    }
+    int low[count()] = {};
+    int high[count()] = {};
+    constexpr SortingNetwork() {
+        int c = 0;
+        for (int p = 1; p < N; p *= 2)
+            for (int k = p; k >= 1; k /= 2)
+                for (int j = k % p; j + k < N; j += 2 * k)
+                    for (int i = 0; i < k && i + j + k < N; ++i)
+                        if ((i + j) / (2 * p) == (i + j + k) / (2 * p)) {
+                            low[c] = i + j;
+                            high[c] = i + j + k;
+                            ++c;
+                        }
+    }
+};
+
+// Each class's running sums along the sorted samples, of the current bin
+// and of the bins up to it: in registers for KC classes, or, with KC = 0, K
+// classes in scratch.
+template <class L, int KC>
+struct ClassSums {
+    using D = typename L::D;
+    D bin[KC], below[KC];
+    ClassSums(double *, int32_t) {}
+    CPU_INLINE D &current(int32_t c) { return bin[c]; }
+    CPU_INLINE D &upTo(int32_t c) { return below[c]; }
+};
+
+template <class L>
+struct ClassSums<L, 0> {
+    using D = typename L::D;
+    D *bin, *below;
+    ClassSums(double *scratch, int32_t K) : bin(reinterpret_cast<D *>(scratch)), below(bin + K) {}
+    CPU_INLINE D &current(int32_t c) { return bin[c]; }
+    CPU_INLINE D &upTo(int32_t c) { return below[c]; }
+};
+
+template <class L>
+struct SmallNode {
+    using D = typename L::D;
+    using Keys = typename L::Keys;
+    static constexpr int lanes = L::width;
+    static_assert(lanes <= smallNodeLanes, "the scratch holds smallNodeLanes features");
+
+    template <int N>
+    static CPU_INLINE void sortKeys(Keys *keys) {
+        static constexpr SortingNetwork<N> network;
+        constexpr int comparators = SortingNetwork<N>::count();
+        CPU_UNROLL(256)
+        for (int c = 0; c < comparators; ++c) {
+            const Keys a = keys[network.low[c]], b = keys[network.high[c]];
+            keys[network.low[c]] = L::keysMin(a, b);
+            keys[network.high[c]] = L::keysMax(a, b);
+        }
+    }
+
+    // The listed samples' weights and classes by list position, N of them
+    // (past the list: weight 0, class -1), as L::Listed fetches them.
+    template <int N>
+    struct ListedSamples {
+        alignas(64) double w[N];
+        alignas(64) int64_t k[N];
+
+        CPU_INLINE explicit ListedSamples(const BinnedJob &job) {
+            for (int i = 0; i < N; ++i) {
+                const bool listed = i < job.n;
+                const uint32_t s = listed ? job.nodeSamples[i] : 0;
+                w[i] = listed ? static_cast<double>(job.weights[s]) : 0.0;
+                k[i] = listed ? static_cast<int64_t>(job.labels[s]) - 1 : -1;
+            }
+        }
+    };
+
+    // A thread's scratch (smallNodeDoubles) for one group of up to `lanes`
+    // features, one per lane, N sorted positions each.
+    template <int N>
+    struct GroupTables {
+        static constexpr int64_t row = static_cast<int64_t>(N) * lanes;  // one histogram's sums
+        double *cum;        // per sorted position: the sums up to its bin of K + 1 histograms
+        double *sums;       // per candidate: W_L, W_R, S_L, S_R
+        double *lower;      // per candidate: the lower bound of its impurity
+        double *classSums;  // ClassSums<L, 0>'s running sums
+
+        GroupTables(double *scratch, int32_t K)
+            : cum(scratch), sums(cum + (K + 1) * row), lower(sums + candidateSumRows * row),
+              classSums(lower + row) {}
+    };
+
+    // Each lane's samples sorted by key: its bin above the list position. The
+    // keys are distinct, so the sort is total: within a bin the samples keep
+    // list order, and each bin's additions in cumulate are the reference's
+    // in its order, from +0.0. Positions past the list sort last. Returns the
+    // lanes of the group that hold a bin value of B or above (the highest bin
+    // of a lane is its last key's).
+    template <int N>
+    static CPU_INLINE uint32_t sortSamples(const BinnedJob &job, const uint8_t *const *columns, int group,
+                                           Keys *keys) {
+        const int32_t n = job.n;
+        for (int32_t i = 0; i < n; ++i) {
+            // A sample's bins gathered in a register (bytes stored one by one
+            // would not forward to one load of all of them).
+            const uint32_t s = job.nodeSamples[i];
+            uint64_t bins = 0;
+            for (int g = 0; g < lanes; ++g) bins |= static_cast<uint64_t>(columns[g][s]) << (8 * g);
+            keys[i] = L::keys(bins, positionBits, i);
+        }
+        for (int32_t i = n; i < N; ++i) keys[i] = L::allKeys(~0u);
+        sortKeys<N>(keys);
+        return L::keysAtLeast(L::shiftDown(keys[n - 1], positionBits), static_cast<uint32_t>(job.B)) &
+               ((1u << group) - 1u);
+    }
+
+    // Along the sorted samples: a bin's sums restart from +0.0 at its first
+    // sample and are added to the sums below it at its last. Notes in `ends`
+    // the lanes whose bin ends at each position (those with a candidate
+    // there); returns the total weight.
+    template <int N, int KC>
+    static CPU_INLINE D cumulate(const BinnedJob &job, const typename L::template Listed<N> &listed,
+                                 const Keys *keys, const GroupTables<N> &t, ClassSums<L, KC> &classSums,
+                                 uint8_t *ends) {
+        const int32_t n = job.n, K = KC > 0 ? KC : job.K;
+        D total = L::zero(), totalBelow = L::zero();
+        for (int32_t c = 0; c < K; ++c) {
+            classSums.current(c) = L::zero();
+            classSums.upTo(c) = L::zero();
+        }
+        Keys b = L::shiftDown(keys[0], positionBits);
+        // The lanes whose bin starts at q: those whose bin ended at q - 1,
+        // and every lane at 0 (no bin lies above every bin).
+        typename L::Mask first = L::keysDiffer(b, L::allKeys(~0u));
+        for (int32_t q = 0; q < n; ++q) {
+            const Keys after = q + 1 < n ? L::shiftDown(keys[q + 1], positionBits) : L::allKeys(~0u);
+            D w;
+            typename L::Classes k;
+            listed.fetch(L::positionsOf(keys[q], (1u << positionBits) - 1), w, k);
+            const typename L::Mask last = L::keysDiffer(b, after);
+            ends[q] = static_cast<uint8_t>(L::bits(last));
+            total = L::maskZero(total, first) + w;
+            totalBelow = L::maskAdd(totalBelow, last, total, totalBelow);
+            L::store(t.cum + q * lanes, totalBelow);
+            for (int32_t c = 0; c < K; ++c) {
+                D &h = classSums.current(c);
+                D &m = classSums.upTo(c);
+                h = L::maskZero(h, first);
+                h = L::maskAdd(h, L::classIs(k, c), h, w);
+                m = L::maskAdd(m, last, h, m);
+                L::store(t.cum + (c + 1) * t.row + q * lanes, m);
+            }
+            first = last;
+            b = after;
+        }
+        return totalBelow;
+    }
+
+    // A candidate at every occupied bin but the highest: its sums, kept for
+    // pick, and the bounds of its impurity (impurityBounds.h). Notes the
+    // untamed lanes of each position; returns each lane's reach.
+    template <int N, int KC>
+    static CPU_INLINE D bound(const BinnedJob &job, const GroupTables<N> &t, D totalBelow,
+                              ClassSums<L, KC> &classSums, const uint8_t *ends, uint8_t *untamed) {
+        const int32_t K = KC > 0 ? KC : job.K;
+        const D iW = L::all(1.0 / job.W);
+        BoundsPass<L> pass;
+        for (int32_t q = 0; q + 1 < job.n; ++q) {
+            CandidateSums<L> s;
+            s.WL = L::load(t.cum + q * lanes);
+            s.WR = totalBelow - s.WL;
+            s.SL = L::zero();
+            s.SR = L::zero();
+            for (int32_t c = 0; c < K; ++c)
+                addClassTerms(L::all(job.classWeights[c]), L::load(t.cum + (c + 1) * t.row + q * lanes),
+                              classSums.upTo(c), s.SL, s.SR);
+            double *at = t.sums + candidateSumRows * q * lanes;
+            L::store(at, s.WL);
+            L::store(at + lanes, s.WR);
+            L::store(at + 2 * lanes, s.SL);
+            L::store(at + 3 * lanes, s.SR);
+            const ImpurityBounds<L> i = impurityBounds<L, false>(s, iW, ends[q]);
+            L::store(t.lower + q * lanes, i.lower);
+            untamed[q] = static_cast<uint8_t>(pass.add(i, ends[q]));
+        }
+        return pass.reach;
+    }
+
+    // The exact impurity of the candidates that can hold the lowest, in bin
+    // order, into each lane's best.
+    template <int N>
+    static CPU_INLINE void pick(const BinnedJob &job, const GroupTables<N> &t, D reach, const uint8_t *ends,
+                                const uint8_t *untamed, BestSplit *best) {
+        const D g0 = L::all(job.G0);
+        for (int32_t q = 0; q + 1 < job.n; ++q) {
+            const double *at = t.sums + candidateSumRows * q * lanes;
+            for (uint32_t kept = lanesToEvaluate<L>(L::load(t.lower + q * lanes), g0, reach, ends[q], untamed[q]);
+                 kept != 0; kept &= kept - 1) {
+                const int g = cpu::countTrailingZeros(kept);
+                double I;
+                splitImpurity(at[g], at[2 * lanes + g], at[lanes + g], at[3 * lanes + g], job.W, I);
+                best[g].offer(I, q);
+            }
+        }
+    }
+
+    // Each lane's best at its position, for the first `written` lanes.
+    static CPU_INLINE void writeBest(const BinnedJob &job, const Keys *keys, const BestSplit *best, int64_t p0,
+                                     int written, const SplitRows &rows) {
+        for (int g = 0; g < written; ++g) {
+            if (best[g].at < 0) continue;
+            best[g].write(job, p0 + g, L::keyAt(keys[best[g].at], g) >> positionBits, rows);
+        }
+    }
+
+    template <int N, int KC>
+    static Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                            const SplitRows &rows) {
+        const GroupTables<N> t(scratch, job.K);
+        ClassSums<L, KC> classSums(t.classSums, job.K);
+        const ListedSamples<N> samples(job);
+        const typename L::template Listed<N> listed(samples.w, samples.k);
+        const bool candidates = job.n > 1 && job.G0 == job.G0;
+        for (int64_t p0 = begin; p0 < end; p0 += lanes) {
+            const int group = static_cast<int>(end - p0 < lanes ? end - p0 : lanes);
+            // Lanes past the group scan the group's first feature again, unwritten.
+            const uint8_t *columns[lanes];
+            for (int g = 0; g < lanes; ++g)
+                columns[g] =
+                    job.binnedData + static_cast<int64_t>(job.M) * job.candidateFeatures[p0 + (g < group ? g : 0)];
+            Keys keys[N];
+            const uint32_t faulty = sortSamples<N>(job, columns, group, keys);
+            const int written = faulty ? cpu::countTrailingZeros(faulty) : group;
+            uint8_t ends[N];
+            const D totalBelow = cumulate(job, listed, keys, t, classSums, ends);
+            BestSplit best[lanes];
+            for (BestSplit &b : best) b = BestSplit(job.G0);
+            if (candidates) {
+                uint8_t untamed[N];
+                const D reach = bound(job, t, totalBelow, classSums, ends, untamed);
+                pick(job, t, reach, ends, untamed, best);
+            }
+            writeBest(job, keys, best, p0, written, rows);
+            if (faulty) return Fault::binOutOfRange(p0 + written, firstBinAtOrAbove(job, columns[written]));
+        }
+        return {};
+    }
+
+    // Positions begin .. end-1 of a node of at most smallNodeLimit samples,
+    // with a thread's scratch of smallNodeDoubles.
+    static Fault scan(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows) {
+        // Two and three classes have their running sums in registers.
+        if (job.n <= 16) {
+            if (job.K == 2) return scanGroups<16, 2>(job, scratch, begin, end, rows);
+            if (job.K == 3) return scanGroups<16, 3>(job, scratch, begin, end, rows);
+            return scanGroups<16, 0>(job, scratch, begin, end, rows);
+        }
+        if (job.K == 2) return scanGroups<smallNodeLimit, 2>(job, scratch, begin, end, rows);
+        if (job.K == 3) return scanGroups<smallNodeLimit, 3>(job, scratch, begin, end, rows);
+        return scanGroups<smallNodeLimit, 0>(job, scratch, begin, end, rows);
+    }
+};
+
+}  // namespace split::binned
