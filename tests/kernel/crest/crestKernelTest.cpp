@@ -16,6 +16,7 @@
 #include "crest/lineSampler.h"
 #include "crest/reference.h"
 #include "crest/thin.h"
+#include "tests/kernel/versionsChecked.h"
 #include "tests/support.h"
 
 namespace {
@@ -28,26 +29,9 @@ const float nan = std::numeric_limits<float>::quiet_NaN();
 const float inf = std::numeric_limits<float>::infinity();
 const float pi = 3.14159265f;
 
-// The versions this build has, this processor runs and CRESTSPLIT_ISA allows.
-std::vector<cpu::Isa> versionsHere() {
-    std::vector<cpu::Isa> found;
-    for (cpu::Isa isa : crest::lineSamplerVersions)
-        if (cpu::runs(isa) && cpu::withinCap(isa, cpu::cap())) found.push_back(isa);
-    return found;
-}
-
-// Says which versions the differential tests ran, and why the others did
-// not: a version that never ran here was not checked by this run.
-void reportVersions() {
-    for (cpu::Isa isa : crest::lineSamplerVersions) {
-        const char *outcome = "ran";
-        if (!cpu::runs(isa))
-            outcome = "NOT RUN: not built for this processor, or the processor lacks it";
-        else if (!cpu::withinCap(isa, cpu::cap()))
-            outcome = "NOT RUN: above the cap in the environment variable CRESTSPLIT_ISA";
-        std::printf("[ version  ] %-8s %s\n", cpu::name(isa), outcome);
-    }
-}
+// The versions this build has, this processor runs and CRESTSPLIT_ISA
+// allows; the run's end names the others.
+std::vector<cpu::Isa> versionsHere() { return support::versionsHere("crest", crest::lineSamplerVersions); }
 
 // Called outside a parallel region, both take every column.
 std::vector<float> plain(const EdgeMaps &m, int32_t radius, float multiplier) {
@@ -171,7 +155,6 @@ TEST(Suppression, CopiesWhereNothingIsCompared) {
 }
 
 TEST(Suppression, EveryVersionMatchesThePlainLoop) {
-    reportVersions();
     // Odd sizes, one row or one column, and columns of several stretches;
     // radius 9 makes the samplers pack their lines more than once.
     const struct {

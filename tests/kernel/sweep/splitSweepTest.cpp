@@ -18,6 +18,7 @@
 #include "common/parallel.h"
 #include "sweep/sweep.h"
 #include "sweep/reference.h"
+#include "tests/kernel/versionsChecked.h"
 #include "tests/support.h"
 
 namespace {
@@ -82,8 +83,7 @@ const struct {
 // has given the same with either column method, whatever the column length.
 Outcome everyVersion(const SweepNode &p, int team, const std::string &what) {
     const Outcome expected = reference(p, team);
-    for (cpu::Isa version : split::sweepVersions) {
-        if (!cpu::runs(version)) continue;
+    for (cpu::Isa version : support::versionsHere("sweep", split::sweepVersions)) {
         for (const auto &m : columnMethods)
             EXPECT_EQ(difference(expected, fast(version, m.method, p, team)), "")
                 << what << ", " << cpu::name(version) << ", " << m.name << ", team " << team;
@@ -266,12 +266,6 @@ TEST(SplitSweep, TeamKeepsItsBounds) {
 // where the sweep starts fetching samples ahead; several features per
 // thread, so that each starts from the table the one before put back.
 TEST(SplitSweep, EveryVersionMatchesTheReference) {
-    // A version this processor lacks is untested here: the output says so.
-    std::string checked, skipped;
-    for (cpu::Isa version : split::sweepVersions)
-        (cpu::runs(version) ? checked : skipped) += std::string(" ") + cpu::name(version);
-    std::cout << "versions checked:" << checked << (skipped.empty() ? "" : "; not run on this processor:" + skipped)
-              << '\n';
     const int lengths[] = {0,   1,   2,   3,   4,    5,    8,    9,   10,  16, 17, split::screenFrom - 1, split::screenFrom,
                            split::screenFrom + 1, 100, 257, 1000, 2049, 32768};
     const int otherTeams[] = {2, 3, 8};  // 8: more threads than features
