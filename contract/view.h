@@ -41,7 +41,10 @@ struct ArrayView {
     const char *typeName = "";  // the class as the host names it
 };
 
-enum class OutputShape { matrix, row };
+// A matrix output is column-major; rowMajorMatrix asks for one stored row by
+// row, which only a host whose strided() gives row-major inputs is asked for
+// (a module asks so to write in its input's order).
+enum class OutputShape { matrix, row, rowMajorMatrix };
 
 // A 2-D input's elements where they lie: element (i, j) of a matrix of
 // `rows` rows and `columns` columns (the product of the later dimensions) is

@@ -455,7 +455,8 @@ void *PythonHost::output(int slot, contract::OutputShape shape, size_t m, size_t
     const npy_intp dims[2] = {static_cast<npy_intp>(m), static_cast<npy_intp>(n)};
     PyObject *out = shape == contract::OutputShape::row
                         ? PyArray_ZEROS(1, dims + 1, byClass(cls)->typeNumber, 0)
-                        : PyArray_ZEROS(2, dims, byClass(cls)->typeNumber, 1);  // column-major, as the kernels write
+                        : PyArray_ZEROS(2, dims, byClass(cls)->typeNumber,
+                                        shape == contract::OutputShape::rowMajorMatrix ? 0 : 1);
     if (!out) {
         PyErr_Clear();
         throw std::bad_alloc();
