@@ -51,15 +51,17 @@ inline MapView columnMajor(const float *data, int32_t h) { return {data, 1, h}; 
 
 // How the suppression walks an edge map so laid out: column by column when
 // the pixels of a column are adjacent, row by row when those of a row are,
-// else not at all (the caller passes a column-major copy). The thinned map is
-// written densely in the same order: column-major, or row-major by rows.
+// else not at all: then, or where an index would not fit 32 bits, the caller
+// passes a column-major copy (whose indices fit wherever the batch samplers
+// take the map). The thinned map is written densely in the same order:
+// column-major, or row-major when walked by rows.
 enum class Walk { byColumns, byRows, notInPlace };
 Walk walkOf(MapView edge, int32_t h, int32_t w);
 
 // Writes every pixel of the columns [columns.begin, columns.end) (the rows,
 // walked by rows) into thinnedMap; the samples are read from the whole edge
-// map. The edge map's walk is not notInPlace; the orientation map may be
-// laid out in any way.
+// map. An edge map that walkOf does not take in place is column-major; the
+// orientation map may be laid out in any way.
 void suppressNonMaxima(MapView edge, MapView orientation, int32_t radius, float multiplier, int32_t h, int32_t w,
                        parallel::Range lines, float *thinnedMap);
 void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_t radius, float multiplier,
