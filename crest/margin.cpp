@@ -4,8 +4,11 @@ namespace crest {
 
 namespace {
 
-// The passes over pixel (i, j) at thinnedMap[i * rowStep + j * columnStep].
-void attenuateBands(float *thinnedMap, int32_t h, int32_t w, int32_t b, int64_t rowStep, int64_t columnStep) {
+// The passes over pixel (i, j) at thinnedMap[i * rowStep + j * columnStep];
+// a constant unit step lets a column-major map's columns run contiguously.
+template <bool RowMajor>
+void attenuateBands(float *thinnedMap, int32_t h, int32_t w, int32_t b) {
+    const int64_t rowStep = RowMajor ? w : 1, columnStep = RowMajor ? 1 : h;
     // Column bands: whole columns k and w-1-k.
     for (int32_t k = 0; k < b; ++k) {
         const float factor = static_cast<float>(k) / static_cast<float>(b);
@@ -36,11 +39,10 @@ void attenuateMargin(float *thinnedMap, int32_t h, int32_t w, int32_t marginWidt
     if (b > w / 2) b = w / 2;
     if (b > h / 2) b = h / 2;
     if (b <= 0) return;
-    // Constant steps let the column-major passes run over contiguous columns.
     if (rowMajor)
-        attenuateBands(thinnedMap, h, w, b, w, 1);
+        attenuateBands<true>(thinnedMap, h, w, b);
     else
-        attenuateBands(thinnedMap, h, w, b, 1, h);
+        attenuateBands<false>(thinnedMap, h, w, b);
 }
 
 }  // namespace crest
