@@ -38,6 +38,19 @@ inline constexpr const char *hostReasons[] = {reason::notEnoughInputs, reason::t
 
 class Call;
 
+// A typed Strided: element (i, j) is data[i * rowStep + j * columnStep].
+template <typename T>
+struct StridedOf {
+    const T *data;
+    ptrdiff_t rowStep;
+    ptrdiff_t columnStep;
+
+    const T &at(size_t i, size_t j) const {
+        return data[static_cast<ptrdiff_t>(i) * rowStep + static_cast<ptrdiff_t>(j) * columnStep];
+    }
+    bool columnMajor(size_t rows) const { return rowStep == 1 && columnStep == static_cast<ptrdiff_t>(rows); }
+};
+
 // One input of a module, as each host names it.
 struct Input {
     const char *matlabName;
@@ -83,6 +96,12 @@ public:
     template <typename T>
     const T *data(int input) const {
         return static_cast<const T *>(host_.data(input));
+    }
+    // A matrix input in place, in any layout (Host::strided).
+    template <typename T>
+    StridedOf<T> strided(int input) const {
+        const Strided s = host_.strided(input);
+        return {static_cast<const T *>(s.data), s.rowStep, s.columnStep};
     }
     // The input's name as the host's caller knows it, for messages that
     // mention one input while refusing another.

@@ -41,7 +41,21 @@ struct ArrayView {
     const char *typeName = "";  // the class as the host names it
 };
 
-enum class OutputShape { matrix, row };
+// A matrix output is column-major; rowMajorMatrix asks for one stored row by
+// row, which only a host whose strided() gives row-major inputs is asked for
+// (a module asks so to write in its input's order).
+enum class OutputShape { matrix, row, rowMajorMatrix };
+
+// A 2-D input's elements where they lie: element (i, j) of a matrix of
+// `rows` rows and `columns` columns (the product of the later dimensions) is
+// at static_cast<const T *>(data) + i * rowStep + j * columnStep. The steps
+// count ELEMENTS, not bytes; either may be negative (a reversed view) or zero
+// (a broadcast one). Column-major storage has rowStep 1, columnStep rows.
+struct Strided {
+    const void *data;
+    ptrdiff_t rowStep;
+    ptrdiff_t columnStep;
+};
 
 // How the host numbers and names an input in its messages.
 struct Argument {
@@ -59,6 +73,10 @@ public:
     // The elements in column-major order (the first index fastest), aligned,
     // valid until the call returns.
     virtual const void *data(int input) = 0;
+    // The elements in place where the host can give them so, else a
+    // column-major copy as data() makes; valid until the call returns. For
+    // matrices a kernel reads by position, so that no layout costs a copy.
+    virtual Strided strided(int input) = 0;
     // The first element as a double, of a non-empty numeric or logical input.
     virtual double firstValue(int input) const = 0;
     // A new real output, zero-filled: an m-by-n matrix, or a row of n (m = 1)

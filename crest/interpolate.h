@@ -1,4 +1,4 @@
-// Bilinear sampling of a column-major single-precision map.
+// Bilinear sampling of a single-precision map.
 #pragma once
 
 #include <cstdint>
@@ -25,10 +25,12 @@ inline float clampCoordinate(float p, int32_t size) {
 }
 
 // Sample at column px, row py (pixel centres at whole numbers) from the four
-// neighbours. The +1 neighbour is kept inside the map, which only matters for
-// maps one pixel across or wider than largestCeilingClampedSide, where the
-// ceiling no longer does it.
-inline float interpolateBilinear(const float *map, int32_t h, int32_t w, float px, float py) {
+// neighbours, pixel (i, j) at map[i * rowStep + j * columnStep]. The +1
+// neighbour is kept inside the map, which only matters for maps one pixel
+// across or wider than largestCeilingClampedSide, where the ceiling no longer
+// does it.
+inline float interpolateStrided(const float *map, int64_t rowStep, int64_t columnStep, int32_t h, int32_t w, float px,
+                                float py) {
     px = clampCoordinate(px, w);
     py = clampCoordinate(py, h);
     const int32_t ix = static_cast<int32_t>(px);
@@ -37,15 +39,20 @@ inline float interpolateBilinear(const float *map, int32_t h, int32_t w, float p
     const float fy = py - static_cast<float>(iy);
     const int32_t ix1 = ix + 1 < w ? ix + 1 : w - 1;
     const int32_t iy1 = iy + 1 < h ? iy + 1 : h - 1;
-    const int64_t c0 = static_cast<int64_t>(h) * ix;
-    const int64_t c1 = static_cast<int64_t>(h) * ix1;
-    const float p00 = map[iy + c0];
-    const float p01 = map[iy + c1];
-    const float p10 = map[iy1 + c0];
-    const float p11 = map[iy1 + c1];
+    const int64_t c0 = columnStep * ix, c1 = columnStep * ix1;
+    const int64_t r0 = rowStep * iy, r1 = rowStep * iy1;
+    const float p00 = map[r0 + c0];
+    const float p01 = map[r0 + c1];
+    const float p10 = map[r1 + c0];
+    const float p11 = map[r1 + c1];
     const float gx = 1.0f - fx;
     const float gy = 1.0f - fy;
     return (gx * p00) * gy + (fx * p01) * gy + (gx * p10) * fy + (fx * p11) * fy;
+}
+
+// The same of a column-major map.
+inline float interpolateBilinear(const float *map, int32_t h, int32_t w, float px, float py) {
+    return interpolateStrided(map, 1, h, h, w, px, py);
 }
 
 }  // namespace crest

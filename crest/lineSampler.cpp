@@ -22,20 +22,27 @@ bool batchSamplable(int32_t h, int32_t w) {
     return h >= 2 && w >= 2 && h <= largestCeilingClampedSide && w <= largestCeilingClampedSide;
 }
 
-SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w) {
-    return {edgeMap, h, w, clampLimits(h), clampLimits(w)};
+bool indexFits(int64_t along, int64_t lines, int64_t lineStep) {
+    const int64_t stride = lineStep < 0 ? -lineStep : lineStep;
+    return along < INT32_MAX && lines < INT32_MAX && stride <= (INT32_MAX - along - 1) / (lines + 1);
 }
 
-void fetchNeighbourPairs(const float *edgeMap, int32_t h, int32_t n, StepScratch &step) {
-    const float *nextColumn = edgeMap + h;
+SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w) { return sampledMap(edgeMap, h, w, h, false); }
+
+SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w, int32_t lineStep, bool transposed) {
+    return {edgeMap, h, w, clampLimits(h), clampLimits(w), lineStep, transposed};
+}
+
+void fetchNeighbourPairs(const float *edgeMap, int32_t lineStep, int32_t n, StepScratch &step) {
+    const float *nextColumn = edgeMap + lineStep;
     for (int32_t k = 0; k < n; ++k) {
         std::memcpy(&step.left[2 * k], edgeMap + step.index[k], 2 * sizeof(float));
         std::memcpy(&step.right[2 * k], nextColumn + step.index[k], 2 * sizeof(float));
     }
 }
 
-int32_t listCandidatesScalar(const float *edge, float *thinned, const float *orientationMap, int64_t column,
-                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
+int32_t listCandidatesStrided(const float *edge, float *thinned, const float *orientation, int64_t orientationStep,
+                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
     // Non-zero rows first, without branching (NaN is not zero), then the
     // ones among them whose angle is finite and limit not NaN.
     int32_t listed = 0;
@@ -54,7 +61,7 @@ int32_t listCandidatesScalar(const float *edge, float *thinned, const float *ori
     for (int32_t k = 0; k < listed; ++k) {
         const int32_t row = c.rows[k];
         const float limit = edge[row] * multiplier;
-        const float theta = orientationMap[column + row];
+        const float theta = orientation[row * orientationStep];
         c.rows[kept] = row;
         c.theta[kept] = theta;
         c.limit[kept] = limit;
@@ -63,6 +70,11 @@ int32_t listCandidatesScalar(const float *edge, float *thinned, const float *ori
     }
     *n = kept;
     return y;
+}
+
+int32_t listCandidatesScalar(const float *edge, float *thinned, const float *orientationMap, int64_t column,
+                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
+    return listCandidatesStrided(edge, thinned, orientationMap + column, 1, multiplier, y0, h, ahead, c, n);
 }
 
 int32_t padLines(LineBatch &batch, StepScratch &step) {

@@ -8,6 +8,7 @@
 
 #include "common/cpu.h"
 #include "common/parallel.h"
+#include "thin.h"
 
 namespace crest {
 
@@ -71,6 +72,11 @@ inline int32_t quadrantGroup(float theta) {
 int32_t listCandidatesScalar(const float *edge, float *thinned, const float *orientationMap, int64_t column,
                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
 
+// The same listing, of a column whose orientations lie orientationStep
+// elements apart (any sign) from `orientation` on.
+int32_t listCandidatesStrided(const float *edge, float *thinned, const float *orientation, int64_t orientationStep,
+                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
+
 // Clamp constants of one dimension: coordinates above `threshold` become
 // `ceiling`. The ceiling is clampCeiling(size) (interpolate.h) rounded to
 // single; a coordinate widened to double exceeds clampCeiling(size) exactly
@@ -84,15 +90,23 @@ ClampLimits clampLimits(int32_t size);
 
 // The edge map and the clamp constants of both dimensions. Only maps of 2 to
 // largestCeilingClampedSide rows and columns use the batch samplers: there
-// the ceiling alone keeps every +1 neighbour inside the map and every index
-// fits 32 bits.
+// the ceiling alone keeps every +1 neighbour inside the map. The map is walked
+// line by line, the pixels of a line adjacent in memory: its columns, or with
+// `transposed` its rows. Line b starts at edgeMap + b * lineStep (any sign),
+// and every index of the map fits 32 bits (indexFits).
 struct SampledMap {
     const float *edgeMap;
     int32_t h, w;
     ClampLimits rowLimits, columnLimits;
+    int32_t lineStep;
+    bool transposed;
 };
 bool batchSamplable(int32_t h, int32_t w);
+// Whether every a + lineStep * b of lines of `along` pixels, lines of them,
+// and the pair beyond it, fits 31 bits.
+bool indexFits(int64_t along, int64_t lines, int64_t lineStep);
 SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w);
+SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w, int32_t lineStep, bool transposed);
 
 // The lines of n pixels (rows[k], column x), each row at most once, with
 // their sine, cosine and limit. The arrays hold batchCapacity entries and
@@ -130,10 +144,10 @@ inline int64_t nextStep(int64_t d, int32_t radius) {
 // Pads the lines to a multiple of batchLanes with harmless ones (row 0, no
 // angle, NaN limit, never alive); returns the padded count.
 int32_t padLines(LineBatch &batch, StepScratch &step);
-// Copies the pairs of every index: the two rows of a column sit side by side,
-// so one 8-byte load fetches both (rather than a hardware gather: see
-// docs/performance.md).
-void fetchNeighbourPairs(const float *edgeMap, int32_t h, int32_t n, StepScratch &step);
+// Copies the pairs of every index, in its line and the next: the two pixels
+// of a pair sit side by side, so one 8-byte load fetches both (rather than a
+// hardware gather: see docs/performance.md).
+void fetchNeighbourPairs(const float *edgeMap, int32_t lineStep, int32_t n, StepScratch &step);
 // Whether packing pays after step d, which left `alive` of n lines: it
 // saves sampling the dropped lines in every step still to come, and costs
 // about as much as packingCostInSteps steps over all lines (see
@@ -199,8 +213,12 @@ void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t rad
                      float *thinned);
 
 // suppressNonMaxima and thinEdges (thin.h) with a version that cpu::runs.
+void suppressNonMaximaWith(cpu::Isa isa, MapView edge, MapView orientation, int32_t radius, float multiplier,
+                           int32_t h, int32_t w, parallel::Range lines, float *thinnedMap);
 void suppressNonMaximaWith(cpu::Isa isa, const float *edgeMap, const float *orientationMap, int32_t radius,
                            float multiplier, int32_t h, int32_t w, parallel::Range columns, float *thinnedMap);
+void thinEdgesWith(cpu::Isa isa, MapView edge, MapView orientation, int32_t h, int32_t w, int32_t radius,
+                   float multiplier, int32_t marginWidth, int team, float *thinnedMap);
 void thinEdgesWith(cpu::Isa isa, const float *edgeMap, const float *orientationMap, int32_t h, int32_t w,
                    int32_t radius, float multiplier, int32_t marginWidth, int team, float *thinnedMap);
 

@@ -12,7 +12,7 @@
 //   all, allInts, load, loadInts, store, storeInts, add, sub, mul,
 //   toFloat, truncate           one IEEE operation per lane (truncate: toward 0)
 //   clamp(p, threshold, ceiling)  below 0 (or NaN) to +0, above threshold to ceiling
-//   linearIndex(iy, ix, h)      iy + h * ix, for values that fit 31 bits
+//   linearIndex(a, b, step)     a + step * b, for values that fit 31 bits
 //   splitPairs(pairs, a, b)     lanes' first and second floats of
 //                               consecutive pairs
 //   keepWeaker(alive, s, limit) clears the alive mask of lanes with s > limit;
@@ -67,18 +67,23 @@ struct PackedInRegisters {
     }
 };
 
-template <class L>
-inline void sampleLinesOf(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned) {
+// The step loop over the pixels listed in memory line `line`: with
+// Transposed the map is walked row by row (its lines are rows, their pixels
+// adjacent along a row), else column by column. Either way a sample's
+// coordinates, weights and four terms are the same operations: only the
+// addresses differ.
+template <class L, bool Transposed>
+inline void sampleLinesIn(const SampledMap &map, int32_t line, int32_t radius, LineBatch &batch, float *thinned) {
     using Floats = typename L::Floats;
     using Ints = typename L::Ints;
     StepScratch step;
     for (int32_t k = 0; k < batch.n; ++k) step.alive[k] = ~0u;
-    const Floats xf = L::all(static_cast<float>(x)), one = L::all(1.0f);
+    const Floats lineBase = L::all(static_cast<float>(line)), one = L::all(1.0f);
     const Floats columnThreshold = L::all(map.columnLimits.threshold);
     const Floats columnCeiling = L::all(map.columnLimits.ceiling);
     const Floats rowThreshold = L::all(map.rowLimits.threshold);
     const Floats rowCeiling = L::all(map.rowLimits.ceiling);
-    const Ints rowCount = L::allInts(map.h);
+    const Ints lineStep = L::allInts(map.lineStep);
     for (int64_t d = radius > 0 ? -1 : 0; d != 0 && batch.n > 0; d = nextStep(d, radius)) {
         const int32_t n = batch.n;
         // Wider versions run over whole registers of padding lines that are
@@ -86,21 +91,31 @@ inline void sampleLinesOf(const SampledMap &map, int32_t x, int32_t radius, Line
         const int32_t lines = L::width == 1 ? n : padLines(batch, step);
         const Floats fd = L::all(static_cast<float>(d));
         for (int32_t k = 0; k < lines; k += L::width) {
-            const Floats yf = L::toFloat(L::loadInts(batch.rows + k));
+            const Floats along = L::toFloat(L::loadInts(batch.rows + k));
+            const Floats xf = Transposed ? along : lineBase;
+            const Floats yf = Transposed ? lineBase : along;
             const Floats px = L::clamp(L::add(xf, L::mul(L::load(batch.cs + k), fd)), columnThreshold, columnCeiling);
             const Floats py = L::clamp(L::add(yf, L::mul(L::load(batch.sn + k), fd)), rowThreshold, rowCeiling);
             const Ints ix = L::truncate(px);
             const Ints iy = L::truncate(py);
-            L::storeInts(step.index + k, L::linearIndex(iy, ix, rowCount));
+            const Ints index = Transposed ? L::linearIndex(ix, iy, lineStep) : L::linearIndex(iy, ix, lineStep);
+            L::storeInts(step.index + k, index);
             L::store(step.fx + k, L::sub(px, L::toFloat(ix)));
             L::store(step.fy + k, L::sub(py, L::toFloat(iy)));
         }
-        fetchNeighbourPairs(map.edgeMap, map.h, lines, step);
+        fetchNeighbourPairs(map.edgeMap, map.lineStep, lines, step);
         int32_t alive = 0;
         for (int32_t k = 0; k < lines; k += L::width) {
+            // A pair is two pixels adjacent along a line: rows iy, iy + 1 of
+            // a column, or columns ix, ix + 1 of a row.
             Floats p00, p10, p01, p11;
-            L::splitPairs(step.left + 2 * k, p00, p10);
-            L::splitPairs(step.right + 2 * k, p01, p11);
+            if (Transposed) {
+                L::splitPairs(step.left + 2 * k, p00, p01);
+                L::splitPairs(step.right + 2 * k, p10, p11);
+            } else {
+                L::splitPairs(step.left + 2 * k, p00, p10);
+                L::splitPairs(step.right + 2 * k, p01, p11);
+            }
             const Floats fx = L::load(step.fx + k), fy = L::load(step.fy + k);
             const Floats gx = L::sub(one, fx);
             const Floats gy = L::sub(one, fy);
@@ -113,6 +128,14 @@ inline void sampleLinesOf(const SampledMap &map, int32_t x, int32_t radius, Line
         if (worthPacking(alive, n, d, radius)) L::pack(batch, step, thinned);
     }
     L::clear(batch, step, thinned);
+}
+
+template <class L>
+inline void sampleLinesOf(const SampledMap &map, int32_t line, int32_t radius, LineBatch &batch, float *thinned) {
+    if (map.transposed)
+        sampleLinesIn<L, true>(map, line, radius, batch, thinned);
+    else
+        sampleLinesIn<L, false>(map, line, radius, batch, thinned);
 }
 
 }  // namespace crest

@@ -63,18 +63,19 @@ void sinCosByQuadrant(int32_t n, Candidates &c) {
 }
 
 // Maps one pixel across or wider than largestCeilingClampedSide: the clamping
-// sampler that keeps
-// the +1 neighbour inside, one sample at a time.
-void sampleLinesAnySize(const float *edgeMap, int32_t h, int32_t w, int32_t x, int32_t radius,
-                        const LineBatch &batch, float *thinned) {
-    const float xf = static_cast<float>(x);
+// sampler that keeps the +1 neighbour inside, one sample at a time. A line's
+// pixel lies at (row, column) = xy(line, along).
+template <class Xy>
+void sampleLinesAnySize(MapView edge, int32_t h, int32_t w, int32_t line, int32_t radius, const LineBatch &batch,
+                        float *thinned, const Xy &xy) {
     for (int32_t k = 0; k < batch.n; ++k) {
-        const float yf = static_cast<float>(batch.rows[k]);
+        float xf, yf;
+        xy(line, batch.rows[k], &xf, &yf);
         for (int64_t d = radius > 0 ? -1 : 0; d != 0; d = nextStep(d, radius)) {
             const float step = static_cast<float>(d);
             const float px = xf + batch.cs[k] * step;
             const float py = yf + batch.sn[k] * step;
-            if (interpolateBilinear(edgeMap, h, w, px, py) > batch.limit[k]) {
+            if (interpolateStrided(edge.data, edge.rowStep, edge.columnStep, h, w, px, py) > batch.limit[k]) {
                 thinned[batch.rows[k]] = 0.0f;
                 break;
             }
@@ -105,15 +106,18 @@ int32_t clampedFrom(float base, float c, int32_t size, int32_t radius) {
 constexpr int32_t reachChunk = 64;
 static_assert(reachChunk % batchLanes == 0, "whole registers per chunk");
 
-template <class Sample>
-void sampleByReach(int32_t h, int32_t w, int32_t x, int32_t radius, LineBatch &batch, const Sample &sample) {
+template <class Xy, class Sample>
+void sampleByReach(int32_t h, int32_t w, int32_t line, int32_t radius, LineBatch &batch, const Xy &xy,
+                   const Sample &sample) {
     struct Line {
         int32_t reach, row;
         float sn, cs, limit;
     } lines[batchCapacity];
     for (int32_t k = 0; k < batch.n; ++k) {
-        const int32_t reach = std::max(clampedFrom(static_cast<float>(x), batch.cs[k], w, radius),
-                                       clampedFrom(static_cast<float>(batch.rows[k]), batch.sn[k], h, radius));
+        float xf, yf;
+        xy(line, batch.rows[k], &xf, &yf);
+        const int32_t reach =
+            std::max(clampedFrom(xf, batch.cs[k], w, radius), clampedFrom(yf, batch.sn[k], h, radius));
         lines[k] = {reach, batch.rows[k], batch.sn[k], batch.cs[k], batch.limit[k]};
     }
     std::sort(lines, lines + batch.n, [](const Line &a, const Line &b) { return a.reach < b.reach; });
@@ -143,56 +147,89 @@ void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t rad
     stagesOf(isa).sampleLines(map, x, radius, batch, thinned);
 }
 
-// Each column is taken in stretches that hold a batch of candidates: copy the
-// stretch while listing the pixels that a sample can suppress (a zero pixel
-// costs a copy and a compare), work out their sines and cosines, then let the
-// sampler test all their lines at once and clear the suppressed ones. A pixel
-// is suppressed when any of its samples is stronger, which is what stopping
-// at the first stronger one gives; its result depends on nothing but its own
-// samples, so neither the grouping nor the order of the work counts.
-void suppressNonMaximaWith(cpu::Isa isa, const float *edgeMap, const float *orientationMap, int32_t radius,
-                           float multiplier, int32_t h, int32_t w, parallel::Range columns, float *thinnedMap) {
-    if (columns.begin >= columns.end || h <= 0) return;
-    const int64_t first = static_cast<int64_t>(h) * columns.begin;
+Walk walkOf(MapView edge, int32_t h, int32_t w) {
+    if (edge.rowStep == 1 && indexFits(h, w, edge.columnStep)) return Walk::byColumns;
+    if (edge.columnStep == 1 && indexFits(w, h, edge.rowStep)) return Walk::byRows;
+    return Walk::notInPlace;
+}
+
+// Each line (column, or row when walked by rows) is taken in stretches that
+// hold a batch of candidates: copy the stretch while listing the pixels that
+// a sample can suppress (a zero pixel costs a copy and a compare), work out
+// their sines and cosines, then let the sampler test all their lines at once
+// and clear the suppressed ones. A pixel is suppressed when any of its
+// samples is stronger, which is what stopping at the first stronger one
+// gives; its result depends on nothing but its own samples, so neither the
+// grouping, the order of the work nor the walk counts.
+void suppressNonMaximaWith(cpu::Isa isa, MapView edge, MapView orientation, int32_t radius, float multiplier,
+                           int32_t h, int32_t w, parallel::Range lines, float *thinnedMap) {
+    const bool byRows = walkOf(edge, h, w) == Walk::byRows;
+    const int32_t along = byRows ? w : h;
+    const int32_t lineCount = byRows ? h : w;
+    if (lines.begin >= lines.end || along <= 0) return;
+    const int64_t lineStep = byRows ? edge.rowStep : edge.columnStep;
+    const int64_t orientationLineStep = byRows ? orientation.rowStep : orientation.columnStep;
+    const int64_t orientationStep = byRows ? orientation.columnStep : orientation.rowStep;
     if (radius <= 0) {
-        std::memcpy(thinnedMap + first, edgeMap + first,
-                    static_cast<size_t>(h) * static_cast<size_t>(columns.end - columns.begin) * sizeof(float));
+        for (int64_t b = lines.begin; b < lines.end; ++b)
+            std::memcpy(thinnedMap + along * b, edge.data + lineStep * b, static_cast<size_t>(along) * sizeof(float));
         return;
     }
     const bool batched = batchSamplable(h, w);
-    const SampledMap map = batched ? sampledMap(edgeMap, h, w) : SampledMap{edgeMap, h, w, {}, {}};
+    const SampledMap map = batched ? sampledMap(edge.data, h, w, static_cast<int32_t>(lineStep), byRows)
+                                   : SampledMap{edge.data, h, w, {}, {}, 0, byRows};
     const Stages stages = stagesOf(isa);
     // Up to the map's longer side few lines have both coordinates clamped on
     // both sides, and the time is bounded by the map anyway.
     const bool longRadius = radius > std::max(h, w);
+    // A line's pixel `a` lies at column a of row `line`, or row a of column `line`.
+    auto xy = [byRows](int32_t line, int32_t a, float *x, float *y) {
+        *x = static_cast<float>(byRows ? a : line);
+        *y = static_cast<float>(byRows ? line : a);
+    };
     Candidates c;
 
-    for (int64_t x = columns.begin; x < columns.end; ++x) {
-        const int64_t column = static_cast<int64_t>(h) * x;
-        const float *edge = edgeMap + column;
-        float *thinned = thinnedMap + column;
-        // The samples reach column x + r + 1, which nothing has read yet.
-        const int64_t farthest = x + radius + 1;
-        const float *ahead = edgeMap + static_cast<int64_t>(h) * (farthest < w ? farthest : w - 1);
-        const int32_t xi = static_cast<int32_t>(x);
-        auto sample = [&](int32_t steps, LineBatch &lines) {
+    for (int64_t b = lines.begin; b < lines.end; ++b) {
+        const float *edgeLine = edge.data + lineStep * b;
+        const float *orientationLine = orientation.data + orientationLineStep * b;
+        float *thinned = thinnedMap + along * b;
+        // The samples reach line b + r + 1, which nothing has read yet.
+        const int64_t farthest = b + radius + 1;
+        const float *ahead = edge.data + lineStep * (farthest < lineCount ? farthest : lineCount - 1);
+        const int32_t line = static_cast<int32_t>(b);
+        auto sample = [&](int32_t steps, LineBatch &batch) {
             if (batched)
-                stages.sampleLines(map, xi, steps, lines, thinned);
+                stages.sampleLines(map, line, steps, batch, thinned);
             else
-                sampleLinesAnySize(edgeMap, h, w, xi, steps, lines, thinned);
+                sampleLinesAnySize(edge, h, w, line, steps, batch, thinned, xy);
         };
-        for (int32_t y0 = 0, y1; y0 < h; y0 = y1) {
+        for (int32_t y0 = 0, y1; y0 < along; y0 = y1) {
             int32_t n;
-            y1 = stages.listCandidates(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, &n);
+            y1 = orientationStep == 1
+                     ? stages.listCandidates(edgeLine, thinned, orientationLine, 0, multiplier, y0, along, ahead, c, &n)
+                     : listCandidatesStrided(edgeLine, thinned, orientationLine, orientationStep, multiplier, y0,
+                                             along, ahead, c, &n);
             if (n == 0) continue;
             sinCosByQuadrant(n, c);
             LineBatch batch{c.rows, c.sn, c.cs, c.limit, n};
             if (longRadius)
-                sampleByReach(h, w, xi, radius, batch, sample);
+                sampleByReach(h, w, line, radius, batch, xy, sample);
             else
                 sample(radius, batch);
         }
     }
+}
+
+void suppressNonMaximaWith(cpu::Isa isa, const float *edgeMap, const float *orientationMap, int32_t radius,
+                           float multiplier, int32_t h, int32_t w, parallel::Range columns, float *thinnedMap) {
+    suppressNonMaximaWith(isa, columnMajor(edgeMap, h), columnMajor(orientationMap, h), radius, multiplier, h, w,
+                          columns, thinnedMap);
+}
+
+void suppressNonMaxima(MapView edge, MapView orientation, int32_t radius, float multiplier, int32_t h, int32_t w,
+                       parallel::Range lines, float *thinnedMap) {
+    suppressNonMaximaWith(cpu::fastest(lineSamplerVersions), edge, orientation, radius, multiplier, h, w, lines,
+                          thinnedMap);
 }
 
 void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_t radius, float multiplier,

@@ -1,6 +1,6 @@
 // Edge thinning: orientation-guided non-maximum suppression, then a linear fade
-// of the border bands. Kernels over column-major single-precision maps of h
-// rows and w columns. reference.h holds the plain loop of both.
+// of the border bands. Kernels over single-precision maps of h rows and w
+// columns, column-major or in place in other layouts (MapView). reference.h holds the plain loop of both.
 #pragma once
 
 #include <cmath>
@@ -39,19 +39,43 @@ inline void orientationSinCos(float theta, float *sn, float *cs) {
 #endif
 }
 
-// Writes every pixel of the columns [columns.begin, columns.end) into
-// thinnedMap; the samples are read from the whole edge map.
+// Where a map's pixels lie: pixel (row i, column j) at
+// data[i * rowStep + j * columnStep], either step of any sign.
+struct MapView {
+    const float *data;
+    int64_t rowStep, columnStep;
+};
+inline MapView columnMajor(const float *data, int32_t h) { return {data, 1, h}; }
+
+// How the suppression walks an edge map so laid out: column by column when
+// the pixels of a column are adjacent, row by row when those of a row are,
+// else not at all: then, or where an index would not fit 32 bits, the caller
+// passes a column-major copy (whose indices fit wherever the batch samplers
+// take the map). The thinned map is written densely in the same order:
+// column-major, or row-major when walked by rows.
+enum class Walk { byColumns, byRows, notInPlace };
+Walk walkOf(MapView edge, int32_t h, int32_t w);
+
+// Writes every pixel of the columns [columns.begin, columns.end) (the rows,
+// walked by rows) into thinnedMap; the samples are read from the whole edge
+// map. An edge map that walkOf does not take in place is column-major; the
+// orientation map may be laid out in any way.
+void suppressNonMaxima(MapView edge, MapView orientation, int32_t radius, float multiplier, int32_t h, int32_t w,
+                       parallel::Range lines, float *thinnedMap);
 void suppressNonMaxima(const float *edgeMap, const float *orientationMap, int32_t radius, float multiplier,
                        int32_t h, int32_t w, parallel::Range columns, float *thinnedMap);
 
 // Scales the outer bands (min(marginWidth, w/2, h/2) wide) by k / b in place:
 // column bands k = 0 ... b-1 (column k, then column w-1-k, row by row), then
-// row bands column by column.
-void attenuateMargin(float *thinnedMap, int32_t h, int32_t w, int32_t marginWidth);
+// row bands column by column. The map is column-major, or row-major with
+// rowMajor; the operations are the same.
+void attenuateMargin(float *thinnedMap, int32_t h, int32_t w, int32_t marginWidth, bool rowMajor = false);
 
 // The whole thinning: suppression on a team of `team` threads (one region,
-// ceil(w / team) columns per thread), then the margin pass on the calling
-// thread. The serial build ignores `team`.
+// ceil(lines / team) columns, or rows, per thread), then the margin pass on
+// the calling thread. The serial build ignores `team`.
+void thinEdges(MapView edge, MapView orientation, int32_t h, int32_t w, int32_t radius, float multiplier,
+               int32_t marginWidth, int team, float *thinnedMap);
 void thinEdges(const float *edgeMap, const float *orientationMap, int32_t h, int32_t w, int32_t radius,
                float multiplier, int32_t marginWidth, int team, float *thinnedMap);
 

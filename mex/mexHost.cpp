@@ -83,6 +83,9 @@ public:
     }
 
     const void *data(int input) override { return mxGetData(prhs_[input]); }
+    contract::Strided strided(int input) override {
+        return {mxGetData(prhs_[input]), 1, static_cast<ptrdiff_t>(mxGetM(prhs_[input]))};
+    }
     double firstValue(int input) const override { return mxGetScalar(prhs_[input]); }
 
     void *output(int slot, contract::OutputShape, size_t m, size_t n, ElementClass cls) override {

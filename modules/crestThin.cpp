@@ -14,6 +14,26 @@ namespace reason = contract::reason;
 
 using namespace modules::crestThinSlots;
 
+// The edge map in place where the suppression can walk it so, else the
+// host's column-major copy.
+crest::MapView edgeMapView(contract::Call &call, int32_t h, int32_t w) {
+    const contract::StridedOf<float> s = call.strided<float>(edgeMapIn);
+    const crest::MapView inPlace{s.data, s.rowStep, s.columnStep};
+    if (crest::walkOf(inPlace, h, w) != crest::Walk::notInPlace) return inPlace;
+    return crest::columnMajor(call.data<float>(edgeMapIn), h);
+}
+
+// The orientation of pixel (i, j) is element i + h * j of the map in column
+// order; in place when the map has the edge map's shape.
+crest::MapView orientationMapView(contract::Call &call, int32_t h, int32_t w) {
+    const contract::ArrayView o = call.view(orientationMapIn);
+    if (o.rows == static_cast<size_t>(h) && o.columns == static_cast<size_t>(w)) {
+        const contract::StridedOf<float> s = call.strided<float>(orientationMapIn);
+        return {s.data, s.rowStep, s.columnStep};
+    }
+    return crest::columnMajor(call.data<float>(orientationMapIn), h);
+}
+
 void run(contract::Call &call) {
     // Inputs.
     call.requireClass(edgeMapIn, ElementClass::float32);
@@ -34,12 +54,14 @@ void run(contract::Call &call) {
     const float multiplier = static_cast<float>(call.scalar(multiplierIn));
     // Left out (a host with optional inputs): the runtime's maximum.
     const int32_t threadBound = call.absent(threadBoundIn) ? INT32_MAX : call.truncatedScalar(threadBoundIn);
-    const float *edgeMap = call.data<float>(edgeMapIn);
-    const float *orientationMap = call.data<float>(orientationMapIn);
+    const crest::MapView edgeMap = edgeMapView(call, h, w);
+    const crest::MapView orientationMap = orientationMapView(call, h, w);
 
-    // Output.
-    float *thinnedMap =
-        call.output<float>(thinnedMapOut, contract::OutputShape::matrix, h, w, ElementClass::float32);
+    // Output, in the order the suppression walks the edge map.
+    const bool byRows = crest::walkOf(edgeMap, h, w) == crest::Walk::byRows;
+    float *thinnedMap = call.output<float>(
+        thinnedMapOut, byRows ? contract::OutputShape::rowMajorMatrix : contract::OutputShape::matrix, h, w,
+        ElementClass::float32);
     if (h == 0 || w == 0) return;
 
     // Team size, one region, margin pass.

@@ -215,6 +215,7 @@ public:
 
     contract::ArrayView view(int input) const override { return slots_[input].view; }
     const void *data(int input) override;
+    contract::Strided strided(int input) override;
     double firstValue(int input) const override;
     void *output(int slot, contract::OutputShape shape, size_t m, size_t n, ElementClass cls) override;
     contract::Argument argument(int input) const override {
@@ -427,6 +428,25 @@ const void *PythonHost::data(int input) {
     return s.data = to;
 }
 
+// numpy's own strides where they count whole elements of an aligned,
+// native array of at most two dimensions; else the column-major copy.
+contract::Strided PythonHost::strided(int input) {
+    Slot &s = slots_[input];
+    PyArrayObject *a = s.array;
+    const ptrdiff_t rows = static_cast<ptrdiff_t>(s.view.rows);
+    if (!a || PyArray_NDIM(a) > 2 || !PyArray_ISALIGNED(a) || !PyArray_ISNOTSWAPPED(a))
+        return {data(input), 1, rows};
+    const int nd = PyArray_NDIM(a);
+    const npy_intp item = PyArray_ITEMSIZE(a);
+    const npy_intp *strides = PyArray_STRIDES(a);
+    // A dimension of length 1 is never stepped along: its stride, which numpy
+    // leaves free, is not read.
+    const npy_intp rowBytes = nd > 0 && s.view.rows > 1 ? strides[0] : item;
+    const npy_intp columnBytes = nd > 1 && s.view.columns > 1 ? strides[1] : rows * rowBytes;
+    if (item == 0 || rowBytes % item != 0 || columnBytes % item != 0) return {data(input), 1, rows};
+    return {PyArray_DATA(a), rowBytes / item, columnBytes / item};
+}
+
 double PythonHost::firstValue(int input) const {
     const Slot &s = slots_[input];
     if (!s.array) return s.number;
@@ -437,7 +457,8 @@ void *PythonHost::output(int slot, contract::OutputShape shape, size_t m, size_t
     const npy_intp dims[2] = {static_cast<npy_intp>(m), static_cast<npy_intp>(n)};
     PyObject *out = shape == contract::OutputShape::row
                         ? PyArray_ZEROS(1, dims + 1, byClass(cls)->typeNumber, 0)
-                        : PyArray_ZEROS(2, dims, byClass(cls)->typeNumber, 1);  // column-major, as the kernels write
+                        : PyArray_ZEROS(2, dims, byClass(cls)->typeNumber,
+                                        shape == contract::OutputShape::rowMajorMatrix ? 0 : 1);
     if (!out) {
         PyErr_Clear();
         throw std::bad_alloc();

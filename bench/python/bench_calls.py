@@ -8,7 +8,7 @@ host (not a test: docs/performance-python.md has the results).
     memory (where torch imports), and beside the MEX modules' NodeCall rows
     of build/release/bench/benchmarks (threads:1/shuffled:0);
   - crest_thin on 1024 x 1024 and 481 x 321 maps (radius 2, margin 4) in C
-    and Fortran order, beside the crestThin MEX module called through the
+    and Fortran order (both read in place) and their ratio, beside the crestThin MEX module called through the
     stand-in host (ctypes, in this process) on the same map, and beside
     scikit-image's Canny: the whole detector and its suppression step;
   - with --nanobind DIR (nanobind_probe/ built there): what nanobind's
@@ -228,9 +228,9 @@ def bench_maps(repetitions):
     from skimage.feature import _canny
     mex = StandInCrestThin() if os.path.exists(os.path.join(BUILD, "mex", "crestThin.mexa64")) else None
     rng = numpy.random.default_rng(9)
-    print("| map | crest_thin, C order (ms) | crest_thin, Fortran order (ms) | MEX via stand-in host (ms) | "
-          "C / MEX | Fortran / MEX | Canny, whole (ms) | Canny's suppression (ms) |")
-    print("|---|---|---|---|---|---|---|---|")
+    print("| map | crest_thin, C order (ms) | crest_thin, Fortran order (ms) | C / Fortran | "
+          "MEX via stand-in host (ms) | C / MEX | Fortran / MEX | Canny, whole (ms) | Canny's suppression (ms) |")
+    print("|---|---|---|---|---|---|---|---|---|")
     for h, w in ((1024, 1024), (481, 321)):
         image = filters.gaussian(rng.random((h, w)), sigma=2)
         edge, orientation = canny_maps(image)
@@ -253,7 +253,8 @@ def bench_maps(repetitions):
             times.setdefault("canny", []).append(per_call_us(feature.canny, (image,), {}, 0.3) / 1e3)
             times.setdefault("nms", []).append(per_call_us(_canny._get_local_maxima, suppression, {}, 0.3) / 1e3)
         ratio = (lambda k: summary([a / b for a, b in zip(times[k], times["mex"])])) if mex else (lambda k: "–")
-        print(f"| {h} x {w} | {summary(times['C'])} | {summary(times['F'])} | "
+        c_over_f = summary([a / b for a, b in zip(times["C"], times["F"])])
+        print(f"| {h} x {w} | {summary(times['C'])} | {summary(times['F'])} | {c_over_f} | "
               f"{summary(times['mex']) if mex else '–'} | {ratio('C')} | {ratio('F')} | {summary(times['canny'])} | "
               f"{summary(times['nms'])} |")
 

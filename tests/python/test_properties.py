@@ -178,3 +178,30 @@ def test_outputs_beyond_memory_are_refused_before_they_are_written():
     finally:
         resource.setrlimit(resource.RLIMIT_AS, saved)
     assert got[:2] == ("refused", "splitScan:outOfMemory") and got[2].startswith("Output "), got
+
+
+# The layouts in which crest_thin reads a map in place, and one it copies:
+# each gives the map's values at the same [row, column].
+MAP_LAYOUTS = {
+    "fortran": numpy.asfortranarray,
+    "c": numpy.ascontiguousarray,
+    "every other column": lambda a: numpy.repeat(a, 2, axis=1)[:, ::2],
+    "every other row, c": lambda a: numpy.ascontiguousarray(numpy.repeat(a, 2, axis=0))[::2],
+    "rows reversed, c": lambda a: numpy.ascontiguousarray(a[::-1])[::-1],
+    "columns reversed, fortran": lambda a: numpy.asfortranarray(a[:, ::-1])[:, ::-1],
+    "columns reversed, c": lambda a: numpy.ascontiguousarray(a[:, ::-1])[:, ::-1],
+    "both reversed": lambda a: numpy.ascontiguousarray(a[::-1, ::-1])[::-1, ::-1],
+}
+
+
+@pytest.mark.parametrize("shape", [(1, 1), (1, 40), (40, 1), (37, 53), (600, 9)])
+def test_every_layout_of_either_map_gives_the_fortran_bits(shape):
+    edge, orientation = random_maps(numpy.random.default_rng(sum(shape)), *shape)
+    expected = crestsplit.crest_thin(numpy.asfortranarray(edge), numpy.asfortranarray(orientation), 3, 2, 1.01)
+    for edge_layout, edge_of in MAP_LAYOUTS.items():
+        for orientation_layout, orientation_of in MAP_LAYOUTS.items():
+            e, o = edge_of(edge), orientation_of(orientation)
+            assert numpy.array_equal(e, edge) and numpy.array_equal(o, orientation)
+            got = crestsplit.crest_thin(e, o, 3, 2, 1.01)
+            assert got.shape == shape and numpy.array_equal(got.view(numpy.uint32), expected.view(numpy.uint32)), \
+                (edge_layout, orientation_layout)
