@@ -95,16 +95,41 @@ FeatureSweep featureSweep(cpu::Isa version) {
 // How many copies of the records a team of `team` threads packs.
 size_t recordCopies(int32_t M, int team) { return M < ownRecordsBelow && team > 1 ? static_cast<size_t>(team) : 1; }
 
+// Entries of the packed columns, for the whole team.
+size_t packedEntries(int32_t M, int team, bool packOrder) {
+    if (!packOrder || M < 1) return 0;
+    return static_cast<size_t>(packedColumns(M)) * static_cast<size_t>(M) * static_cast<size_t>(team > 0 ? team : 1);
+}
+
 }  // namespace
 
-SweepScratch::SweepScratch(int32_t M, int32_t K, int team)
+// Each row's entries of the columns are read together: a row-major
+// sortedOrder a cache line at a time.
+void packColumns(const SweepContext &ctx, int64_t first, int64_t last) {
+    const size_t M = static_cast<size_t>(ctx.M);
+    const ptrdiff_t rowStep = ctx.orderSteps.row, columnStep = ctx.orderSteps.column;
+    const uint32_t *from = ctx.sortedOrder + static_cast<ptrdiff_t>(first) * columnStep;
+    const int64_t width = last - first;
+    for (size_t i = 0; i < M; ++i) {
+        const uint32_t *row = from + static_cast<ptrdiff_t>(i) * rowStep;
+        for (int64_t c = 0; c < width; ++c) ctx.packed[static_cast<size_t>(c) * M + i] = row[c * columnStep];
+    }
+}
+
+int32_t packedColumns(int32_t M) {
+    const size_t fit = packedBytes / (sizeof(uint32_t) * static_cast<size_t>(M > 1 ? M : 1));
+    return fit >= static_cast<size_t>(packedWidth) ? packedWidth : fit < 1 ? 1 : static_cast<int32_t>(fit);
+}
+
+SweepScratch::SweepScratch(int32_t M, int32_t K, int team, bool packOrder)
     : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0) * recordCopies(M, team)]),
       tables(new double[tableDoubles(K, team)]),
+      packed(packOrder ? new uint32_t[packedEntries(M, team, packOrder)] : nullptr),
       faults(static_cast<size_t>(team > 0 ? team : 1)) {}
 
-uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
+uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team, bool packOrder) {
     return static_cast<uint64_t>(M > 0 ? M : 0) * recordCopies(M, team) * sizeof(SampleRecord) +
-           tableDoubles(K, team) * sizeof(double) +
+           tableDoubles(K, team) * sizeof(double) + packedEntries(M, team, packOrder) * sizeof(uint32_t) +
            static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(Fault);
 }
 
@@ -162,7 +187,16 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
             weightSize = packRecords(in, records);
         }
         const ScreenBound screen = ScreenBound::of(weightSize, classWeightSize);
-        const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, records, startTable, node, screen, in.M, in.K};
+        // A team made without packed columns for a strided sortedOrder is a
+        // caller's fault: assert() catches it in the tests.
+        uint32_t *packed = nullptr;
+        if (!in.orderSteps.isColumnMajor(in.M)) {
+            assert(scratch.packed);
+            packed = scratch.packed.get() + static_cast<size_t>(thread) * packedColumns(in.M) * static_cast<size_t>(in.M);
+        }
+        const SweepContext ctx{in.X,   in.sortedOrder, in.classWeights, records,       startTable,          node,
+                               screen, in.M,           in.K,            in.xSteps,     in.orderSteps,       packed,
+                               packedColumns(in.M)};
         // fmax passes over a NaN: one makes the weights' sum NaN instead, or
         // is a class weight that no sample carries. The test's argument
         // needs a positive W. Screening a column that fails here would give

@@ -30,7 +30,8 @@ const float nan = std::numeric_limits<float>::quiet_NaN();
 bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
 split::SweepInput inputOf(const SweepNode &p) {
-    return {p.X.data(), p.labels.data(), p.weights.data(), p.sortedOrder.data(), p.classWeights.data(), p.M, p.N, p.K};
+    return {p.X.data(), p.labels.data(), p.weights.data(), p.sortedOrder.data(), p.classWeights.data(), p.M, p.N, p.K,
+            split::Steps::columnMajor(p.M), split::Steps::columnMajor(p.M)};
 }
 
 // The three rows side by side (impurity, threshold, gain), and the fault.
