@@ -372,4 +372,83 @@ TEST(SplitSweep, BadEntriesStopEveryVersionWhereTheReferenceStops) {
     }
 }
 
+// Where a matrix of M x N lies in its buffer: element (i, j) at origin +
+// i * row + j * column. Every other element holds a poison value.
+struct Placement {
+    const char *name;
+    ptrdiff_t origin;
+    split::Steps steps;
+    size_t size;
+};
+
+std::vector<Placement> placements(int32_t M, int32_t N) {
+    const ptrdiff_t m = M, n = N;
+    return {{"row-major", 0, {n, 1}, static_cast<size_t>(m * n)},
+            {"padded columns", 0, {1, m + 3}, static_cast<size_t>((m + 3) * n)},
+            {"every other row and column of a row-major array", 0, {4 * n, 2}, static_cast<size_t>(4 * m * n)},
+            {"rows and columns reversed", (m - 1) * n + n - 1, {-n, -1}, static_cast<size_t>(m * n)}};
+}
+
+template <typename T>
+std::vector<T> place(const std::vector<T> &columnMajor, int32_t M, int32_t N, const Placement &at, T poison) {
+    std::vector<T> buffer(at.size, poison);
+    for (ptrdiff_t j = 0; j < N; ++j)
+        for (ptrdiff_t i = 0; i < M; ++i)
+            buffer[at.origin + i * at.steps.row + j * at.steps.column] = columnMajor[j * M + i];
+    return buffer;
+}
+
+// The fast sweep, or with version `reference` the reference, of `p` with X
+// and sortedOrder laid out as `at`.
+Outcome placed(const SweepNode &p, const Placement &at, int team, cpu::Isa version, split::ColumnMethod method,
+               bool useReference) {
+    const std::vector<float> X = place(p.X, p.M, p.N, at, nan);
+    const std::vector<uint32_t> order = place(p.sortedOrder, p.M, p.N, at, static_cast<uint32_t>(p.M) + 1);
+    split::SweepInput in = inputOf(p);
+    in.X = X.data() + at.origin;
+    in.sortedOrder = order.data() + at.origin;
+    in.xSteps = in.orderSteps = at.steps;
+    Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
+    if (useReference) {
+        o.fault = split::referenceSearch(in, rowsOf(o.rows, p.N), team);
+        return o;
+    }
+    std::vector<double> classMass(p.K, 0.0);
+    split::NodeTotals node{};
+    o.fault = split::nodeTotals(in, classMass.data(), node);
+    split::SweepScratch scratch(p.M, p.K, team, !at.steps.isColumnMajor(p.M));
+    if (o.fault.kind == split::Fault::Kind::none)
+        o.fault = split::scanSortedFeaturesWith(version, method, in, node, rowsOf(o.rows, p.N), team, scratch);
+    return o;
+}
+
+// Row-major, strided and reversed X and sortedOrder give the column-major
+// bits and faults: more features than one packing of columns holds, and a
+// node long enough to pack fewer columns at a time.
+TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
+    const struct {
+        int32_t M, N;
+    } sizes[] = {{1, 3}, {5, 3}, {300, 37}, {33000, 3}};
+    unsigned seed = 900;
+    for (const auto &size : sizes)
+        for (const SweepRecipe &recipe : {recipes[0], recipes[4], recipes[6], recipes[8]}) {
+            const SweepNode p = support::sweepNode(recipe, size.M, size.N, 3, seed++);
+            for (int team : {1, 3}) {
+                const Outcome expected = reference(p, team);
+                for (const Placement &at : placements(p.M, p.N)) {
+                    const std::string what = std::string(recipe.name) + ", M = " + std::to_string(p.M) + ", " +
+                                             at.name + ", team " + std::to_string(team);
+                    EXPECT_EQ(difference(expected, placed(p, at, team, cpu::Isa::portable, {}, true)), "")
+                        << what << ", reference";
+                    for (cpu::Isa version : split::sweepVersions) {
+                        if (!cpu::runs(version)) continue;
+                        for (const auto &m : columnMethods)
+                            EXPECT_EQ(difference(expected, placed(p, at, team, version, m.method, false)), "")
+                                << what << ", " << cpu::name(version) << ", " << m.name;
+                    }
+                }
+            }
+        }
+}
+
 }  // namespace
