@@ -240,7 +240,8 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
         uint32_t *packed = nullptr;
         if (!in.orderSteps.isColumnMajor(in.M)) {
             assert(scratch.packed);
-            packed = scratch.packed.get() + static_cast<size_t>(thread) * packedColumns(in.M) * static_cast<size_t>(in.M);
+            const size_t entries = static_cast<size_t>(packedColumns(in.M)) * static_cast<size_t>(in.M);
+            packed = scratch.packed.get() + static_cast<size_t>(thread) * entries;
         }
         const SweepContext ctx{in.X,   in.sortedOrder, in.classWeights, records,       startTable,          node,
                                screen, in.M,           in.K,            in.xSteps,     in.orderSteps,       packed,

@@ -122,48 +122,30 @@ def test_any_layout_and_dtype_ends_as_the_contiguous_copy(data):
     assert got == outcome(function, copies)
 
 
-def laid_out(a, layout):
-    """`a` (2-D) in a layout: C or Fortran order, a strided view inside a
-    larger array, or a view with both steps negative."""
-    if layout == "C":
-        return numpy.ascontiguousarray(a)
-    if layout == "F":
-        return numpy.asfortranarray(a)
-    if layout == "strided":
-        big = numpy.zeros((2 * a.shape[0] + 1, 3 * a.shape[1] + 1), a.dtype)
-        big[1::2, 1::3] = a
-        return big[1::2, 1::3]
-    return numpy.ascontiguousarray(a[::-1, ::-1])[::-1, ::-1]
-
-
-LAYOUTS = ["C", "F", "strided", "reversed"]
+LAYOUTS = {"C": numpy.ascontiguousarray, "F": numpy.asfortranarray,
+           "reversed": lambda a: numpy.ascontiguousarray(a[::-1, ::-1])[::-1, ::-1],
+           "strided": lambda a: numpy.repeat(numpy.repeat(a, 2, 0), 3, 1)[1::2, 1::3]}
 
 
 @st.composite
 def matrix_calls(draw):
     """A split search with its matrix (and sorted_order) in some layout, and
-    the same call in Fortran order. The binned node lists a shuffled subset
-    of its samples, some twice, and of its features; either may hold one
-    value out of range."""
+    its Fortran-order arguments. A binned node lists a shuffled subset of its
+    samples, some twice, and of its features; a matrix may hold one value
+    out of range."""
     rng = numpy.random.default_rng(draw(st.integers(0, 2**32 - 1)))
     m, n, k = draw(st.integers(1, 40)), draw(st.integers(1, 20)), draw(st.integers(1, 3))
+    layout = lambda a: LAYOUTS[draw(st.sampled_from(sorted(LAYOUTS)))](a)  # noqa: E731
     bad = draw(st.booleans())
     if draw(st.booleans()):
-        X, labels, weights, order, k, cw = random_node(rng, m, n, k)
-        if bad:
-            order[rng.integers(m), rng.integers(n)] = m + rng.integers(0, 3)
-        fortran = [X, labels, weights, order, k, cw]
-        args = [laid_out(X, draw(st.sampled_from(LAYOUTS))), labels, weights,
-                laid_out(order, draw(st.sampled_from(LAYOUTS))), k, cw]
-        return crestsplit.split_scan, args, fortran
-    binned, labels, weights, bins, _, _, k, cw = random_binned(rng, m, n, k, bins=8)
-    if bad:
-        binned[rng.integers(m), rng.integers(n)] = 9
-    samples = rng.choice(m, draw(st.integers(1, 2 * m)), replace=True).astype(numpy.uint32)
-    features = rng.permutation(n)[:draw(st.integers(1, n))].astype(numpy.uint32)
-    fortran = [binned, labels, weights, bins, samples, features, k, cw]
-    args = [laid_out(binned, draw(st.sampled_from(LAYOUTS)))] + fortran[1:]
-    return crestsplit.split_scan_binned, args, fortran
+        X, labels, weights, order, k, cw = fortran = list(random_node(rng, m, n, k))
+        order[rng.integers(m), rng.integers(n)] += m * bad
+        return crestsplit.split_scan, [layout(X), labels, weights, layout(order), k, cw], fortran
+    fortran = list(random_binned(rng, m, n, k, bins=8))
+    fortran[0][rng.integers(m), rng.integers(n)] += 9 * bad
+    fortran[4] = rng.choice(m, draw(st.integers(1, 2 * m))).astype(numpy.uint32)
+    fortran[5] = rng.permutation(n)[:draw(st.integers(1, n))].astype(numpy.uint32)
+    return crestsplit.split_scan_binned, [layout(fortran[0])] + fortran[1:], fortran
 
 
 @given(matrix_calls())

@@ -372,22 +372,14 @@ TEST(SplitSweep, BadEntriesStopEveryVersionWhereTheReferenceStops) {
     }
 }
 
-// Where a matrix of M x N lies in its buffer: element (i, j) at origin +
-// i * row + j * column. Every other element holds a poison value.
+// Where an M x N matrix lies in its buffer (element (i, j) at origin +
+// i * row + j * column); every other element holds a poison value.
 struct Placement {
     const char *name;
     ptrdiff_t origin;
     split::Steps steps;
     size_t size;
 };
-
-std::vector<Placement> placements(int32_t M, int32_t N) {
-    const ptrdiff_t m = M, n = N;
-    return {{"row-major", 0, {n, 1}, static_cast<size_t>(m * n)},
-            {"padded columns", 0, {1, m + 3}, static_cast<size_t>((m + 3) * n)},
-            {"every other row and column of a row-major array", 0, {4 * n, 2}, static_cast<size_t>(4 * m * n)},
-            {"rows and columns reversed", (m - 1) * n + n - 1, {-n, -1}, static_cast<size_t>(m * n)}};
-}
 
 template <typename T>
 std::vector<T> place(const std::vector<T> &columnMajor, int32_t M, int32_t N, const Placement &at, T poison) {
@@ -398,8 +390,8 @@ std::vector<T> place(const std::vector<T> &columnMajor, int32_t M, int32_t N, co
     return buffer;
 }
 
-// The fast sweep, or with version `reference` the reference, of `p` with X
-// and sortedOrder laid out as `at`.
+// The fast sweep of `p` (the reference with `useReference`) with X and
+// sortedOrder placed as `at`.
 Outcome placed(const SweepNode &p, const Placement &at, int team, cpu::Isa version, split::ColumnMethod method,
                bool useReference) {
     const std::vector<float> X = place(p.X, p.M, p.N, at, nan);
@@ -423,32 +415,36 @@ Outcome placed(const SweepNode &p, const Placement &at, int team, cpu::Isa versi
 }
 
 // Row-major, strided and reversed X and sortedOrder give the column-major
-// bits and faults: more features than one packing of columns holds, and a
+// bits and faults: more features than one block of packed columns, and a
 // node long enough to pack fewer columns at a time.
 TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
-    const struct {
-        int32_t M, N;
-    } sizes[] = {{1, 3}, {5, 3}, {300, 37}, {33000, 3}};
     unsigned seed = 900;
-    for (const auto &size : sizes)
+    for (const auto &[M, N] : {std::pair{1, 3}, {5, 3}, {300, 37}, {33000, 3}}) {
+        const ptrdiff_t m = M, n = N;
+        const Placement placements[] = {
+            {"row-major", 0, {n, 1}, static_cast<size_t>(m * n)},
+            {"padded columns", 0, {1, m + 3}, static_cast<size_t>((m + 3) * n)},
+            {"every other row and column of a row-major array", 0, {4 * n, 2}, static_cast<size_t>(4 * m * n)},
+            {"rows and columns reversed", (m - 1) * n + n - 1, {-n, -1}, static_cast<size_t>(m * n)}};
         for (const SweepRecipe &recipe : {recipes[0], recipes[4], recipes[6], recipes[8]}) {
-            const SweepNode p = support::sweepNode(recipe, size.M, size.N, 3, seed++);
+            const SweepNode p = support::sweepNode(recipe, M, N, 3, seed++);
             for (int team : {1, 3}) {
                 const Outcome expected = reference(p, team);
-                for (const Placement &at : placements(p.M, p.N)) {
-                    const std::string what = std::string(recipe.name) + ", M = " + std::to_string(p.M) + ", " +
+                for (const Placement &at : placements) {
+                    const std::string what = std::string(recipe.name) + ", M = " + std::to_string(M) + ", " +
                                              at.name + ", team " + std::to_string(team);
-                    EXPECT_EQ(difference(expected, placed(p, at, team, cpu::Isa::portable, {}, true)), "")
-                        << what << ", reference";
+                    EXPECT_EQ(difference(expected, placed(p, at, team, cpu::Isa::portable, {}, true)), "") << what;
                     for (cpu::Isa version : split::sweepVersions) {
-                        if (!cpu::runs(version)) continue;
-                        for (const auto &m : columnMethods)
-                            EXPECT_EQ(difference(expected, placed(p, at, team, version, m.method, false)), "")
-                                << what << ", " << cpu::name(version) << ", " << m.name;
+                        for (const auto &c : columnMethods) {
+                            if (!cpu::runs(version)) continue;
+                            EXPECT_EQ(difference(expected, placed(p, at, team, version, c.method, false)), "")
+                                << what << ", " << cpu::name(version) << ", " << c.name;
+                        }
                     }
                 }
             }
         }
+    }
 }
 
 }  // namespace
