@@ -24,14 +24,16 @@ using namespace modules::splitScanSlots;
 split::Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, int team) {
     using split::Fault;
     // Scratch the system cannot give is refused before any of it is made.
-    const uint64_t bytes = static_cast<uint64_t>(in.K) * sizeof(double) + split::SweepScratch::bytes(in.M, in.K, team);
+    const bool packOrder = !in.orderSteps.isColumnMajor(in.M);
+    const uint64_t bytes =
+        static_cast<uint64_t>(in.K) * sizeof(double) + split::SweepScratch::bytes(in.M, in.K, team, packOrder);
     uint64_t available = 0;
     if (!memory::scratchFits(bytes, &available)) return Fault::outOfMemory(bytes, available);
     std::vector<double> classMass;
     std::optional<split::SweepScratch> scratch;
     try {
         classMass.assign(static_cast<size_t>(in.K), 0.0);
-        scratch.emplace(in.M, in.K, team);
+        scratch.emplace(in.M, in.K, team, packOrder);
     } catch (const std::bad_alloc &) {
         return Fault::outOfMemory(bytes);
     }
@@ -42,6 +44,31 @@ split::Fault computeSplits(const split::SweepInput &in, const split::SplitRows &
 
     parallel::keepThreadRuntimeLoaded();
     return split::scanSortedFeatures(in, node, rows, team, *scratch);
+}
+
+// sortedOrder as an M-row matrix. Only its element count is required, so it
+// may come in any shape: read in place where it has M rows or is one long
+// column, else through the host's column-major copy.
+struct OrderMatrix {
+    const uint32_t *data;
+    split::Steps steps;
+};
+
+OrderMatrix orderMatrix(const contract::Call &call, int32_t M) {
+    const contract::ArrayView v = call.view(sortedOrderIn);
+    if (v.ndims > 2 || (v.rows != static_cast<size_t>(M) && v.columns != 1))
+        return {call.data<uint32_t>(sortedOrderIn), split::Steps::columnMajor(M)};
+    const contract::StridedOf<uint32_t> s = call.strided<uint32_t>(sortedOrderIn);
+    if (v.rows == static_cast<size_t>(M)) return {s.data, {s.rowStep, s.columnStep}};
+    return {s.data, {s.rowStep, s.rowStep * M}};
+}
+
+// The entry at a fault's column-major index, as the caller wrote it.
+int64_t orderValue(const contract::Call &call, const split::SweepInput &in, int64_t index) {
+    const uint32_t v =
+        in.sortedOrder[(index % in.M) * in.orderSteps.row + (index / in.M) * in.orderSteps.column];
+    return call.view(sortedOrderIn).cls == contract::ElementClass::int32 ? static_cast<int64_t>(static_cast<int32_t>(v))
+                                                                         : v;
 }
 
 void run(contract::Call &call) {
@@ -78,8 +105,13 @@ void run(contract::Call &call) {
     call.requireClass(classWeightsIn, ElementClass::float64);
     call.requireAtLeastElements(classWeightsIn, static_cast<size_t>(K), {"one per class"});
 
-    const split::SweepInput in{call.data<float>(featuresIn), call.data<uint32_t>(labelsIn), call.data<float>(weightsIn),
-                               call.data<uint32_t>(sortedOrderIn), call.data<double>(classWeightsIn), M, N, K};
+    // X and sortedOrder in place, in whatever layout the host holds them.
+    const contract::StridedOf<float> X = call.strided<float>(featuresIn);
+    const OrderMatrix order = orderMatrix(call, M);
+    const split::SweepInput in{X.data,     call.data<uint32_t>(labelsIn),     call.data<float>(weightsIn),
+                               order.data, call.data<double>(classWeightsIn), M,
+                               N,          K,                                 {X.rowStep, X.columnStep},
+                               order.steps};
 
     // Outputs, zero-filled: a feature without an improvement keeps zeros.
     auto row = [&](int slot) { return call.output<double>(slot, contract::OutputShape::row, 1, N, ElementClass::float64); };
@@ -115,7 +147,7 @@ void run(contract::Call &call) {
         call.failInput(sortedOrderIn, reason::indexOutOfRange,
                        "holds %lld at element %lld (position %lld in the order of feature %lld); sample indices "
                        "must lie in 0 ... %d.",
-                       static_cast<long long>(call.indexValue(sortedOrderIn, fault.index)),
+                       static_cast<long long>(orderValue(call, in, fault.index)),
                        static_cast<long long>(fault.index) + 1, static_cast<long long>(fault.index % M) + 1,
                        static_cast<long long>(fault.index / M) + 1, M - 1);
     }

@@ -7,6 +7,10 @@
 // the scratch is freed.
 #include <cassert>
 #include <cinttypes>
+#include <memory>
+#include <new>
+
+#include "common/memory.h"
 
 #include "common/parallel.h"
 #include "contract/modules.h"
@@ -99,7 +103,7 @@ split::BinnedJob readInputs(const contract::Call &call, int32_t &threadLimit) {
     checkIndexList(call, candidateFeaturesIn, columns, "feature", "columns");
 
     split::BinnedJob job{};
-    job.binnedData = call.data<uint8_t>(binnedDataIn);
+    job.binnedData = call.strided<uint8_t>(binnedDataIn).data;  // in place; see gather()
     job.M = M;
     job.labels = call.data<uint32_t>(labelsIn);
     job.weights = call.data<float>(weightsIn);
@@ -113,7 +117,72 @@ split::BinnedJob readInputs(const contract::Call &call, int32_t &threadLimit) {
     return job;
 }
 
-// Raises what stopped the scan, once its scratch is freed.
+// The listed samples x the listed features of a binnedData not stored
+// column-major, gathered column-major in list order with the samples'
+// labels and weights: the kernels then read, position by position, what
+// they would read in place, and give the same bits. Nothing else is copied.
+struct Gathered {
+    std::unique_ptr<uint8_t[]> bins;
+    std::unique_ptr<uint32_t[]> labels, samples, features;
+    std::unique_ptr<float[]> weights;
+
+    static uint64_t bytes(const split::BinnedJob &job) {
+        const uint64_t n = static_cast<uint64_t>(job.n), F = static_cast<uint64_t>(job.F);
+        return n * F + n * (2 * sizeof(uint32_t) + sizeof(float)) + F * sizeof(uint32_t);
+    }
+};
+
+// `job` with its binnedData at `binned`, rewritten to read `g`; fails only
+// for want of memory.
+split::Fault gather(const contract::StridedOf<uint8_t> &binned, split::BinnedJob &job, Gathered &g) {
+    const uint64_t bytes = Gathered::bytes(job);
+    uint64_t available = 0;
+    if (!memory::scratchFits(bytes, &available)) return split::Fault::outOfMemory(bytes, available);
+    const size_t n = static_cast<size_t>(job.n), F = static_cast<size_t>(job.F);
+    try {
+        g.bins.reset(new uint8_t[n * F]);
+        g.labels.reset(new uint32_t[n]);
+        g.samples.reset(new uint32_t[n]);
+        g.weights.reset(new float[n]);
+        g.features.reset(new uint32_t[F]);
+    } catch (const std::bad_alloc &) {
+        return split::Fault::outOfMemory(bytes);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t s = job.nodeSamples[i];
+        const uint8_t *row = binned.data + static_cast<ptrdiff_t>(s) * binned.rowStep;
+        for (size_t f = 0; f < F; ++f)
+            g.bins[f * n + i] = row[static_cast<ptrdiff_t>(job.candidateFeatures[f]) * binned.columnStep];
+        g.labels[i] = job.labels[s];
+        g.weights[i] = job.weights[s];
+        g.samples[i] = static_cast<uint32_t>(i);
+    }
+    for (size_t f = 0; f < F; ++f) g.features[f] = static_cast<uint32_t>(f);
+    job.binnedData = g.bins.get();
+    job.M = job.n;
+    job.labels = g.labels.get();
+    job.weights = g.weights.get();
+    job.nodeSamples = g.samples.get();
+    job.candidateFeatures = g.features.get();
+    return {};
+}
+
+void raiseGatherFault(const contract::Call &call, const split::BinnedJob &job, const split::Fault &fault) {
+    const char *binnedData = call.name(binnedDataIn);
+    if (fault.available > 0)
+        call.fail(reason::outOfMemory,
+                  "Scratch: the copy of the %" PRId32 " listed samples by %" PRId32 " listed features of %s (not "
+                  "stored column-major) needs %" PRIu64 " bytes, more than the %" PRIu64
+                  " bytes the system reports available.",
+                  job.n, job.F, binnedData, fault.bytes, fault.available);
+    call.fail(reason::outOfMemory,
+              "Scratch: the copy of the %" PRId32 " listed samples by %" PRId32 " listed features of %s (not "
+              "stored column-major) needs %" PRIu64 " bytes, which could not be allocated.",
+              job.n, job.F, binnedData, fault.bytes);
+}
+
+// Raises what stopped the scan, once its scratch is freed. `job` is the
+// call's own, before any gather: a fault's positions are the same in both.
 void raiseFault(const contract::Call &call, const split::BinnedJob &job, const split::Fault &fault, int team) {
     switch (fault.kind) {
     case split::Fault::Kind::none:
@@ -142,7 +211,7 @@ void raiseFault(const contract::Call &call, const split::BinnedJob &job, const s
     case split::Fault::Kind::binOutOfRange: {
         const uint32_t feature = job.candidateFeatures[fault.index];
         const uint32_t sample = job.nodeSamples[fault.listIndex];
-        const int value = job.binnedData[static_cast<int64_t>(job.M) * feature + sample];
+        const int value = call.strided<uint8_t>(binnedDataIn).at(sample, feature);
         call.failInput(binnedDataIn, reason::badValue,
                        "holds bin value %d for sample %" PRIu32 " in feature %" PRIu32
                        " (zero-based, listed at element %" PRId64 " of %s); bin values "
@@ -167,18 +236,29 @@ void run(contract::Call &call) {
 
     // Scratch check, shared values, team size, one region. Scratch lives only
     // inside the kernel calls, so errors are raised after they return.
+    const contract::StridedOf<uint8_t> binned = call.strided<uint8_t>(binnedDataIn);
     split::Fault fault;
+    bool gatherFailed = false;
     int team = 1;
     {
         const contract::Call::Region region(call);
-        team = split::binnedTeam(job, parallel::boundedTeam(threadLimit));
-        fault = split::binnedScratchCheck(job, team);
-        if (fault.kind == split::Fault::Kind::none) fault = split::binnedNodeTotals(job);
-        if (fault.kind == split::Fault::Kind::none) {
-            parallel::keepThreadRuntimeLoaded();
-            fault = split::binnedScan(job, rows, team);
+        split::BinnedJob scanned = job;
+        Gathered gathered;
+        if (!binned.columnMajor(static_cast<size_t>(job.M))) {
+            fault = gather(binned, scanned, gathered);
+            gatherFailed = fault.kind != split::Fault::Kind::none;
+        }
+        if (!gatherFailed) {
+            team = split::binnedTeam(scanned, parallel::boundedTeam(threadLimit));
+            fault = split::binnedScratchCheck(scanned, team);
+            if (fault.kind == split::Fault::Kind::none) fault = split::binnedNodeTotals(scanned);
+            if (fault.kind == split::Fault::Kind::none) {
+                parallel::keepThreadRuntimeLoaded();
+                fault = split::binnedScan(scanned, rows, team);
+            }
         }
     }
+    if (gatherFailed) raiseGatherFault(call, job, fault);
     raiseFault(call, job, fault, team);
 }
 

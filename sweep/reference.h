@@ -60,9 +60,9 @@ inline Fault referenceSweep(const SweepInput &in, const NodeTotals &node, int64_
     if (M < 1) return {};  // no column to read
     std::vector<double> leftMass(in.K > 0 ? in.K : 0), rightMass(leftMass.size());
     for (int64_t j = begin; j < end; ++j) {
-        const int64_t column = j * M;
-        const uint32_t *order = in.sortedOrder + column;
-        const float *x = in.X + column;
+        const int64_t column = j * M;  // a fault's index counts column-major
+        auto order = [&](int32_t p) { return in.sortedOrder[p * in.orderSteps.row + j * in.orderSteps.column]; };
+        auto x = [&](uint32_t i) { return in.X[i * in.xSteps.row + j * in.xSteps.column]; };
         for (int32_t k = 0; k < in.K; ++k) {
             leftMass[k] = 0.0;
             rightMass[k] = node.classMass[k];
@@ -74,11 +74,11 @@ inline Fault referenceSweep(const SweepInput &in, const NodeTotals &node, int64_
         // hold rounding residue, not an impurity: no such position counts.
         int32_t rightWeighted = node.weightedSamples;
 
-        uint32_t i = order[0];  // checked also where M = 1 and nothing moves
+        uint32_t i = order(0);  // checked also where M = 1 and nothing moves
         if (i >= samples) return Fault::sampleOutOfRange(column);
         // The last sample never moves: every sample on the left is no split.
         for (int32_t s = 0; s + 1 < M; ++s) {
-            const uint32_t n = order[s + 1];
+            const uint32_t n = order(s + 1);
             if (n >= samples) return Fault::sampleOutOfRange(column + s + 1);
             const double w = in.weights[i];
             const uint32_t k = in.labels[i] - 1u;
@@ -101,7 +101,7 @@ inline Fault referenceSweep(const SweepInput &in, const NodeTotals &node, int64_
                 best = I;
                 out.impurity[j] = I;
                 out.gain[j] = node.G0 - I;
-                out.threshold[j] = static_cast<double>(referenceMidpoint(x[n], x[i]));
+                out.threshold[j] = static_cast<double>(referenceMidpoint(x(n), x(i)));
             }
             i = n;
         }

@@ -7,6 +7,10 @@
 #include "gini/gini.h"
 #include "sweepBlock.h"
 
+#ifdef CPU_X86_64
+#include <emmintrin.h>
+#endif
+
 namespace split {
 
 namespace {
@@ -95,16 +99,85 @@ FeatureSweep featureSweep(cpu::Isa version) {
 // How many copies of the records a team of `team` threads packs.
 size_t recordCopies(int32_t M, int team) { return M < ownRecordsBelow && team > 1 ? static_cast<size_t>(team) : 1; }
 
+// Entries of the packed columns, for the whole team.
+size_t packedEntries(int32_t M, int team, bool packOrder) {
+    if (!packOrder || M < 1) return 0;
+    return static_cast<size_t>(packedColumns(M)) * static_cast<size_t>(M) * static_cast<size_t>(team > 0 ? team : 1);
+}
+
 }  // namespace
 
-SweepScratch::SweepScratch(int32_t M, int32_t K, int team)
+// In tiles of packedTileRows rows by the block's columns: a tile of a
+// row-major sortedOrder stays in the first-level cache while each column's
+// part of it is written out contiguously.
+constexpr size_t packedTileRows = 16;
+
+// Rows i0 ... i0 + rows - 1 of columns c0 ... width - 1.
+void packTile(const SweepContext &ctx, const uint32_t *from, size_t i0, size_t rows, int64_t c0, int64_t width) {
+    const size_t M = static_cast<size_t>(ctx.M);
+    const ptrdiff_t rowStep = ctx.orderSteps.row, columnStep = ctx.orderSteps.column;
+    for (int64_t c = c0; c < width; ++c) {
+        const uint32_t *column = from + static_cast<ptrdiff_t>(i0) * rowStep + c * columnStep;
+        uint32_t *to = ctx.packed + static_cast<size_t>(c) * M + i0;
+        for (size_t r = 0; r < rows; ++r) to[r] = column[static_cast<ptrdiff_t>(r) * rowStep];
+    }
+}
+
+#ifdef CPU_X86_64
+// Rows whose entries lie side by side (column step 1), four rows by four
+// columns at a time through a transpose in registers; what is left over, as
+// packTile does.
+void packRowMajor(const SweepContext &ctx, const uint32_t *from, int64_t width) {
+    const size_t M = static_cast<size_t>(ctx.M);
+    const ptrdiff_t rowStep = ctx.orderSteps.row;
+    const int64_t wide = width / 4 * 4;
+    size_t i0 = 0;
+    for (; i0 + 4 <= M; i0 += 4) {
+        const uint32_t *row = from + static_cast<ptrdiff_t>(i0) * rowStep;
+        for (int64_t c = 0; c < wide; c += 4) {
+            const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + c));
+            const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + rowStep + c));
+            const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + 2 * rowStep + c));
+            const __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + 3 * rowStep + c));
+            const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
+            const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+            uint32_t *to = ctx.packed + static_cast<size_t>(c) * M + i0;
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(to), _mm_unpacklo_epi64(t0, t1));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(to + M), _mm_unpackhi_epi64(t0, t1));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 2 * M), _mm_unpacklo_epi64(t2, t3));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 3 * M), _mm_unpackhi_epi64(t2, t3));
+        }
+        packTile(ctx, from, i0, 4, wide, width);
+    }
+    packTile(ctx, from, i0, M - i0, 0, width);
+}
+#endif
+
+void packColumns(const SweepContext &ctx, int64_t first, int64_t last) {
+    const size_t M = static_cast<size_t>(ctx.M);
+    const uint32_t *from = ctx.sortedOrder + static_cast<ptrdiff_t>(first) * ctx.orderSteps.column;
+    const int64_t width = last - first;
+#ifdef CPU_X86_64
+    if (ctx.orderSteps.column == 1) return packRowMajor(ctx, from, width);
+#endif
+    for (size_t i0 = 0; i0 < M; i0 += packedTileRows)
+        packTile(ctx, from, i0, M - i0 < packedTileRows ? M - i0 : packedTileRows, 0, width);
+}
+
+int32_t packedColumns(int32_t M) {
+    const size_t fit = packedBytes / (sizeof(uint32_t) * static_cast<size_t>(M > 1 ? M : 1));
+    return fit >= static_cast<size_t>(packedWidth) ? packedWidth : fit < 1 ? 1 : static_cast<int32_t>(fit);
+}
+
+SweepScratch::SweepScratch(int32_t M, int32_t K, int team, bool packOrder)
     : records(new SampleRecord[static_cast<size_t>(M > 0 ? M : 0) * recordCopies(M, team)]),
       tables(new double[tableDoubles(K, team)]),
+      packed(packOrder ? new uint32_t[packedEntries(M, team, packOrder)] : nullptr),
       faults(static_cast<size_t>(team > 0 ? team : 1)) {}
 
-uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team) {
+uint64_t SweepScratch::bytes(int32_t M, int32_t K, int team, bool packOrder) {
     return static_cast<uint64_t>(M > 0 ? M : 0) * recordCopies(M, team) * sizeof(SampleRecord) +
-           tableDoubles(K, team) * sizeof(double) +
+           tableDoubles(K, team) * sizeof(double) + packedEntries(M, team, packOrder) * sizeof(uint32_t) +
            static_cast<uint64_t>(team > 0 ? team : 1) * sizeof(Fault);
 }
 
@@ -162,7 +235,17 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
             weightSize = packRecords(in, records);
         }
         const ScreenBound screen = ScreenBound::of(weightSize, classWeightSize);
-        const SweepContext ctx{in.X, in.sortedOrder, in.classWeights, records, startTable, node, screen, in.M, in.K};
+        // A team made without packed columns for a strided sortedOrder is a
+        // caller's fault: assert() catches it in the tests.
+        uint32_t *packed = nullptr;
+        if (!in.orderSteps.isColumnMajor(in.M)) {
+            assert(scratch.packed);
+            const size_t entries = static_cast<size_t>(packedColumns(in.M)) * static_cast<size_t>(in.M);
+            packed = scratch.packed.get() + static_cast<size_t>(thread) * entries;
+        }
+        const SweepContext ctx{in.X,   in.sortedOrder, in.classWeights, records,       startTable,          node,
+                               screen, in.M,           in.K,            in.xSteps,     in.orderSteps,       packed,
+                               packedColumns(in.M)};
         // fmax passes over a NaN: one makes the weights' sum NaN instead, or
         // is a class weight that no sample carries. The test's argument
         // needs a positive W. Screening a column that fails here would give

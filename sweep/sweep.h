@@ -22,8 +22,17 @@
 
 namespace split {
 
-// Shared read-only inputs; matrices are column-major with M rows, one column
-// per feature.
+// Where a matrix's elements lie: element (i, j) at data[i * row + j * column],
+// steps in elements of any sign.
+struct Steps {
+    ptrdiff_t row;
+    ptrdiff_t column;
+    static Steps columnMajor(int32_t M) { return {1, M}; }
+    bool isColumnMajor(int32_t M) const { return row == 1 && column == M; }
+};
+
+// Shared read-only inputs; matrices have M rows, one column per feature, in
+// any layout their steps describe.
 struct SweepInput {
     const float *X;               // M x N feature values
     const uint32_t *labels;       // M one-based labels (the node pass checks them)
@@ -33,6 +42,8 @@ struct SweepInput {
     int32_t M;
     int32_t N;
     int32_t K;
+    Steps xSteps;
+    Steps orderSteps;
 };
 
 // The node's own values, computed once by nodeTotals and shared read-only by
@@ -76,14 +87,26 @@ inline constexpr int32_t ownRecordsBelow = 32768;
 // cache lines of its own; a table holds, per class, the masses of both sides
 // and their current classTerm, so that a retracted term is never recomputed)
 // and each thread's fault.
+//
+// A sortedOrder not stored column-major is read a few columns at a time into
+// each thread's packed columns (packedColumns(M) of them, contiguous), so
+// that a row-major one is read a cache line at a time, never copied whole:
+// pass packOrder = !orderSteps.isColumnMajor(M).
 struct SweepScratch {
-    SweepScratch(int32_t M, int32_t K, int team);
-    static uint64_t bytes(int32_t M, int32_t K, int team);
+    SweepScratch(int32_t M, int32_t K, int team, bool packOrder = false);
+    static uint64_t bytes(int32_t M, int32_t K, int team, bool packOrder = false);
     // Written before they are read, so not zeroed.
     std::unique_ptr<SampleRecord[]> records;
     std::unique_ptr<double[]> tables;
+    std::unique_ptr<uint32_t[]> packed;  // packedColumns(M) x M per thread, or none
     std::vector<Fault> faults;
 };
+
+// Columns of sortedOrder packed at a time: a cache line of a row-major row,
+// fewer where the thread's copy would pass packedBytes.
+inline constexpr int32_t packedWidth = 16;
+inline constexpr size_t packedBytes = size_t{2} << 20;
+int32_t packedColumns(int32_t M);
 
 // The versions of the sweep, one per instruction set; the SSE2 one is built
 // for x86-64 only, the AVX2 one where cpu.h builds wide versions (cpu::runs,

@@ -116,6 +116,10 @@ struct SweepContext {
     ScreenBound screen;
     int32_t M;
     int32_t K;
+    Steps xSteps;
+    Steps orderSteps;
+    uint32_t *packed;  // this thread's packed columns, or null where sortedOrder is column-major
+    int32_t packWidth;
 };
 
 // The threshold between the two values that meet at a split, in single
@@ -279,12 +283,13 @@ CPU_INLINE int32_t screenedPositions(const ColumnInputs &in, int32_t M, const Sc
 // entries of the classes that moved are put back, so that a short column
 // costs no pass over the classes. `screened` columns need a node weight W
 // that is positive and finite and a finite ScreenBound.
+// `order` is feature j's column of sortedOrder, contiguous.
 template <class Sides, bool prefetch, bool screened>
-inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, const SplitRows &out) {
+inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *order, double *table,
+                           const SplitRows &out) {
     const int32_t M = ctx.M;
     assert(M >= 1);
-    const int64_t column = static_cast<int64_t>(j) * M;
-    const uint32_t *order = ctx.sortedOrder + column;
+    const int64_t column = static_cast<int64_t>(j) * M;  // the fault's index, whatever the layout
     const ColumnInputs inputs{order, ctx.records, ctx.classWeights, static_cast<uint32_t>(M)};
     if (order[0] >= inputs.samples) return column;  // checked also where M = 1 and nothing moves
     assert(!screened || (ctx.node.W > 0.0 && std::isfinite(ctx.node.W) && ctx.screen.finite()));
@@ -298,11 +303,12 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, co
 
     // The last improvement is the one the outputs keep.
     if (state.bestPosition >= 0) {
-        const float *x = ctx.X + column;
-        const int32_t p = state.bestPosition;
         out.impurity[j] = state.best;
         out.gain[j] = ctx.node.G0 - state.best;
-        out.threshold[j] = static_cast<double>(midpoint(x[order[p + 1]], x[order[p]]));
+        const float *x = ctx.X + static_cast<ptrdiff_t>(j) * ctx.xSteps.column;
+        const ptrdiff_t step = ctx.xSteps.row;
+        const int32_t p = state.bestPosition;
+        out.threshold[j] = static_cast<double>(midpoint(x[order[p + 1] * step], x[order[p] * step]));
     }
 
     // Samples 0 ... s - 1 of the column moved.
@@ -314,15 +320,33 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, double *table, co
     return badEntry;
 }
 
+// Columns first ... last - 1 of sortedOrder into ctx.packed, one after
+// another (sweep.cpp: the same for every version).
+void packColumns(const SweepContext &ctx, int64_t first, int64_t last);
+
 // Sweeps features begin ... end - 1 with one class table and stops at the
 // first bad entry, which it returns (else noBadEntry), as referenceSweep does.
 template <class Sides, bool prefetch, bool screened>
 inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
                              const SplitRows &out) {
     for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
-    for (int64_t j = begin; j < end; ++j) {
-        const int64_t bad = sweepColumn<Sides, prefetch, screened>(ctx, static_cast<int32_t>(j), table, out);
-        if (bad != noBadEntry) return bad;
+    const size_t M = static_cast<size_t>(ctx.M);
+    if (!ctx.packed) {
+        for (int64_t j = begin; j < end; ++j) {
+            const uint32_t *order = ctx.sortedOrder + static_cast<size_t>(j) * M;
+            const int64_t bad = sweepColumn<Sides, prefetch, screened>(ctx, static_cast<int32_t>(j), order, table, out);
+            if (bad != noBadEntry) return bad;
+        }
+        return noBadEntry;
+    }
+    for (int64_t first = begin; first < end; first += ctx.packWidth) {
+        const int64_t last = end - first > ctx.packWidth ? first + ctx.packWidth : end;
+        packColumns(ctx, first, last);
+        for (int64_t j = first; j < last; ++j) {
+            const uint32_t *order = ctx.packed + static_cast<size_t>(j - first) * M;
+            const int64_t bad = sweepColumn<Sides, prefetch, screened>(ctx, static_cast<int32_t>(j), order, table, out);
+            if (bad != noBadEntry) return bad;
+        }
     }
     return noBadEntry;
 }

@@ -18,9 +18,9 @@ Fault nodeTotals(const SweepInput &in, double *classMass, NodeTotals &node) {
 int sweepTeam(int32_t, int32_t, int most) { return most < teamLimit ? most : teamLimit; }
 
 // Only the threads' faults: the reference keeps its tables itself.
-SweepScratch::SweepScratch(int32_t, int32_t, int team) : faults(static_cast<size_t>(team > 0 ? team : 1)) {}
+SweepScratch::SweepScratch(int32_t, int32_t, int team, bool) : faults(static_cast<size_t>(team > 0 ? team : 1)) {}
 
-uint64_t SweepScratch::bytes(int32_t, int32_t K, int team) {
+uint64_t SweepScratch::bytes(int32_t, int32_t K, int team, bool) {
     return static_cast<uint64_t>(team > 0 ? team : 1) * (2 * static_cast<uint64_t>(K > 0 ? K : 0) + 1) *
            sizeof(double);
 }

@@ -11,6 +11,10 @@ host (not a test: docs/performance-python.md has the results).
     and Fortran order (both read in place) and their ratio, beside the crestThin MEX module called through the
     stand-in host (ctypes, in this process) on the same map, and beside
     scikit-image's Canny: the whole detector and its suppression step;
+  - --only layouts: split_scan with X and sorted_order in C order beside
+    Fortran order (10,000 x 100 and 20,000 x 50, K = 3), and
+    split_scan_binned on 16-sample nodes of 200,000 x 50 and 4,096 x 50
+    uint8 matrices in C beside Fortran order;
   - with --nanobind DIR (nanobind_probe/ built there): what nanobind's
     argument conversion alone costs for the 16-sample split_scan_binned
     node's arguments, beside the whole crestsplit call.
@@ -170,6 +174,41 @@ def bench_binding(directory, repetitions):
         print(f"| {name} | {summary(times[name])} |")
 
 
+# -- memory layouts ----------------------------------------------------------
+
+def layout_cases(rng):
+    """(name, Fortran-order args, C-order args) of each search."""
+    for m, n in ((10000, 100), (20000, 50)):
+        X = rng.random((m, n), dtype=numpy.float32)
+        order = numpy.argsort(X, axis=0, kind="stable").astype(numpy.uint32)
+        rest = (rng.integers(1, CLASSES + 1, m).astype(numpy.uint32),
+                (0.5 + rng.random(m)).astype(numpy.float32))
+        yield (f"split_scan, {m:,} x {n}", crestsplit.split_scan,
+               (numpy.asfortranarray(X), *rest, numpy.asfortranarray(order), CLASSES, numpy.ones(CLASSES)),
+               (numpy.ascontiguousarray(X), *rest, numpy.ascontiguousarray(order), CLASSES, numpy.ones(CLASSES)))
+    for m in (200000, 4096):
+        binned = rng.integers(0, BINS, (m, 50)).astype(numpy.uint8)
+        rest = (rng.integers(1, CLASSES + 1, m).astype(numpy.uint32), (0.5 + rng.random(m)).astype(numpy.float32),
+                BINS, numpy.sort(rng.choice(m, 16, replace=False)).astype(numpy.uint32),
+                numpy.arange(50, dtype=numpy.uint32), CLASSES, numpy.ones(CLASSES))
+        yield (f"split_scan_binned, 16 of {m:,} x 50", crestsplit.split_scan_binned,
+               (numpy.asfortranarray(binned), *rest), (numpy.ascontiguousarray(binned), *rest))
+
+
+def bench_layouts(repetitions):
+    cases = list(layout_cases(numpy.random.default_rng(11)))
+    times = {}
+    for _ in range(repetitions):
+        for name, f, fortran, c in cases:
+            times.setdefault((name, "F"), []).append(per_call_us(f, fortran, {}, 0.3))
+            times.setdefault((name, "C"), []).append(per_call_us(f, c, {}, 0.3))
+    print("| call | Fortran order (µs) | C order (µs) | C / Fortran |")
+    print("|---|---|---|---|")
+    for name, _, _, _ in cases:
+        fo, co = times[(name, "F")], times[(name, "C")]
+        print(f"| {name} | {summary(fo)} | {summary(co)} | {summary([b / a for a, b in zip(fo, co)])} |")
+
+
 # -- crest_thin --------------------------------------------------------------
 
 class StandInCrestThin:
@@ -262,11 +301,14 @@ def bench_maps(repetitions):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--repetitions", type=int, default=7)
-    parser.add_argument("--only", choices=("nodes", "maps"))
+    parser.add_argument("--only", choices=("nodes", "maps", "layouts"))
     parser.add_argument("--nanobind", metavar="DIR", help="where nanobind_probe/ was built")
     a = parser.parse_args()
     print(f"OpenMP threads: {os.environ.get('OMP_NUM_THREADS', 'default')}; {a.repetitions} repetitions; "
           f"numpy {numpy.__version__}\n")
+    if a.only == "layouts":
+        bench_layouts(a.repetitions)
+        return
     if a.only != "maps":
         bench_nodes(a.repetitions)
         print()

@@ -50,7 +50,8 @@ void sweep(benchmark::State &state, cpu::Isa version, bool fastest,
                                                     static_cast<int32_t>(state.range(2)), 42);
     const int team = static_cast<int>(state.range(3));
     const split::SweepInput in{n.X.data(), n.labels.data(), n.weights.data(), n.sortedOrder.data(),
-                               n.classWeights.data(), n.M, n.N, n.K};
+                               n.classWeights.data(), n.M, n.N, n.K,
+                               split::Steps::columnMajor(n.M), split::Steps::columnMajor(n.M)};
     std::vector<double> classMass(n.K, 0.0);
     split::NodeTotals node{};
     split::nodeTotals(in, classMass.data(), node);

@@ -41,7 +41,8 @@ std::vector<std::vector<double>> referenceRows(const fuzz::Call &call) {
     const split::SweepInput in{call.data<float>(featuresIn),     call.data<uint32_t>(labelsIn),
                                call.data<float>(weightsIn),      call.data<uint32_t>(sortedOrderIn),
                                call.data<double>(classWeightsIn), M, N,
-                               fuzz::truncatedScalar(call.input(classCountIn))};
+                               fuzz::truncatedScalar(call.input(classCountIn)),
+                               split::Steps::columnMajor(M), split::Steps::columnMajor(M)};
     return fuzz::referenceSplitRows(module, static_cast<size_t>(N), [&](double *impurity, double *threshold, double *gain) {
         return split::referenceSearch(in, {impurity, threshold, gain}, 1).kind != split::Fault::Kind::none;
     });

@@ -55,7 +55,8 @@ Inputs inputsOf(const SweepNode &p, std::vector<size_t> orderDims = {}, double K
 std::vector<double> referenceRows(const SweepNode &p) {
     std::vector<double> rows(3 * static_cast<size_t>(p.N));
     const split::SweepInput in{p.X.data(),           p.labels.data(), p.weights.data(), p.sortedOrder.data(),
-                               p.classWeights.data(), p.M,             p.N,              p.K};
+                               p.classWeights.data(), p.M,             p.N,              p.K,
+                               split::Steps::columnMajor(p.M), split::Steps::columnMajor(p.M)};
     EXPECT_EQ(split::referenceSearch(in, {rows.data(), rows.data() + p.N, rows.data() + 2 * p.N}, 1).kind,
               split::Fault::Kind::none);
     return rows;

@@ -1,8 +1,10 @@
 """Properties of the front end's conversions, over the layouts and dtypes that
-hypothesis draws: every call ends as the same call on the C-ordered contiguous
-copies of its arrays (the same bits, or the same refusal, of the class and
-with an identifier the documentation gives), and leaves the memory behind its
-arrays as it was. Views that claim huge shapes over one element are refused
+hypothesis draws: every call ends as the same call on the Fortran-ordered
+contiguous copies of its arrays (the same bits, or the same refusal, of the
+class and with an identifier the documentation gives), and leaves the memory
+behind its arrays as it was. The matrices the split searches read in place
+give the Fortran-order bits in every layout, on nodes that list samples and
+features out of order. Views that claim huge shapes over one element are refused
 by name, or handled where they hold nothing to read."""
 
 import builtins
@@ -116,8 +118,41 @@ def test_any_layout_and_dtype_ends_as_the_contiguous_copy(data):
     before = [bytes(b) for b in buffers]
     got = outcome(function, args)
     assert [bytes(b) for b in buffers] == before
-    copies = [numpy.ascontiguousarray(a) if isinstance(a, numpy.ndarray) else a for a in args]
+    copies = [numpy.asfortranarray(a) if isinstance(a, numpy.ndarray) else a for a in args]
     assert got == outcome(function, copies)
+
+
+LAYOUTS = {"C": numpy.ascontiguousarray, "F": numpy.asfortranarray,
+           "reversed": lambda a: numpy.ascontiguousarray(a[::-1, ::-1])[::-1, ::-1],
+           "strided": lambda a: numpy.repeat(numpy.repeat(a, 2, 0), 3, 1)[1::2, 1::3]}
+
+
+@st.composite
+def matrix_calls(draw):
+    """A split search with its matrix (and sorted_order) in some layout, and
+    its Fortran-order arguments. A binned node lists a shuffled subset of its
+    samples, some twice, and of its features; a matrix may hold one value
+    out of range."""
+    rng = numpy.random.default_rng(draw(st.integers(0, 2**32 - 1)))
+    m, n, k = draw(st.integers(1, 40)), draw(st.integers(1, 20)), draw(st.integers(1, 3))
+    layout = lambda a: LAYOUTS[draw(st.sampled_from(sorted(LAYOUTS)))](a)  # noqa: E731
+    bad = draw(st.booleans())
+    if draw(st.booleans()):
+        X, labels, weights, order, k, cw = fortran = list(random_node(rng, m, n, k))
+        order[rng.integers(m), rng.integers(n)] += m * bad
+        return crestsplit.split_scan, [layout(X), labels, weights, layout(order), k, cw], fortran
+    fortran = list(random_binned(rng, m, n, k, bins=8))
+    fortran[0][rng.integers(m), rng.integers(n)] += 9 * bad
+    fortran[4] = rng.choice(m, draw(st.integers(1, 2 * m))).astype(numpy.uint32)
+    fortran[5] = rng.permutation(n)[:draw(st.integers(1, n))].astype(numpy.uint32)
+    return crestsplit.split_scan_binned, [layout(fortran[0])] + fortran[1:], fortran
+
+
+@given(matrix_calls())
+def test_matrices_in_every_layout_give_the_fortran_order_bits(call):
+    function, args, fortran = call
+    fortran = [numpy.asfortranarray(a) if isinstance(a, numpy.ndarray) else a for a in fortran]
+    assert outcome(function, args) == outcome(function, fortran)
 
 
 # Dimensions on both sides of the kernels' 32-bit limit; an empty X of
@@ -146,6 +181,8 @@ def test_huge_claims_are_refused_by_name_or_handled(data):
         assert got[:2] == outcome(function, args[:slot] + [numpy.ascontiguousarray(claim)] + args[slot + 1:])[:2]
     elif a.ndim == 0:  # a scalar: only its first element is read
         assert got == outcome(function, args)
+    elif slot == 0 and got[0] == "returned":  # the matrix, read in place
+        assert function is not crestsplit.crest_thin
     else:  # no machine holds its copy
         assert got[0] == "refused"
         if got[1].endswith(":outOfMemory"):

@@ -31,7 +31,8 @@ const float nan = std::numeric_limits<float>::quiet_NaN();
 bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
 split::SweepInput inputOf(const SweepNode &p) {
-    return {p.X.data(), p.labels.data(), p.weights.data(), p.sortedOrder.data(), p.classWeights.data(), p.M, p.N, p.K};
+    return {p.X.data(), p.labels.data(), p.weights.data(), p.sortedOrder.data(), p.classWeights.data(), p.M, p.N, p.K,
+            split::Steps::columnMajor(p.M), split::Steps::columnMajor(p.M)};
 }
 
 // The three rows side by side (impurity, threshold, gain), and the fault.
@@ -360,6 +361,81 @@ TEST(SplitSweep, BadEntriesStopEveryVersionWhereTheReferenceStops) {
                 const Outcome o = everyVersion(p, team, what);
                 EXPECT_EQ(o.fault.kind, split::Fault::Kind::sampleOutOfRange);
                 EXPECT_EQ(o.fault.index, 2 * M + position) << what << ", team " << team;
+            }
+        }
+    }
+}
+
+// Where an M x N matrix lies in its buffer (element (i, j) at origin +
+// i * row + j * column); every other element holds a poison value.
+struct Placement {
+    const char *name;
+    ptrdiff_t origin;
+    split::Steps steps;
+    size_t size;
+};
+
+template <typename T>
+std::vector<T> place(const std::vector<T> &columnMajor, int32_t M, int32_t N, const Placement &at, T poison) {
+    std::vector<T> buffer(at.size, poison);
+    for (ptrdiff_t j = 0; j < N; ++j)
+        for (ptrdiff_t i = 0; i < M; ++i)
+            buffer[at.origin + i * at.steps.row + j * at.steps.column] = columnMajor[j * M + i];
+    return buffer;
+}
+
+// The fast sweep of `p` (the reference with `useReference`) with X and
+// sortedOrder placed as `at`.
+Outcome placed(const SweepNode &p, const Placement &at, int team, cpu::Isa version, split::ColumnMethod method,
+               bool useReference) {
+    const std::vector<float> X = place(p.X, p.M, p.N, at, nan);
+    const std::vector<uint32_t> order = place(p.sortedOrder, p.M, p.N, at, static_cast<uint32_t>(p.M) + 1);
+    split::SweepInput in = inputOf(p);
+    in.X = X.data() + at.origin;
+    in.sortedOrder = order.data() + at.origin;
+    in.xSteps = in.orderSteps = at.steps;
+    Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
+    if (useReference) {
+        o.fault = split::referenceSearch(in, rowsOf(o.rows, p.N), team);
+        return o;
+    }
+    std::vector<double> classMass(p.K, 0.0);
+    split::NodeTotals node{};
+    o.fault = split::nodeTotals(in, classMass.data(), node);
+    split::SweepScratch scratch(p.M, p.K, team, !at.steps.isColumnMajor(p.M));
+    if (o.fault.kind == split::Fault::Kind::none)
+        o.fault = split::scanSortedFeaturesWith(version, method, in, node, rowsOf(o.rows, p.N), team, scratch);
+    return o;
+}
+
+// Row-major, strided and reversed X and sortedOrder give the column-major
+// bits and faults: more features than one block of packed columns, and a
+// node long enough to pack fewer columns at a time.
+TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
+    unsigned seed = 900;
+    for (const auto &[M, N] : {std::pair{1, 3}, {5, 3}, {300, 37}, {33000, 3}}) {
+        const ptrdiff_t m = M, n = N;
+        const Placement placements[] = {
+            {"row-major", 0, {n, 1}, static_cast<size_t>(m * n)},
+            {"padded columns", 0, {1, m + 3}, static_cast<size_t>((m + 3) * n)},
+            {"every other row and column of a row-major array", 0, {4 * n, 2}, static_cast<size_t>(4 * m * n)},
+            {"rows and columns reversed", (m - 1) * n + n - 1, {-n, -1}, static_cast<size_t>(m * n)}};
+        for (const SweepRecipe &recipe : {recipes[0], recipes[4], recipes[6], recipes[8]}) {
+            const SweepNode p = support::sweepNode(recipe, M, N, 3, seed++);
+            for (int team : {1, 3}) {
+                const Outcome expected = reference(p, team);
+                for (const Placement &at : placements) {
+                    const std::string what = std::string(recipe.name) + ", M = " + std::to_string(M) + ", " +
+                                             at.name + ", team " + std::to_string(team);
+                    EXPECT_EQ(difference(expected, placed(p, at, team, cpu::Isa::portable, {}, true)), "") << what;
+                    for (cpu::Isa version : split::sweepVersions) {
+                        for (const auto &c : columnMethods) {
+                            if (!cpu::runs(version)) continue;
+                            EXPECT_EQ(difference(expected, placed(p, at, team, version, c.method, false)), "")
+                                << what << ", " << cpu::name(version) << ", " << c.name;
+                        }
+                    }
+                }
             }
         }
     }
