@@ -86,12 +86,11 @@ struct Refusal {
 };
 
 PyObject *errorClassFor(const std::string &identifier) {
-    const std::string reason = identifier.substr(identifier.find(':') + 1);
-    if (reason == contract::reason::outOfMemory) return memoryErrorClass;
-    for (const char *value : {contract::reason::badValue, contract::reason::tooLarge,
-                              contract::reason::labelOutOfRange, contract::reason::indexOutOfRange})
-        if (reason == value) return valueErrorClass;
-    return typeErrorClass;
+    switch (contract::kindOf(identifier.c_str() + identifier.find(':') + 1)) {
+    case contract::ReasonKind::value: return valueErrorClass;
+    case contract::ReasonKind::memory: return memoryErrorClass;
+    default: return typeErrorClass;
+    }
 }
 
 void setError(const Refusal &r) {
@@ -162,10 +161,10 @@ double firstElement(ElementClass cls, const void *p) {
 }
 
 // Column-major copies are made in buffers that each thread keeps for its
-// next call: a fresh buffer of a large map would cost more to fault in than
-// the copy itself (4 MB: milliseconds on these machines). Copies above
-// keptCopyBytes get a buffer of their own, freed with the call.
-constexpr size_t keptCopyBytes = size_t{256} << 20;
+// next call: a fresh buffer costs more to fault in than a small copy. Copies
+// above keptCopyBytes get a buffer of their own, freed with the call, so that
+// no thread (a dask pool has many) holds large buffers between calls.
+constexpr size_t keptCopyBytes = size_t{4} << 20;
 
 struct CopyBuffer {
     std::unique_ptr<unsigned char[]> bytes;
@@ -224,6 +223,8 @@ public:
         return c ? c->name : "unknown";
     }
     const char *conversion(int input, ElementClass cls, char *text, size_t size) const override;
+    bool numpyTerms() const override { return true; }
+    void elementName(int input, size_t index, char *text, size_t size) const override;
     [[noreturn]] void raise(const char *identifier, const char *message) override { throw Refusal{identifier, message}; }
     void enterRegion() override { state_ = PyEval_SaveThread(); }
     void leaveRegion() override {
@@ -465,6 +466,20 @@ const char *PythonHost::conversion(int input, ElementClass cls, char *text, size
     else
         std::snprintf(text, size, " Convert it with numpy.asarray(%s, dtype=numpy.%s).", name, to);
     return text;
+}
+
+void PythonHost::elementName(int input, size_t index, char *text, size_t size) const {
+    const Slot &s = slots_[input];
+    const int nd = s.array ? PyArray_NDIM(s.array) : 0;
+    int used = std::snprintf(text, size, "%s", argument(input).name);
+    for (int k = 0; k < nd && used >= 0 && static_cast<size_t>(used) < size; ++k) {
+        // Column-major: the first index fastest.
+        const size_t extent = static_cast<size_t>(PyArray_DIMS(s.array)[k]);
+        const size_t at = k + 1 < nd && extent > 0 ? index % extent : index;
+        if (extent > 0) index /= extent;
+        used += std::snprintf(text + used, size - static_cast<size_t>(used), "%s%zu%s", k == 0 ? "[" : ", ", at,
+                              k + 1 == nd ? "]" : "");
+    }
 }
 
 PyObject *PythonHost::result() {

@@ -19,8 +19,9 @@
 %                     columns and sin(theta) along the rows.
 %     radius          numeric or logical scalar, truncated toward zero.
 %                     Number of unit steps on each side; 0 or less, NaN or
-%                     -Inf keeps every pixel. A radius beyond the map's
-%                     longer side gives the same result as one equal to it.
+%                     -Inf keeps every pixel. Points beyond the map are read
+%                     at its border, so a radius beyond the map's longer
+%                     side can still suppress more pixels.
 %                     A radius of 65537 or more (Inf too) is refused.
 %     marginWidth     numeric or logical scalar, truncated toward zero.
 %                     Width b of the faded border bands; a width above half
