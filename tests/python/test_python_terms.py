@@ -147,3 +147,39 @@ print(before, one, tasks())
     env = dict(os.environ, OMP_NUM_THREADS="4")
     before, one, two = map(int, subprocess.check_output([sys.executable, "-c", script], env=env, timeout=120).split())
     assert one == before and two > before, (before, one, two)
+
+
+def _claims():
+    """What the help texts promise beyond the checks, each as (got, wanted)."""
+    X = numpy.array([[0], [1], [2], [3], [4], [numpy.nan]], numpy.float32)
+    labels, w, cw = numpy.array([1, 1, 1, 2, 2, 2], numpy.uint32), numpy.ones(6, numpy.float32), numpy.ones(2)
+    order = numpy.argsort(X, axis=0, kind="stable").astype(numpy.uint32)
+    nan_weight = w.copy()
+    nan_weight[2] = numpy.nan
+    binned = numpy.array([[0], [1], [2], [3]], numpy.uint8)
+    node = (binned, labels[1:5], w[:4], 4)
+    twice = crestsplit.split_scan_binned(*node, numpy.array([0, 1, 1, 2, 3], numpy.uint32), numpy.zeros(1, numpy.uint32),
+                                         2, cw)
+    heavier = crestsplit.split_scan_binned(binned, labels[1:5], numpy.array([1, 2, 1, 1], numpy.float32), 4,
+                                           numpy.arange(4, dtype=numpy.uint32), numpy.zeros(1, numpy.uint32), 2, cw)
+    edge, orientation = random_maps(numpy.random.default_rng(2), 9, 7)
+    return {
+        "NaN in X: a NaN threshold next to it": (
+            numpy.isnan(crestsplit.split_scan(X, numpy.array([1, 1, 1, 1, 1, 2], numpy.uint32), w, order, 2, cw)[1]),
+            [True]),
+        "a NaN weight: no split": (crestsplit.split_scan(X, labels, nan_weight, order, 2, cw), ([0], [0], [0])),
+        "not a permutation: impurity out of range": (crestsplit.split_scan(X, labels, w, 0 * order, 2, cw)[0] < 0,
+                                                     [True]),
+        "a sample listed twice counts twice": (twice, heavier),
+        "a NaN or -Inf radius keeps every pixel": ([crestsplit.crest_thin(edge, orientation, r, 0, 1.0)
+                                                    for r in (numpy.nan, -numpy.inf)], [edge, edge]),
+        "the thinned map is in Fortran order": (crestsplit.crest_thin(edge, orientation, 1, 0, 1.0).flags.f_contiguous,
+                                                True),
+    }
+
+
+@pytest.mark.parametrize("claim", list(_claims()))
+def test_help_claims(claim):
+    got, wanted = _claims()[claim]
+    assert numpy.array_equal(numpy.asarray(got, dtype=object).astype(float), numpy.asarray(wanted, dtype=float),
+                             equal_nan=True), (got, wanted)
