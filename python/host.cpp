@@ -195,6 +195,7 @@ struct Slot {
     const void *data = nullptr;
     double number = 0.0;               // a Python number's value
     int parameter = -1;                // its Python parameter, -1 for a placeholder
+    bool seen = false;                 // view, array and number filled in
     char typeName[48] = "";
     contract::ArrayView view;
 };
@@ -210,7 +211,7 @@ public:
     void bind(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames);
     PyObject *result();
 
-    contract::ArrayView view(int input) const override { return slots_[input].view; }
+    contract::ArrayView view(int input) const override { return seen(input).view; }
     const void *data(int input) override;
     double firstValue(int input) const override;
     void *output(int slot, contract::OutputShape shape, size_t m, size_t n, ElementClass cls) override;
@@ -236,14 +237,25 @@ private:
     [[noreturn]] void refuse(const char *reason, const std::string &message) const {
         throw Refusal{std::string(f_.module.name) + ":" + reason, message};
     }
-    void see(Slot &s);
-    void seeForeign(Slot &s);
+    // An input is looked at only when the contract first asks about it (a
+    // contract asks before its region, while the GIL is held): most calls
+    // never ask about some of them.
+    Slot &seen(int input) const {
+        Slot &s = slots_[input];
+        if (!s.seen) {
+            see(s);
+            s.seen = true;
+        }
+        return s;
+    }
+    void see(Slot &s) const;
+    void seeForeign(Slot &s) const;
     [[noreturn]] void refuseForeign(const Slot &s, bool dlpack) const;
-    void seeArray(Slot &s, PyArrayObject *a);
+    void seeArray(Slot &s, PyArrayObject *a) const;
     std::string expected() const;
 
     const Function &f_;
-    Slot slots_[maxSlots];
+    mutable Slot slots_[maxSlots];
     PyObject *outputs_[maxOutputs] = {};
     size_t outputBytes_ = 0;
     PyThreadState *state_ = nullptr;
@@ -284,10 +296,9 @@ void PythonHost::bind(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames
     for (int p = 0; p < f_.parameters.firstKeywordOnly; ++p) given += slots_[f_.parameters.slots[p]].object != nullptr;
     if (given < f_.parameters.firstKeywordOnly)
         refuse(contract::reason::notEnoughInputs, "Inputs: " + expected() + "; " + std::to_string(given) + " given.");
-    for (int p = 0; p < f_.parameters.count; ++p) see(slots_[f_.parameters.slots[p]]);
 }
 
-void PythonHost::see(Slot &s) {
+void PythonHost::see(Slot &s) const {
     contract::ArrayView &v = s.view;
     PyObject *o = s.object;
     if (!o || (o == Py_None && s.parameter >= f_.parameters.firstKeywordOnly)) {
@@ -324,7 +335,7 @@ void PythonHost::see(Slot &s) {
 // Another library's array, read in place as a numpy array over its memory:
 // through DLPack (PyTorch's tensors, ...) or else the buffer protocol. Any
 // other object keeps an unknown class and is refused by the contract.
-void PythonHost::seeForeign(Slot &s) {
+void PythonHost::seeForeign(Slot &s) const {
     PyObject *o = s.object;
     const bool dlpack = PyObject_HasAttr(o, dlpackName);
     if (!dlpack && !PyObject_CheckBuffer(o)) return;
@@ -371,7 +382,7 @@ void PythonHost::refuseForeign(const Slot &s, bool dlpack) const {
     refuse(contract::reason::wrongClass, message);
 }
 
-void PythonHost::seeArray(Slot &s, PyArrayObject *a) {
+void PythonHost::seeArray(Slot &s, PyArrayObject *a) const {
     contract::ArrayView &v = s.view;
     s.array = a;
     const PyArray_Descr *d = PyArray_DESCR(a);
@@ -395,7 +406,7 @@ void PythonHost::seeArray(Slot &s, PyArrayObject *a) {
 }
 
 const void *PythonHost::data(int input) {
-    Slot &s = slots_[input];
+    Slot &s = seen(input);
     if (s.data) return s.data;
     PyArrayObject *a = s.array;
     if (PyArray_IS_F_CONTIGUOUS(a) && PyArray_ISALIGNED(a)) return s.data = PyArray_DATA(a);
@@ -427,7 +438,7 @@ const void *PythonHost::data(int input) {
 }
 
 double PythonHost::firstValue(int input) const {
-    const Slot &s = slots_[input];
+    const Slot &s = seen(input);
     if (!s.array) return s.number;
     return firstElement(s.view.cls, PyArray_DATA(s.array));
 }
@@ -456,7 +467,7 @@ void *PythonHost::output(int slot, contract::OutputShape shape, size_t m, size_t
 }
 
 const char *PythonHost::conversion(int input, ElementClass cls, char *text, size_t size) const {
-    const Slot &s = slots_[input];
+    const Slot &s = seen(input);
     const char *name = f_.parameters.names[s.parameter];
     const char *to = className(cls);
     if (s.array && s.array == reinterpret_cast<PyArrayObject *>(s.object))
@@ -469,7 +480,7 @@ const char *PythonHost::conversion(int input, ElementClass cls, char *text, size
 }
 
 void PythonHost::elementName(int input, size_t index, char *text, size_t size) const {
-    const Slot &s = slots_[input];
+    const Slot &s = seen(input);
     const int nd = s.array ? PyArray_NDIM(s.array) : 0;
     int used = std::snprintf(text, size, "%s", argument(input).name);
     for (int k = 0; k < nd && used >= 0 && static_cast<size_t>(used) < size; ++k) {
