@@ -173,6 +173,9 @@ def _claims():
         "a sample listed twice counts twice": (twice, heavier),
         "a NaN or -Inf radius keeps every pixel": ([crestsplit.crest_thin(edge, orientation, r, 0, 1.0)
                                                     for r in (numpy.nan, -numpy.inf)], [edge, edge]),
+        "K = 0 when X has no rows": (crestsplit.split_scan(numpy.zeros((0, 3), numpy.float32), labels[:0], w[:0],
+                                                           numpy.zeros((0, 3), numpy.uint32), 0, cw[:0]),
+                                     numpy.zeros((3, 3))),
         "the thinned map is in Fortran order": (crestsplit.crest_thin(edge, orientation, 1, 0, 1.0).flags.f_contiguous,
                                                 True),
     }
