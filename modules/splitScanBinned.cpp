@@ -83,6 +83,14 @@ split::BinnedJob readInputs(const contract::Call &call, int32_t &threadLimit) {
     const size_t columns = call.view(binnedDataIn).columns;
     const contract::Call::Phrase perRow{"one per row of %s", binnedDataIn};
     call.requireIndexClass(labelsIn);
+    // One label per feature rather than per sample: binnedData is likelier transposed.
+    const size_t labelCount = call.view(labelsIn).count;
+    if (call.numpyTerms() && labelCount < static_cast<size_t>(M) && labelCount == columns)
+        call.failInput(labelsIn, reason::wrongSize,
+                       "holds %zu elements, one per column of %s, not per row (%d): is %s transposed? It must be "
+                       "samples by features, len(%s) >= %s.shape[0].",
+                       labelCount, call.name(binnedDataIn), M, call.name(binnedDataIn), call.name(labelsIn),
+                       call.name(binnedDataIn));
     call.requireAtLeastElements(labelsIn, M, perRow);
     call.requireClass(weightsIn, ElementClass::float32);
     call.requireAtLeastElements(weightsIn, M, perRow);

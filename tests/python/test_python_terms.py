@@ -56,6 +56,7 @@ def test_split_scan_refusals(rng, change, kind, identifier, text):
     (1, lambda a: numpy.where(numpy.arange(30) == 4, 0, a[1]).astype(numpy.uint32), "labelOutOfRange",
      "holds 0 at labels[4] (sample 4, listed at node_samples[4])"),
     (3, lambda a: 4, "badValue", "at binned[", ),
+    (1, lambda a: numpy.ones(5, numpy.uint32), "wrongSize", "is binned transposed?"),
     (8, lambda a: 0, "badValue", "must be None or a thread count of at least 1; it is 0."),
 ])
 def test_split_scan_binned_refusals_in_numpy_terms(rng, slot, value, identifier, text):
