@@ -171,3 +171,18 @@ def test_help_claims(claim):
     got, wanted = _claims()[claim]
     assert numpy.array_equal(numpy.asarray(got, dtype=object).astype(float), numpy.asarray(wanted, dtype=float),
                              equal_nan=True), (got, wanted)
+
+
+def test_no_large_copy_outlives_its_call():
+    script = r"""
+import re, numpy, crestsplit
+rss = lambda: int(re.search(r"VmRSS:\s+(\d+)", open("/proc/self/status").read())[1]) << 10
+binned = numpy.ones((8192, 8192), numpy.uint8)  # C order: 64 MiB that a column-major read would copy
+one = numpy.zeros(1, numpy.uint32)
+before = rss()
+crestsplit.split_scan_binned(binned, numpy.ones(8192, numpy.uint32), numpy.ones(8192, numpy.float32), 2, one, one, 1,
+                             numpy.ones(1), threads=1)
+print(rss() - before)
+"""
+    grown = int(subprocess.check_output([sys.executable, "-c", script], timeout=120))
+    assert grown < 16 << 20, grown
