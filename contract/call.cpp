@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace contract {
 
@@ -19,6 +20,12 @@ void formatMessage(char *message, const char *prefix, const char *format, va_lis
 }
 
 }  // namespace
+
+ReasonKind kindOf(const char *reason) {
+    for (const ReasonOfKind &r : reasonKinds)
+        if (std::strcmp(r.reason, reason) == 0) return r.kind;
+    return ReasonKind::type;
+}
 
 Text numberText(double v) {
     Text t;
@@ -94,6 +101,17 @@ void Call::requireMatrix(int input) const {
     if (dims != 2) failInput(input, reason::notMatrix, "must be a 2-D matrix; it has %zu dimensions.", dims);
 }
 
+void Call::requireShapeOf(int input, int like) const {
+    if (!numpyTerms()) return;
+    const ArrayView a = view(input), b = view(like);
+    if (a.ndims == b.ndims && a.rows == b.rows && a.columns == b.columns) return;
+    const char *hint = a.ndims == 2 && b.ndims == 2 && a.rows == b.columns && a.columns == b.rows
+                           ? " It looks transposed."
+                           : "";
+    failInput(input, reason::wrongSize, "must have the shape of %s, (%zu, %zu); it has %zu dimensions, %zu elements.%s",
+              name(like), b.rows, b.columns, a.ndims, a.count, hint);
+}
+
 void Call::requireElements(int input, size_t count, Phrase what) const {
     const size_t actual = view(input).count;
     if (actual != count)
@@ -119,10 +137,28 @@ double Call::scalar(int input) const {
     if (!isNumericOrLogical(a.cls))
         failInput(input, reason::notScalar, "must be a numeric or logical scalar; it is %s.", a.typeName);
     if (a.count == 0) failInput(input, reason::notScalar, "must be a numeric or logical scalar; it is empty.");
+    // MATLAB's modules read the first element of any array.
+    if (a.count > 1 && numpyTerms())
+        failInput(input, reason::notScalar, "must be a scalar or a one-element array; it holds %zu elements.", a.count);
     return host_.firstValue(input);
 }
 
 int32_t Call::truncatedScalar(int input) const { return truncateToInt32(scalar(input)); }
+
+int32_t Call::threadBound(int input) const {
+    if (absent(input)) return INT32_MAX;
+    const double v = scalar(input);
+    if (numpyTerms() && !(v >= 1.0))
+        failInput(input, reason::badValue, "must be None or a thread count of at least 1; it is %s.",
+                  numberText(v).text);
+    return truncateToInt32(v);
+}
+
+Text Call::elementName(int input, size_t index) const {
+    Text t;
+    host_.elementName(input, index, t.text, sizeof t.text);
+    return t;
+}
 
 int64_t Call::indexValue(int input, size_t i) const {
     const uint32_t v = data<uint32_t>(input)[i];

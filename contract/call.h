@@ -32,6 +32,26 @@ inline constexpr const char *indexOutOfRange = "indexOutOfRange";
 inline constexpr const char *outOfMemory = "outOfMemory";
 }  // namespace reason
 
+// What kind of fault each reason reports, for hosts whose errors have
+// classes (Python: TypeError, ValueError, MemoryError).
+enum class ReasonKind { type, value, memory };
+struct ReasonOfKind {
+    const char *reason;
+    ReasonKind kind;
+};
+inline constexpr ReasonOfKind reasonKinds[] = {
+    {reason::notEnoughInputs, ReasonKind::type}, {reason::tooManyInputs, ReasonKind::type},
+    {reason::tooManyOutputs, ReasonKind::type},  {reason::wrongClass, ReasonKind::type},
+    {reason::notReal, ReasonKind::type},         {reason::notScalar, ReasonKind::type},
+    {reason::notMatrix, ReasonKind::value},      {reason::wrongSize, ReasonKind::value},
+    {reason::tooLarge, ReasonKind::value},       {reason::badValue, ReasonKind::value},
+    {reason::labelOutOfRange, ReasonKind::value}, {reason::indexOutOfRange, ReasonKind::value},
+    {reason::outOfMemory, ReasonKind::memory},
+};
+// The kind of a reason (the identifier's part after the module name); a
+// reason outside the table is a type fault.
+ReasonKind kindOf(const char *reason);
+
 // What every host refuses before a module's contract runs: the counts of
 // inputs and outputs.
 inline constexpr const char *hostReasons[] = {reason::notEnoughInputs, reason::tooManyInputs, reason::tooManyOutputs};
@@ -126,6 +146,9 @@ public:
     // A real uint32 or int32 array (both read alike for values below 2^31).
     void requireIndexClass(int input) const;
     void requireMatrix(int input) const;
+    // numpyTerms() hosts only: the same shape as input `like` (a transposed
+    // or flattened companion would be read in the wrong order).
+    void requireShapeOf(int input, int like) const;
     void requireElements(int input, size_t count, Phrase what) const;
     void requireAtLeastElements(int input, size_t count, Phrase what) const;
     // A row or column count, held as a signed 32-bit integer in the kernels.
@@ -134,6 +157,12 @@ public:
     double scalar(int input) const;
     // scalar(), truncated toward zero (truncateToInt32).
     int32_t truncatedScalar(int input) const;
+    // An optional bound on the team: left out, the runtime's maximum;
+    // numpyTerms() hosts refuse a bound below 1, MATLAB's run one thread.
+    int32_t threadBound(int input) const;
+    // See Host::numpyTerms and Host::elementName.
+    bool numpyTerms() const { return host_.numpyTerms(); }
+    Text elementName(int input, size_t index) const;
     // An optional input the caller left out.
     bool absent(int input) const { return host_.view(input).cls == ElementClass::absent; }
     // Element i of a uint32 or int32 array as the caller wrote it.

@@ -88,6 +88,16 @@ public:
     // input to `cls` ("" when the host has none).
     virtual const char *conversion(int input, ElementClass cls, char *text, size_t size) const = 0;
     [[noreturn]] virtual void raise(const char *identifier, const char *message) = 0;
+    // Whether the host holds its callers to numpy's conventions where the MEX
+    // modules keep MATLAB's: a scalar is one element, a map's companion has
+    // the map's shape, a thread count is positive, and a message names an
+    // element by its zero-based numpy index (elementName).
+    virtual bool numpyTerms() const { return false; }
+    // Element `index` (column-major, from 0) of an input as a numpy index,
+    // e.g. "sorted_order[5, 2]"; only asked of a host with numpyTerms().
+    virtual void elementName(int /*input*/, size_t /*index*/, char *text, size_t size) const {
+        if (size) text[0] = '\0';
+    }
     // Around the parallel region: the Python host lets other threads run.
     virtual void enterRegion() {}
     virtual void leaveRegion() {}

@@ -42,6 +42,7 @@ void run(contract::Call &call) {
     const int32_t h = call.dimension(edgeMapIn, edge.rows, "rows");
     const int32_t w = call.dimension(edgeMapIn, edge.columns, "columns");
     call.requireClass(orientationMapIn, ElementClass::float32);
+    call.requireShapeOf(orientationMapIn, edgeMapIn);
     call.requireAtLeastElements(orientationMapIn, edge.count, {"one per pixel of %s", edgeMapIn});
     // Radii beyond crest::maxRadius are refused (thin.h says why); one that
     // does not fit 32 bits is beyond it too, rather than truncated.
@@ -52,8 +53,7 @@ void run(contract::Call &call) {
     const int32_t radius = contract::truncateToInt32(radiusValue);
     const int32_t marginWidth = call.truncatedScalar(marginWidthIn);
     const float multiplier = static_cast<float>(call.scalar(multiplierIn));
-    // Left out (a host with optional inputs): the runtime's maximum.
-    const int32_t threadBound = call.absent(threadBoundIn) ? INT32_MAX : call.truncatedScalar(threadBoundIn);
+    const int32_t threadBound = call.threadBound(threadBoundIn);
     const crest::MapView edgeMap = edgeMapView(call, h, w);
     const crest::MapView orientationMap = orientationMapView(call, h, w);
 

@@ -89,10 +89,18 @@ void run(contract::Call &call) {
                        "is empty (%d by %d), but %s holds %zu elements: %s needs one row per sample.", M, N,
                        call.name(labelsIn), labelCount, call.name(featuresIn));
     const contract::Call::Phrase perRow{"one per row of %s", featuresIn};
+    // One label per feature rather than per sample: X is likelier transposed.
+    if (call.numpyTerms() && labelCount != static_cast<size_t>(M) && labelCount == static_cast<size_t>(N))
+        call.failInput(labelsIn, reason::wrongSize,
+                       "holds %zu elements, one per column of %s, not per row (%d): is %s transposed? It must be "
+                       "samples by features, len(%s) == %s.shape[0].",
+                       labelCount, call.name(featuresIn), M, call.name(featuresIn), call.name(labelsIn),
+                       call.name(featuresIn));
     call.requireElements(labelsIn, static_cast<size_t>(M), perRow);
     call.requireClass(weightsIn, ElementClass::float32);
     call.requireElements(weightsIn, static_cast<size_t>(M), perRow);
     call.requireIndexClass(sortedOrderIn);
+    call.requireShapeOf(sortedOrderIn, featuresIn);
     call.requireElements(sortedOrderIn, static_cast<size_t>(M) * static_cast<size_t>(N),
                          {"one per element of %s", featuresIn});
     // Checked before truncation: a negative, NaN or huge count must not reach
@@ -140,10 +148,19 @@ void run(contract::Call &call) {
                   "could not be allocated.",
                   M, K, team, static_cast<unsigned long long>(fault.bytes));
     case split::Fault::Kind::labelOutOfRange:
+        if (call.numpyTerms())
+            call.failInput(labelsIn, reason::labelOutOfRange, "holds %lld at %s; labels must lie in 1 ... %d (%s).",
+                           static_cast<long long>(call.indexValue(labelsIn, fault.index)),
+                           call.elementName(labelsIn, fault.index).text, K, call.name(classCountIn));
         call.failInput(labelsIn, reason::labelOutOfRange, "holds %lld at element %lld; labels must lie in 1 ... %d (%s).",
                        static_cast<long long>(call.indexValue(labelsIn, fault.index)),
                        static_cast<long long>(fault.index) + 1, K, call.name(classCountIn));
     case split::Fault::Kind::sampleOutOfRange:
+        if (call.numpyTerms())
+            call.failInput(sortedOrderIn, reason::indexOutOfRange,
+                           "holds %lld at %s; sample indices must lie in 0 ... %d.",
+                           static_cast<long long>(call.indexValue(sortedOrderIn, fault.index)),
+                           call.elementName(sortedOrderIn, fault.index).text, M - 1);
         call.failInput(sortedOrderIn, reason::indexOutOfRange,
                        "holds %lld at element %lld (position %lld in the order of feature %lld); sample indices "
                        "must lie in 0 ... %d.",

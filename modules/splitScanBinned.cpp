@@ -44,11 +44,17 @@ void checkIndexList(const contract::Call &call, int input, size_t limit, const c
     if (limit == 0 && count > 0)
         call.failInput(input, reason::indexOutOfRange, "lists %zu %ss, but %s is empty (0 %s): there is no %s to list.",
                        count, item, binnedData, extent, item);
-    for (size_t i = 0; i < count; ++i)
-        if (list[i] >= limit)
+    for (size_t i = 0; i < count; ++i) {
+        if (list[i] < limit) continue;
+        if (call.numpyTerms())
             call.failInput(input, reason::indexOutOfRange,
+                           "holds %" PRId64 " at %s; %s indices must lie in 0 ... %zu (%s.shape[%d] is %zu).",
+                           call.indexValue(input, i), call.elementName(input, i).text, item, limit - 1, binnedData,
+                           extent[0] == 'r' ? 0 : 1, limit);
+        call.failInput(input, reason::indexOutOfRange,
                            "element %zu is %" PRId64 "; zero-based %s numbers must lie in 0..%zu (%s of %s).", i + 1,
                            call.indexValue(input, i), item, limit - 1, extent, binnedData);
+    }
 }
 
 // Every listed sample's label lies in 1..K; unlisted samples are never read.
@@ -57,8 +63,14 @@ void checkListedLabels(const contract::Call &call, const uint32_t *nodeSamples, 
     for (int32_t i = 0; i < n; ++i) {
         const uint32_t s = nodeSamples[i];
         // Label 0 and negative int32 labels wrap to large values.
-        if (labels[s] - 1u >= static_cast<uint32_t>(K))
+        if (labels[s] - 1u < static_cast<uint32_t>(K)) continue;
+        if (call.numpyTerms())
             call.failInput(labelsIn, reason::labelOutOfRange,
+                           "holds %" PRId64 " at %s (sample %" PRIu32 ", listed at %s); labels must lie in 1 ... %" PRId32
+                           " (%s).",
+                           call.indexValue(labelsIn, s), call.elementName(labelsIn, s).text, s,
+                           call.elementName(nodeSamplesIn, static_cast<size_t>(i)).text, K, call.name(classCountIn));
+        call.failInput(labelsIn, reason::labelOutOfRange,
                            "element %" PRIu32 " (sample %" PRIu32 ", listed in %s) is %" PRId64
                            "; labels must lie in 1..%" PRId32 " (%s).",
                            s + 1, s, call.name(nodeSamplesIn), call.indexValue(labelsIn, s), K,
@@ -75,6 +87,14 @@ split::BinnedJob readInputs(const contract::Call &call, int32_t &threadLimit) {
     const size_t columns = call.view(binnedDataIn).columns;
     const contract::Call::Phrase perRow{"one per row of %s", binnedDataIn};
     call.requireIndexClass(labelsIn);
+    // One label per feature rather than per sample: binnedData is likelier transposed.
+    const size_t labelCount = call.view(labelsIn).count;
+    if (call.numpyTerms() && labelCount < static_cast<size_t>(M) && labelCount == columns)
+        call.failInput(labelsIn, reason::wrongSize,
+                       "holds %zu elements, one per column of %s, not per row (%d): is %s transposed? It must be "
+                       "samples by features, len(%s) >= %s.shape[0].",
+                       labelCount, call.name(binnedDataIn), M, call.name(binnedDataIn), call.name(labelsIn),
+                       call.name(binnedDataIn));
     call.requireAtLeastElements(labelsIn, M, perRow);
     call.requireClass(weightsIn, ElementClass::float32);
     call.requireAtLeastElements(weightsIn, M, perRow);
@@ -83,8 +103,7 @@ split::BinnedJob readInputs(const contract::Call &call, int32_t &threadLimit) {
     call.requireIndexClass(candidateFeaturesIn);
     const int32_t F = call.dimension(candidateFeaturesIn, call.view(candidateFeaturesIn).count, "elements");
     call.requireClass(classWeightsIn, ElementClass::float64);
-    // Left out (a host with optional inputs): the runtime's maximum.
-    threadLimit = call.absent(threadLimitIn) ? INT32_MAX : call.truncatedScalar(threadLimitIn);
+    threadLimit = call.threadBound(threadLimitIn);
 
     // Counts and index values. Without listed samples B and K play no part.
     int32_t B = 0;
@@ -212,6 +231,15 @@ void raiseFault(const contract::Call &call, const split::BinnedJob &job, const s
         const uint32_t feature = job.candidateFeatures[fault.index];
         const uint32_t sample = job.nodeSamples[fault.listIndex];
         const int value = call.strided<uint8_t>(binnedDataIn).at(sample, feature);
+        const int64_t at = static_cast<int64_t>(job.M) * feature + sample;
+        if (call.numpyTerms())
+            call.failInput(binnedDataIn, reason::badValue,
+                           "holds bin value %d at %s (listed at %s and %s); bin values must lie in 0 ... %" PRId32
+                           " (%s - 1).",
+                           value, call.elementName(binnedDataIn, static_cast<size_t>(at)).text,
+                           call.elementName(nodeSamplesIn, static_cast<size_t>(fault.listIndex)).text,
+                           call.elementName(candidateFeaturesIn, static_cast<size_t>(fault.index)).text, job.B - 1,
+                           call.name(binCountIn));
         call.failInput(binnedDataIn, reason::badValue,
                        "holds bin value %d for sample %" PRIu32 " in feature %" PRIu32
                        " (zero-based, listed at element %" PRId64 " of %s); bin values "

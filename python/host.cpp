@@ -88,12 +88,11 @@ struct Refusal {
 };
 
 PyObject *errorClassFor(const std::string &identifier) {
-    const std::string reason = identifier.substr(identifier.find(':') + 1);
-    if (reason == contract::reason::outOfMemory) return memoryErrorClass;
-    for (const char *value : {contract::reason::badValue, contract::reason::tooLarge,
-                              contract::reason::labelOutOfRange, contract::reason::indexOutOfRange})
-        if (reason == value) return valueErrorClass;
-    return typeErrorClass;
+    switch (contract::kindOf(identifier.c_str() + identifier.find(':') + 1)) {
+    case contract::ReasonKind::value: return valueErrorClass;
+    case contract::ReasonKind::memory: return memoryErrorClass;
+    default: return typeErrorClass;
+    }
 }
 
 void setError(const Refusal &r) {
@@ -164,10 +163,10 @@ double firstElement(ElementClass cls, const void *p) {
 }
 
 // Column-major copies are made in buffers that each thread keeps for its
-// next call: a fresh buffer of a large map would cost more to fault in than
-// the copy itself (4 MB: milliseconds on these machines). Copies above
-// keptCopyBytes get a buffer of their own, freed with the call.
-constexpr size_t keptCopyBytes = size_t{256} << 20;
+// next call: a fresh buffer costs more to fault in than a small copy. Copies
+// above keptCopyBytes get a buffer of their own, freed with the call, so that
+// no thread (a dask pool has many) holds large buffers between calls.
+constexpr size_t keptCopyBytes = size_t{4} << 20;
 
 struct CopyBuffer {
     std::unique_ptr<unsigned char[]> bytes;
@@ -198,6 +197,7 @@ struct Slot {
     const void *data = nullptr;
     double number = 0.0;               // a Python number's value
     int parameter = -1;                // its Python parameter, -1 for a placeholder
+    bool seen = false;                 // view, array and number filled in
     char typeName[48] = "";
     contract::ArrayView view;
 };
@@ -213,7 +213,7 @@ public:
     void bind(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames);
     PyObject *result();
 
-    contract::ArrayView view(int input) const override { return slots_[input].view; }
+    contract::ArrayView view(int input) const override { return seen(input).view; }
     const void *data(int input) override;
     contract::Strided strided(int input) override;
     double firstValue(int input) const override;
@@ -227,6 +227,8 @@ public:
         return c ? c->name : "unknown";
     }
     const char *conversion(int input, ElementClass cls, char *text, size_t size) const override;
+    bool numpyTerms() const override { return true; }
+    void elementName(int input, size_t index, char *text, size_t size) const override;
     [[noreturn]] void raise(const char *identifier, const char *message) override { throw Refusal{identifier, message}; }
     void enterRegion() override { state_ = PyEval_SaveThread(); }
     void leaveRegion() override {
@@ -238,14 +240,25 @@ private:
     [[noreturn]] void refuse(const char *reason, const std::string &message) const {
         throw Refusal{std::string(f_.module.name) + ":" + reason, message};
     }
-    void see(Slot &s);
-    void seeForeign(Slot &s);
+    // An input is looked at only when the contract first asks about it (a
+    // contract asks before its region, while the GIL is held): most calls
+    // never ask about some of them.
+    Slot &seen(int input) const {
+        Slot &s = slots_[input];
+        if (!s.seen) {
+            see(s);
+            s.seen = true;
+        }
+        return s;
+    }
+    void see(Slot &s) const;
+    void seeForeign(Slot &s) const;
     [[noreturn]] void refuseForeign(const Slot &s, bool dlpack) const;
-    void seeArray(Slot &s, PyArrayObject *a);
+    void seeArray(Slot &s, PyArrayObject *a) const;
     std::string expected() const;
 
     const Function &f_;
-    Slot slots_[maxSlots];
+    mutable Slot slots_[maxSlots];
     PyObject *outputs_[maxOutputs] = {};
     size_t outputBytes_ = 0;
     PyThreadState *state_ = nullptr;
@@ -286,10 +299,9 @@ void PythonHost::bind(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames
     for (int p = 0; p < f_.parameters.firstKeywordOnly; ++p) given += slots_[f_.parameters.slots[p]].object != nullptr;
     if (given < f_.parameters.firstKeywordOnly)
         refuse(contract::reason::notEnoughInputs, "Inputs: " + expected() + "; " + std::to_string(given) + " given.");
-    for (int p = 0; p < f_.parameters.count; ++p) see(slots_[f_.parameters.slots[p]]);
 }
 
-void PythonHost::see(Slot &s) {
+void PythonHost::see(Slot &s) const {
     contract::ArrayView &v = s.view;
     PyObject *o = s.object;
     if (!o || (o == Py_None && s.parameter >= f_.parameters.firstKeywordOnly)) {
@@ -326,7 +338,7 @@ void PythonHost::see(Slot &s) {
 // Another library's array, read in place as a numpy array over its memory:
 // through DLPack (PyTorch's tensors, ...) or else the buffer protocol. Any
 // other object keeps an unknown class and is refused by the contract.
-void PythonHost::seeForeign(Slot &s) {
+void PythonHost::seeForeign(Slot &s) const {
     PyObject *o = s.object;
     const bool dlpack = PyObject_HasAttr(o, dlpackName);
     if (!dlpack && !PyObject_CheckBuffer(o)) return;
@@ -373,7 +385,7 @@ void PythonHost::refuseForeign(const Slot &s, bool dlpack) const {
     refuse(contract::reason::wrongClass, message);
 }
 
-void PythonHost::seeArray(Slot &s, PyArrayObject *a) {
+void PythonHost::seeArray(Slot &s, PyArrayObject *a) const {
     contract::ArrayView &v = s.view;
     s.array = a;
     const PyArray_Descr *d = PyArray_DESCR(a);
@@ -397,7 +409,7 @@ void PythonHost::seeArray(Slot &s, PyArrayObject *a) {
 }
 
 const void *PythonHost::data(int input) {
-    Slot &s = slots_[input];
+    Slot &s = seen(input);
     if (s.data) return s.data;
     PyArrayObject *a = s.array;
     if (PyArray_IS_F_CONTIGUOUS(a) && PyArray_ISALIGNED(a)) return s.data = PyArray_DATA(a);
@@ -448,7 +460,7 @@ contract::Strided PythonHost::strided(int input) {
 }
 
 double PythonHost::firstValue(int input) const {
-    const Slot &s = slots_[input];
+    const Slot &s = seen(input);
     if (!s.array) return s.number;
     return firstElement(s.view.cls, PyArray_DATA(s.array));
 }
@@ -478,7 +490,7 @@ void *PythonHost::output(int slot, contract::OutputShape shape, size_t m, size_t
 }
 
 const char *PythonHost::conversion(int input, ElementClass cls, char *text, size_t size) const {
-    const Slot &s = slots_[input];
+    const Slot &s = seen(input);
     const char *name = f_.parameters.names[s.parameter];
     const char *to = className(cls);
     if (s.array && s.array == reinterpret_cast<PyArrayObject *>(s.object))
@@ -488,6 +500,20 @@ const char *PythonHost::conversion(int input, ElementClass cls, char *text, size
     else
         std::snprintf(text, size, " Convert it with numpy.asarray(%s, dtype=numpy.%s).", name, to);
     return text;
+}
+
+void PythonHost::elementName(int input, size_t index, char *text, size_t size) const {
+    const Slot &s = seen(input);
+    const int nd = s.array ? PyArray_NDIM(s.array) : 0;
+    int used = std::snprintf(text, size, "%s", argument(input).name);
+    for (int k = 0; k < nd && used >= 0 && static_cast<size_t>(used) < size; ++k) {
+        // Column-major: the first index fastest.
+        const size_t extent = static_cast<size_t>(PyArray_DIMS(s.array)[k]);
+        const size_t at = k + 1 < nd && extent > 0 ? index % extent : index;
+        if (extent > 0) index /= extent;
+        used += std::snprintf(text + used, size - static_cast<size_t>(used), "%s%zu%s", k == 0 ? "[" : ", ", at,
+                              k + 1 == nd ? "]" : "");
+    }
 }
 
 PyObject *PythonHost::result() {

@@ -29,7 +29,7 @@ void readAddress(contract::Call &call) {
     *out = reinterpret_cast<uintptr_t>(data);
 }
 const contract::Module readAddressModule{"readAddress", "_read_address", readAddressInputs, 1, readAddressOutputs,
-                                         1, readAddress};
+                                         1, readAddress, nullptr, 0};
 const pythonHost::Function readAddressFunction{readAddressModule, parametersOf(readAddressInputs)};
 
 template <const pythonHost::Function &function>

@@ -19,8 +19,9 @@
 %                     columns and sin(theta) along the rows.
 %     radius          numeric or logical scalar, truncated toward zero.
 %                     Number of unit steps on each side; 0 or less, NaN or
-%                     -Inf keeps every pixel. A radius beyond the map's
-%                     longer side gives the same result as one equal to it.
+%                     -Inf keeps every pixel. Points beyond the map are read
+%                     at its border, so a radius beyond the map's longer
+%                     side can still suppress more pixels.
 %                     A radius of 65537 or more (Inf too) is refused.
 %     marginWidth     numeric or logical scalar, truncated toward zero.
 %                     Width b of the faded border bands; a width above half
@@ -84,3 +85,10 @@
 %! two = crestThin (hypot (gx, gy), atan2 (gy, gx), 3, 4, 1.0, 2);
 %! assert (typecast (two(:), "uint32"), typecast (one(:), "uint32"));
 %!error id=crestThin:wrongClass crestThin (peaks (4), zeros (4, "single"), 1, 4, 1, 1)
+%!test
+%! % Points beyond the map are read at its border: a radius beyond its
+%! % longer side can still suppress more pixels.
+%! [x, y] = meshgrid (0:47, 0:63);
+%! [gx, gy] = gradient (sin (x / 5) .* cos (y / 7) + y / 40);
+%! thin = @(r) nnz (crestThin (single (hypot (gx, gy)), single (atan2 (gy, gx)), r, 0, 1, 1));
+%! assert (thin (64) > thin (128) && thin (128) > thin (65536));

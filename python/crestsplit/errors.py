@@ -21,11 +21,11 @@ class KernelError(Exception):
 
 
 class ArgumentTypeError(KernelError, TypeError):
-    """An argument of the wrong dtype, kind, shape or size, or a wrong number of them."""
+    """An argument of the wrong dtype or kind (a scalar of several elements too), or a wrong number of them."""
 
 
 class ArgumentValueError(KernelError, ValueError):
-    """An argument with a bad value: a count, a label, an index or a bin out of range."""
+    """An argument of the wrong shape or size, or with a bad value: a count, a label, an index or a bin out of range."""
 
 
 class ScratchMemoryError(KernelError, MemoryError):

@@ -14,7 +14,7 @@ from typing import Any
 import numpy
 from numpy.typing import NDArray
 from scipy import io
-from skimage import data, filters, io as image_io
+from skimage import data, filters
 
 import crestsplit
 
@@ -30,13 +30,28 @@ def edge_maps(image: NDArray[Any]) -> tuple[NDArray[numpy.float32], NDArray[nump
     return strength, numpy.arctan2(gy, gx).astype(numpy.float32)
 
 
-def colour(strength: NDArray[numpy.float32], top: float) -> NDArray[numpy.uint8]:
-    """Dark blue (weak) to yellow (strongest); black where there is no edge."""
-    anchors = numpy.array([[45, 60, 150], [33, 145, 140], [94, 201, 98], [253, 231, 37]], numpy.float64)
-    v = numpy.clip(strength / top, 0, 1)
-    rgb = numpy.stack([numpy.interp(v, numpy.linspace(0, 1, 4), anchors[:, c]) for c in range(3)], axis=-1)
-    rgb[strength == 0] = 0
-    return rgb.astype(numpy.uint8)
+def save_panels(path: str, image: NDArray[Any], strength: NDArray[numpy.float32],
+                thinned: NDArray[numpy.float32]) -> None:
+    """The photograph and the edge strength before and after thinning, each
+    panel titled, on one colour scale (black: no edge)."""
+    import matplotlib
+    matplotlib.use("Agg")  # no display needed
+    from matplotlib import pyplot
+
+    scale = matplotlib.colormaps["viridis"].with_extremes(under="black")
+    figure, axes = pyplot.subplots(1, 3, figsize=(15, 5.4), constrained_layout=True)
+    axes[0].imshow(image, cmap="gray")
+    axes[0].set_title("scikit-image's camera photograph")
+    top = float(strength.max())
+    for ax, edges, title in ((axes[1], strength, f"edge strength: {numpy.count_nonzero(strength)} pixels"),
+                             (axes[2], thinned, f"thinned by crest_thin: {numpy.count_nonzero(thinned)} pixels")):
+        shown = ax.imshow(numpy.where(edges > 0, edges, -1), cmap=scale, vmin=1e-6 * top, vmax=top)
+        ax.set_title(title)
+    for ax in axes:
+        ax.set_axis_off()
+    figure.colorbar(shown, ax=axes[1:], shrink=0.8, label="edge strength (black: no edge)")
+    figure.savefig(path, dpi=100)
+    pyplot.close(figure)
 
 
 def photograph(out_dir: str) -> None:
@@ -49,13 +64,9 @@ def photograph(out_dir: str) -> None:
     print(f"crest_thin on scikit-image's camera photograph {image.shape}, radius {RADIUS}, margin {MARGIN}:")
     print(f"  edge pixels before {before}, after {after} ({100 * after / before:.0f}% kept), "
           f"{1000 * elapsed:.1f} ms")
-    top = float(strength.max())
-    grey = numpy.repeat(image[:, :, None], 3, axis=2)
-    gap = numpy.full((image.shape[0], 8, 3), 255, numpy.uint8)
-    panels = numpy.concatenate([grey, gap, colour(strength, top), gap, colour(thinned, top)], axis=1)
     path = os.path.join(out_dir, "pythonCamera.png")
-    image_io.imsave(path, panels, check_contrast=False)
-    print(f"  picture: {path} (the photograph, edge strength before and after thinning)")
+    save_panels(path, image, strength, thinned)
+    print(f"  picture: {path} (the photograph, edge strength before and after thinning, titled, with a colour scale)")
 
 
 def same_bits_as_octave(out_dir: str) -> bool:

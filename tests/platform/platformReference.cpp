@@ -181,6 +181,9 @@ void splitScanCalls(Recorder &r) {
         {"K NaN", [](Inputs &in) { in[4] = host::makeScalar(NAN); }},
         {"label K + 1", [](Inputs &in) { static_cast<uint32_t *>(mxGetData(in[1].get()))[16] = 4; }},
         {"sortedOrder entry 40", [](Inputs &in) { static_cast<uint32_t *>(mxGetData(in[3].get()))[85] = 40; }},
+        // Unsigned to the top: a label or class read as signed shows here.
+        {"label 4294967295", [](Inputs &in) { static_cast<uint32_t *>(mxGetData(in[1].get()))[16] = 4294967295u; }},
+        {"uint32 weights", [](Inputs &in) { in[2] = host::makeMatrix<uint32_t>(3, 1, {1, 1, 1}); }},
     });
 }
 

@@ -110,8 +110,10 @@ def test_any_layout_and_dtype_ends_as_the_contiguous_copy(data):
     if foreign is not None:
         args[foreign] = args[foreign].astype(data.draw(st.sampled_from(FOREIGN_DTYPES)))
     buffers = []
+    # The matrix and its companion keep their shape; any other array may take another.
+    companion = {crestsplit.crest_thin: 1, crestsplit.split_scan: 3}.get(function)
     for i in arrays:
-        if i > 0:  # all but the matrix
+        if i > 0 and i != companion:
             args[i] = data.draw(reshaped(args[i]))
         args[i], buffer = data.draw(arranged(args[i]))
         buffers.append(buffer)
@@ -179,8 +181,8 @@ def test_huge_claims_are_refused_by_name_or_handled(data):
     got = outcome(function, args[:slot] + [claim] + args[slot + 1:])
     if claim.size == 0:
         assert got[:2] == outcome(function, args[:slot] + [numpy.ascontiguousarray(claim)] + args[slot + 1:])[:2]
-    elif a.ndim == 0:  # a scalar: only its first element is read
-        assert got == outcome(function, args)
+    elif a.ndim == 0:  # a scalar: Python takes one element only
+        assert got[0] == "refused" and got[1].endswith(":notScalar"), got
     elif slot == 0 and got[0] == "returned":  # the matrix, read in place
         assert function is not crestsplit.crest_thin
     else:  # no machine holds its copy
@@ -211,7 +213,8 @@ def test_outputs_beyond_memory_are_refused_before_they_are_written():
     none = numpy.zeros(0, numpy.uint32)
     try:
         got = outcome(crestsplit.split_scan, [numpy.zeros((0, 2**31 - 1), numpy.float32), none,
-                                              numpy.zeros(0, numpy.float32), none, 1, numpy.ones(1)])
+                                              numpy.zeros(0, numpy.float32), numpy.zeros((0, 2**31 - 1), numpy.uint32),
+                                              1, numpy.ones(1)])
     finally:
         resource.setrlimit(resource.RLIMIT_AS, saved)
     assert got[:2] == ("refused", "splitScan:outOfMemory") and got[2].startswith("Output "), got
