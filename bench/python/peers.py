@@ -13,13 +13,17 @@ Data: 50,000 samples x 100 features, each feature's bin drawn uniformly from
                 outputs created by every call
   scikit-learn  HistGradientBoostingClassifier(max_iter=1, max_depth=1,
                 early_stopping=False) under threadpool_limits(1), on the bins
-                as features: the total_compute_hist_time of the TreeGrower
-                objects that the fit grew (recorded by a subclass put in
-                place of TreeGrower in its gradient_boosting module). With
+                as features (which it bins again: at most 255 bins and one
+                for missing values): the total_compute_hist_time of the
+                TreeGrower objects that the fit grew (recorded by a subclass
+                put in place of TreeGrower in its gradient_boosting module,
+                the grower's own timer; verbose=1 prints the same sum in
+                whole milliseconds only). With
                 max_depth=1 that is the root's histograms only: one pass
                 over all samples and features per tree, and the classifier
                 grows one tree per class when K > 2 (so K = 10 is ten
-                passes, each over gradients and hessians)
+                passes, each over gradients and hessians); the median of
+                3 fits (--quick: 1)
   LightGBM      it has no histogram timer in its PyPI build, so its figure
                 is one boosting iteration, Booster.update(), of depth-1 trees
                 (num_leaves=2, max_depth=1, force_col_wise, num_threads=1,
@@ -36,13 +40,14 @@ taking the same arguments and doing nothing: microseconds per call.
 
 Each repetition runs every contender once, in an order rotated between
 repetitions; a figure is the median of the repetitions with their range.
-  python bench/python/peers.py            # 7 repetitions
-  python bench/python/peers.py --quick    # 3 repetitions, shorter timings: about a minute
+  python bench/python/peers.py            # 9 repetitions, about a minute
+  python bench/python/peers.py --quick    # 3 repetitions, shorter timings: about 10 seconds
 (numpy, scikit-learn, threadpoolctl, lightgbm and crestsplit importable; a
 missing peer is left out with a note).
 """
 
 import argparse
+import hashlib
 import json
 import os
 import statistics
@@ -119,7 +124,8 @@ class Crestsplit:
     def scan(self, k):
         args = (self.binned, self.labels[k], self.weights, BINS, self.all_samples, self.all_features, k,
                 numpy.ones(k))
-        return per_sample_feature_ns(median_seconds(lambda: self.search(*args, threads=1), 3 if self.quick else 9))
+        ns = per_sample_feature_ns(median_seconds(lambda: self.search(*args, threads=1), 3 if self.quick else 9))
+        return {"ns": ns, "bits": digest(self.search(*args, threads=1))}
 
     def node(self, n, threads):
         """Microseconds per call on an n-sample node, and of a function taking
@@ -128,6 +134,14 @@ class Crestsplit:
         seconds = 0.02 if self.quick else 0.1
         return {"call": per_call_us(lambda: self.search(*args, threads=threads), seconds),
                 "nothing": per_call_us(lambda: nothing(*args, threads=threads), seconds)}
+
+
+def digest(outputs):
+    """A short hash of the outputs' bits, to check that every version gave the same."""
+    h = hashlib.blake2b(digest_size=8)
+    for a in outputs:
+        h.update(numpy.ascontiguousarray(a).tobytes())
+    return h.hexdigest()
 
 
 def nothing(binned, labels, weights, n_bins, node_samples, features, n_classes, class_weights, *, threads=None):
@@ -148,16 +162,20 @@ class ScikitLearn:
                 grown.append(self)
 
         gradient_boosting.TreeGrower = RecordingGrower
-        self.X, self.labels = binned.astype(numpy.float32), labels
+        self.X, self.labels, self.fits = binned.astype(numpy.float32), labels, 1 if quick else 3
         self.model = lambda: HistGradientBoostingClassifier(max_iter=1, max_depth=1, early_stopping=False,
                                                             random_state=0)
 
     def scan(self, k):
-        self.grown.clear()
-        self.model().fit(self.X, self.labels[k])
-        if len(self.grown) != (1 if k == 2 else k):
-            raise RuntimeError(f"expected one tree per class, got {len(self.grown)}")
-        return per_sample_feature_ns(sum(g.total_compute_hist_time for g in self.grown))
+        """The median over self.fits fits."""
+        seconds = []
+        for _ in range(self.fits):
+            self.grown.clear()
+            self.model().fit(self.X, self.labels[k])
+            if len(self.grown) != (1 if k == 2 else k):
+                raise RuntimeError(f"expected one tree per class, got {len(self.grown)}")
+            seconds.append(sum(g.total_compute_hist_time for g in self.grown))
+        return {"ns": per_sample_feature_ns(statistics.median(seconds))}
 
 
 class LightGbm:
@@ -176,7 +194,7 @@ class LightGbm:
 
     def scan(self, k):
         booster = self.lightgbm.Booster(self.params[k], train_set=self.sets[k])
-        return per_sample_feature_ns(median_seconds(booster.update, UPDATES))
+        return {"ns": per_sample_feature_ns(median_seconds(booster.update, UPDATES))}
 
 
 CONTENDERS = {"crestsplit": Crestsplit, "sklearn": ScikitLearn, "lightgbm": LightGbm}
@@ -222,8 +240,10 @@ def start_workers(versions, quick):
     workers, missing = {}, {}
     for v in versions:
         for team in ("1", "2"):
-            workers[(f"crestsplit {v}", team)] = Worker("crestsplit", quick,
-                                                        {"CRESTSPLIT_ISA": v, "OMP_NUM_THREADS": team})
+            w = workers[(f"crestsplit {v}", team)] = Worker("crestsplit", quick,
+                                                            {"CRESTSPLIT_ISA": v, "OMP_NUM_THREADS": team})
+            if "missing" in w.hello:
+                raise SystemExit(f"crestsplit does not import: {w.hello['missing']}")
     for kind in ("sklearn", "lightgbm"):
         w = Worker(kind, quick, {"OMP_NUM_THREADS": "1"})
         if "missing" in w.hello:
@@ -260,7 +280,7 @@ def drive(versions, repetitions, quick, json_path):
     if json_path:
         with open(json_path, "w") as out:
             json.dump({"loads": loads, "missing": missing,
-                       "scans": [{"contender": c, "K": k, "ns": v} for (c, k), v in scans.items()],
+                       "scans": [{"contender": c, "K": k, "runs": v} for (c, k), v in scans.items()],
                        "nodes": [{"contender": c, "threads": int(t), "samples": n, "runs": v}
                                  for (c, t, n), v in nodes.items()]}, out, indent=1)
 
@@ -273,7 +293,11 @@ def print_tables(contenders, scans, nodes, loads, missing):
     timed = {"sklearn": "its histogram step (grower timers)", "lightgbm": "one boosting iteration, depth 1"}
     for c in contenders:
         print(f"| {c} | {timed.get(c, 'the whole search')} | "
-              + " | ".join(summary(scans[(c, k)]) for k in CLASS_COUNTS) + " |")
+              + " | ".join(summary([r["ns"] for r in scans[(c, k)]]) for k in CLASS_COUNTS) + " |")
+    for k in CLASS_COUNTS:
+        bits = {r["bits"] for (c, kk), runs in scans.items() if kk == k for r in runs if "bits" in r}
+        print(f"\nK = {k}: " + ("every crestsplit version gave the same bits" if len(bits) == 1
+                                else f"**crestsplit's versions gave different bits** ({len(bits)} kinds)"))
     for kind, why in missing.items():
         print(f"\n{kind} left out: {why}")
     versions = [c for c in contenders if c.startswith("crestsplit")]
@@ -294,7 +318,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="3 repetitions, shorter timings")
-    parser.add_argument("--repetitions", type=int, help="default: 7, or 3 with --quick")
+    parser.add_argument("--repetitions", type=int, help="default: 9, or 3 with --quick")
     parser.add_argument("--versions", nargs="+", choices=VERSIONS,
                         help="crestsplit's versions to run (default: those this processor runs)")
     parser.add_argument("--json", help="also write every run to this file")
@@ -304,7 +328,7 @@ def main():
         worker(args.worker, args.quick)
         return
     versions = args.versions or versions_here()
-    repetitions = args.repetitions or (3 if args.quick else 7)
+    repetitions = args.repetitions or (3 if args.quick else 9)
     print(f"load average at the start: {os.getloadavg()[0]:.2f}, cores: {os.cpu_count()}, crestsplit versions: "
           f"{' '.join(versions)}", file=sys.stderr)
     drive(versions, repetitions, args.quick, args.json)

@@ -48,7 +48,7 @@ environment: docs/python.md).
 import argparse
 import bisect
 import hashlib
-import importlib.util
+import importlib
 import json
 import os
 import statistics
@@ -453,6 +453,16 @@ def drive(names, growers, teams, repetitions, small_fits, cpp, json_path):
                                                         for k, v in results.items()]}, out, indent=1)
 
 
+def lightgbm_imports():
+    try:
+        for name in ("lightgbm", "threadpoolctl"):
+            importlib.import_module(name)
+    except ImportError as e:
+        print(f"LightGBM's rows are left out ({e}; pip install lightgbm threadpoolctl)")
+        return False
+    return True
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -472,8 +482,7 @@ def main():
     parser.add_argument("--team", default="1", help=argparse.SUPPRESS)
     args = parser.parse_args()
     names = ["iris"] if args.quick else args.data
-    if not args.worker and "lightgbm" in args.growers and importlib.util.find_spec("lightgbm") is None:
-        print("lightgbm is not importable: its rows are left out (pip install lightgbm threadpoolctl)")
+    if not args.worker and "lightgbm" in args.growers and not lightgbm_imports():
         args.growers.remove("lightgbm")
     if args.worker:
         worker(names, args.team)
