@@ -73,14 +73,20 @@ def data_set():
     return binned, labels
 
 
+def cpu_info(field):
+    """The first line of /proc/cpuinfo that starts with `field`, after its
+    colon ('' where there is none)."""
+    try:
+        with open("/proc/cpuinfo") as f:
+            return next((line.split(":", 1)[1].strip() for line in f if line.startswith(field)), "")
+    except OSError:
+        return ""
+
+
 def versions_here():
     """The binned scan's versions that this processor runs (x86-64 Linux:
     from /proc/cpuinfo's flags; elsewhere the portable one only)."""
-    try:
-        with open("/proc/cpuinfo") as f:
-            flags = next((line.split(":", 1)[1].split() for line in f if line.startswith("flags")), [])
-    except OSError:
-        flags = []
+    flags = cpu_info("flags").split()
     here = ["portable"]
     if "avx2" in flags:
         here.append("avx2")
@@ -113,6 +119,7 @@ def per_sample_feature_ns(seconds):
 class Crestsplit:
     def __init__(self, binned, labels, quick):
         import crestsplit
+        self.version = crestsplit.__version__
         self.search, self.binned, self.labels, self.quick = crestsplit.split_scan_binned, binned, labels, quick
         self.weights = numpy.ones(SAMPLES, numpy.float32)
         self.all_samples = numpy.arange(SAMPLES, dtype=numpy.uint32)
@@ -150,10 +157,12 @@ def nothing(binned, labels, weights, n_bins, node_samples, features, n_classes, 
 
 class ScikitLearn:
     def __init__(self, binned, labels, quick):
+        import sklearn
         from sklearn.ensemble import HistGradientBoostingClassifier
         from sklearn.ensemble._hist_gradient_boosting import gradient_boosting
         from threadpoolctl import threadpool_limits
         threadpool_limits(1)
+        self.version = sklearn.__version__
         grown = self.grown = []
 
         class RecordingGrower(gradient_boosting.TreeGrower):
@@ -183,7 +192,7 @@ class LightGbm:
         import lightgbm
         from threadpoolctl import threadpool_limits
         threadpool_limits(1)
-        self.lightgbm, self.params, self.sets = lightgbm, {}, {}
+        self.lightgbm, self.params, self.sets, self.version = lightgbm, {}, {}, lightgbm.__version__
         X = binned.astype(numpy.float32)
         for k in CLASS_COUNTS:
             objective = {"objective": "binary"} if k == 2 else {"objective": "multiclass", "num_class": k}
@@ -207,7 +216,7 @@ def worker(kind, quick):
     except ImportError as e:
         print(json.dumps({"missing": str(e)}), flush=True)
         return
-    print(json.dumps({"ready": True}), flush=True)
+    print(json.dumps({"version": contender.version}), flush=True)
     for line in sys.stdin:
         what, *args = json.loads(line)
         print(json.dumps(getattr(contender, what)(*args)), flush=True)
@@ -256,6 +265,10 @@ def start_workers(versions, quick):
 
 def drive(versions, repetitions, quick, json_path):
     workers, missing = start_workers(versions, quick)
+    libraries = {name.split()[0]: w.hello["version"] for (name, _), w in workers.items()}
+    print(f"{cpu_info('model name') or 'processor not named'}; Python {sys.version.split()[0]}, "
+          f"numpy {numpy.__version__}, "
+          + ", ".join(f"{name} {version}" for name, version in libraries.items()))
     contenders = [name for name, team in workers if team == "1"]
     scans = {(name, k): [] for name in contenders for k in CLASS_COUNTS}
     nodes = {}
@@ -327,7 +340,10 @@ def main():
     if args.worker:
         worker(args.worker, args.quick)
         return
-    versions = args.versions or versions_here()
+    here = versions_here()
+    versions = [v for v in args.versions or here if v in here]  # a cap above the processor's would run a lower one
+    if args.versions and len(versions) < len(args.versions):
+        print(f"not run, as this processor lacks them: {' '.join(v for v in args.versions if v not in here)}")
     repetitions = args.repetitions or (3 if args.quick else 9)
     print(f"load average at the start: {os.getloadavg()[0]:.2f}, cores: {os.cpu_count()}, crestsplit versions: "
           f"{' '.join(versions)}", file=sys.stderr)
