@@ -18,6 +18,13 @@ predicts its majority class.
                      node's sample list and every feature
   scikit-learn       criterion gini, splitter best, max_features None, grown
                      to pure leaves (its defaults), random_state 0
+  lightgbm           (PyPI; left out with a note when it does not import)
+                     one boosting iteration of its multiclass objective, so
+                     one tree per class, each allowed as many leaves as the
+                     split_scan_binned tree has and no depth limit, on the
+                     same bins as features, one thread (fit_lightgbm); it
+                     keeps the histograms of every leaf by default: about
+                     5 GB on the synthetic set
 
 Data: tree_data.py (iris x 20 with noise, 3000 x 4; synthetic 200,000 x 50;
 K = 3). Two worker processes hold the data: one with OMP_NUM_THREADS=1 and
@@ -41,6 +48,7 @@ environment: docs/python.md).
 import argparse
 import bisect
 import hashlib
+import importlib
 import json
 import os
 import statistics
@@ -57,13 +65,15 @@ import tree_data
 # Calls and time in calls by node size (samples), as bench/host/treeBench.cpp.
 SIZE_EDGES = (2, 16, 128, 1024, 8192)
 SIZE_NAMES = ("2-15", "16-127", "128-1023", "1024-8191", "8192+")
-GROWERS = ("split_scan", "split_scan_binned", "sklearn")
+GROWERS = ("split_scan", "split_scan_binned", "sklearn", "lightgbm")
+SINGLE_THREADED = ("sklearn", "lightgbm")  # run in the one-thread worker only
 TEAMS = {"1": "1", "default": None}  # team name: OMP_NUM_THREADS
 
 
 @dataclass
 class Growth:
     nodes: int = 0
+    depth: int = 0            # of the deepest node, the root's being 0
     seconds: float = 0.0
     call_s: float = 0.0       # inside the split search calls
     gather_s: float = 0.0     # a node's labels (split_scan: and weights) from the data set
@@ -115,10 +125,11 @@ def grow_binned(d, threads):
     class_weights = numpy.ones(d.n_classes)
     columns = [d.binned[:, f] for f in range(d.X.shape[1])]
     start = clock()
-    pending = [numpy.arange(d.X.shape[0], dtype=numpy.uint32)]
+    pending = [(numpy.arange(d.X.shape[0], dtype=numpy.uint32), 0)]
     while pending:
-        samples = pending.pop()
+        samples, depth = pending.pop()
         g.nodes += 1
+        g.depth = max(g.depth, depth)
         t0 = clock()
         labels = d.labels[samples]
         g.gather_s += clock() - t0
@@ -137,7 +148,7 @@ def grow_binned(d, threads):
         if not left.size or not right.size:
             g.leaf(labels)
             continue
-        pending += (right, left)
+        pending += ((right, depth + 1), (left, depth + 1))
     g.seconds = clock() - start
     return g
 
@@ -173,10 +184,11 @@ def grow_sorted(d, root_order):
     g, clock = Growth(), time.perf_counter
     class_weights = numpy.ones(d.n_classes)
     start = clock()
-    pending = [(numpy.arange(d.X.shape[0], dtype=numpy.uint32), d.X.T, root_order)]
+    pending = [(numpy.arange(d.X.shape[0], dtype=numpy.uint32), d.X.T, root_order, 0)]
     while pending:
-        samples, rows, order = pending.pop()
+        samples, rows, order, depth = pending.pop()
         g.nodes += 1
+        g.depth = max(g.depth, depth)
         t0 = clock()
         labels = d.labels[samples]
         if samples.size < 2 or (labels == labels[0]).all():
@@ -204,7 +216,7 @@ def grow_sorted(d, root_order):
             continue
         orders = partition_orders(order, goes_left)
         g.orders_s += clock() - t3
-        pending += (tuple(right) + (orders[1],), tuple(left) + (orders[0],))
+        pending += (tuple(right) + (orders[1], depth + 1), tuple(left) + (orders[0], depth + 1))
     g.seconds = clock() - start
     return g
 
@@ -216,20 +228,61 @@ def fit_sklearn(d):
     tree.fit(d.X, d.labels)
     seconds = time.perf_counter() - start
     correct = int(numpy.count_nonzero(tree.predict(d.X) == d.labels))
-    return {"nodes": int(tree.tree_.node_count), "seconds": seconds, "accuracy": correct / d.X.shape[0]}
+    return {"nodes": int(tree.tree_.node_count), "depth": int(tree.get_depth()), "seconds": seconds,
+            "accuracy": correct / d.X.shape[0]}
+
+
+def tree_depth(node):
+    """The depth of LightGBM's dumped tree below `node` (a leaf: 0)."""
+    deepest, pending = 0, [(node, 0)]
+    while pending:
+        node, depth = pending.pop()
+        deepest = max(deepest, depth)
+        pending += [(node[side], depth + 1) for side in ("left_child", "right_child") if side in node]
+    return deepest
+
+
+def fit_lightgbm(d, leaves):
+    """One boosting iteration of LightGBM (one tree per class, as its
+    multiclass objective grows them), each tree allowed `leaves` leaves and
+    no depth limit, on the binned matrix as features (each of its 256 values
+    a bin of its own), with every constraint that would stop a tree before
+    its leaves are pure lifted. The Dataset is constructed beforehand and
+    timed apart; the fit is Booster.update(). Its PyPI build keeps no
+    histogram timer, so that share is not reported."""
+    import lightgbm
+    from threadpoolctl import threadpool_limits
+    params = {"objective": "multiclass", "num_class": d.n_classes, "num_leaves": leaves, "max_depth": -1,
+              "min_data_in_leaf": 1, "min_sum_hessian_in_leaf": 0, "min_gain_to_split": 0, "lambda_l2": 0,
+              "max_bin": tree_data.BINS, "min_data_in_bin": 1, "feature_pre_filter": False, "force_col_wise": True,
+              "num_threads": 1, "deterministic": True, "verbose": -1, "seed": 0}
+    with threadpool_limits(1):
+        start = time.perf_counter()
+        data = lightgbm.Dataset(d.binned.astype(numpy.float32), label=d.labels - 1, params=params).construct()
+        dataset_s = time.perf_counter() - start
+        booster = lightgbm.Booster(params, train_set=data)
+        start = time.perf_counter()
+        booster.update()
+        seconds = time.perf_counter() - start
+        predicted = 1 + numpy.argmax(booster.predict(d.binned.astype(numpy.float32)), axis=1)
+    trees = booster.dump_model()["tree_info"]
+    return {"nodes": sum(2 * t["num_leaves"] - 1 for t in trees), "seconds": seconds, "dataset_s": dataset_s,
+            "accuracy": float(numpy.count_nonzero(predicted == d.labels)) / d.X.shape[0], "num_leaves": leaves,
+            "tree_nodes": [2 * t["num_leaves"] - 1 for t in trees],
+            "tree_depths": [tree_depth(t["tree_structure"]) for t in trees]}
 
 
 def growth_record(g, d):
-    return {"nodes": g.nodes, "seconds": g.seconds, "accuracy": g.correct / d.X.shape[0], "call_s": g.call_s,
-            "gather_s": g.gather_s, "rows_s": g.rows_s, "orders_s": g.orders_s, "calls": g.calls, "calls_s": g.calls_s,
-            "shape": g.shape()}
+    return {"nodes": g.nodes, "depth": g.depth, "seconds": g.seconds, "accuracy": g.correct / d.X.shape[0],
+            "call_s": g.call_s, "gather_s": g.gather_s, "rows_s": g.rows_s, "orders_s": g.orders_s, "calls": g.calls,
+            "calls_s": g.calls_s, "shape": g.shape()}
 
 
 # -- the workers: one process per team, holding the data ----------------------
 
 def worker(names, team):
     threads = None if TEAMS[team] is None else int(TEAMS[team])
-    sets, orders, presort_s = {}, {}, {}
+    sets, orders, presort_s, leaves = {}, {}, {}, {}
     for name in names:
         sets[name] = tree_data.load(name)
         start = time.perf_counter()
@@ -246,6 +299,10 @@ def worker(names, team):
                 records.append(growth_record(grow_sorted(d, orders[name]), d))
             elif grower == "split_scan_binned":
                 records.append(growth_record(grow_binned(d, threads), d))
+            elif grower == "lightgbm":
+                if name not in leaves:  # as many as the binned grower's tree has (grown once, untimed)
+                    leaves[name] = (grow_binned(d, threads).nodes + 1) // 2
+                records.append(fit_lightgbm(d, leaves[name]))
             else:
                 records.append(fit_sklearn(d))
         record = sorted(records, key=lambda r: r["seconds"])[len(records) // 2]  # the median fit
@@ -319,6 +376,7 @@ def print_tables(results, presort_s):
         print(f"| {name} | {grower} | {team} | {summary([r['seconds'] for r in runs])} | "
               f"{'/'.join(map(str, nodes))}{trees} | {accuracy} | "
               f"{summary(shares, 100) + ' %' if shares else '–'} | {summary([r['load'] for r in runs], digits=2)} |")
+    print_depths(results)
     print("\nWhere the Python grower's time goes (seconds, medians; rest = fit minus the timed parts; "
           "presort: once per worker, not in the fit):\n")
     print("| data | grower | team | fit | calls | gather | rows | orders | rest | rest per node (µs) | presort |")
@@ -344,9 +402,32 @@ def print_tables(results, presort_s):
         print(f"| {name} | {grower} | {team} | " + " | ".join(cells) + " |")
 
 
+def print_depths(results):
+    print("\nDepth reached (the root's is 0). LightGBM: one boosting iteration, which grows one tree per class, "
+          "each allowed as many leaves as split_scan_binned's tree has; its PyPI build keeps no histogram timer:\n")
+    print("| data | grower | depth | nodes | fit per node (µs) | LightGBM: leaves allowed; each tree's nodes, depth "
+          "| Dataset (s) |")
+    print("|---|---|---|---|---|---|---|")
+    seen = set()  # the same tree grows with every team
+    for (name, grower, _), runs in results.items():
+        if "depth" not in runs[0] and "tree_depths" not in runs[0] or (name, grower) in seen:
+            continue
+        seen.add((name, grower))
+        r = runs[0]
+        per_node = summary([x["seconds"] / x["nodes"] for x in runs], 1e6)
+        if "tree_depths" in r:
+            trees = "; ".join(f"{n}, {dp}" for n, dp in zip(r["tree_nodes"], r["tree_depths"]))
+            print(f"| {name} | {grower} | {max(r['tree_depths'])} | {r['nodes']} | {per_node} | "
+                  f"{r['num_leaves']}; {trees} | "
+                  f"{summary([x['dataset_s'] for x in runs])} |")
+        else:
+            print(f"| {name} | {grower} | {r['depth']} | {r['nodes']} | {per_node} | – | – |")
+
+
 def drive(names, growers, teams, repetitions, small_fits, cpp, json_path):
     workers = {team: Worker(names, team) for team in teams}
-    contenders = [(grower, team) for grower in growers for team in teams if grower != "sklearn" or team == teams[0]]
+    contenders = [(grower, team) for grower in growers for team in teams
+                  if grower not in SINGLE_THREADED or team == teams[0]]
     results = {(name, grower, team): [] for name in names for grower, team in contenders}
     try:
         for rep in range(repetitions):
@@ -372,6 +453,16 @@ def drive(names, growers, teams, repetitions, small_fits, cpp, json_path):
                                                         for k, v in results.items()]}, out, indent=1)
 
 
+def lightgbm_imports():
+    try:
+        for name in ("lightgbm", "threadpoolctl"):
+            importlib.import_module(name)
+    except ImportError as e:
+        print(f"LightGBM's rows are left out ({e}; pip install lightgbm threadpoolctl)")
+        return False
+    return True
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -391,6 +482,8 @@ def main():
     parser.add_argument("--team", default="1", help=argparse.SUPPRESS)
     args = parser.parse_args()
     names = ["iris"] if args.quick else args.data
+    if not args.worker and "lightgbm" in args.growers and not lightgbm_imports():
+        args.growers.remove("lightgbm")
     if args.worker:
         worker(names, args.team)
     else:
