@@ -216,8 +216,8 @@ class StandInCrestThin:
 
     def __init__(self):
         mode = ctypes.RTLD_GLOBAL
-        self.mx = ctypes.CDLL(os.path.join(BUILD, "host", "libmx.so"), mode=mode)
-        ctypes.CDLL(os.path.join(BUILD, "host", "libmex.so"), mode=mode)
+        self.mx = ctypes.CDLL(os.path.join(BUILD, "tests", "host", "libmx.so"), mode=mode)
+        ctypes.CDLL(os.path.join(BUILD, "tests", "host", "libmex.so"), mode=mode)
         module = ctypes.CDLL(os.path.join(BUILD, "mex", "crestThin.mexa64"))
         self.entry = module.mexFunction
         self.entry.argtypes = [ctypes.c_int, ctypes.c_void_p, ctypes.c_int, ctypes.c_void_p]
