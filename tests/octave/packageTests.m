@@ -30,12 +30,7 @@ if installed
     octaveSuite.failed = octaveSuite.failed + fails;
     expectTrue('pkg test ran some self-tests', passes + fails > 0);
 end
-printf('%d passed, %d failed\n', octaveSuite.passed, octaveSuite.failed);
-fid = fopen(junitFile, 'w');
-fprintf(fid, '<testsuite name="octavePackage" tests="%d" failures="%d"></testsuite>\n', ...
-        octaveSuite.passed + octaveSuite.failed, octaveSuite.failed);
-fclose(fid);
-failed = octaveSuite.failed;
+failed = reportSuite('octavePackage', junitFile);
 end
 
 function loadedTests()

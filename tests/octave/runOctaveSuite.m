@@ -26,10 +26,5 @@ for i = 1:numel(groups)
 end
 confirm_recursive_rmdir(false);
 rmdir(workDir, 's');
-printf('%d passed, %d failed\n', octaveSuite.passed, octaveSuite.failed);
-fid = fopen(junitFile, 'w');
-fprintf(fid, '<testsuite name="octave" tests="%d" failures="%d"></testsuite>\n', ...
-        octaveSuite.passed + octaveSuite.failed, octaveSuite.failed);
-fclose(fid);
-failed = octaveSuite.failed;
+failed = reportSuite('octave', junitFile);
 end
