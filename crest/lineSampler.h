@@ -13,10 +13,12 @@
 namespace crest {
 
 // The versions of the samplers; cpu::runs tells which of them this build has
-// and this processor runs (SSE2 on every x86-64, AVX2 and AVX-512 where
-// CPU_WIDE_SIMD builds them, NEON on every arm64).
-inline constexpr cpu::Isa lineSamplerVersions[] = {cpu::Isa::portable, cpu::Isa::sse2, cpu::Isa::avx2,
-                                                   cpu::Isa::avx512, cpu::Isa::neon};
+// and this processor runs (AVX2 and AVX-512 where CPU_WIDE_SIMD builds them,
+// NEON on every arm64). An x86-64 processor without AVX2, and the Windows
+// build, run the portable version: a four-lane SSE2 one was no faster on
+// either processor kind measured (docs/performance.md).
+inline constexpr cpu::Isa lineSamplerVersions[] = {cpu::Isa::portable, cpu::Isa::avx2, cpu::Isa::avx512,
+                                                   cpu::Isa::neon};
 
 // Candidates per batch at most; a stretch of a column runs until its
 // candidates fill a batch. Sampled lines are padded to a multiple of
@@ -173,8 +175,7 @@ inline void clearUnlessAlive(float *thinned, const int32_t *rows, const uint32_t
         std::memcpy(&thinned[rows[k]], &bits, sizeof bits);
     }
 }
-// The pack and clear of the step loop (lineSteps.h) for the portable and SSE2
-// versions.
+// The pack and clear of the step loop (lineSteps.h) for the portable version.
 struct PackingInPlace {
     static void pack(LineBatch &batch, StepScratch &step, float *thinned) { packLines(batch, step, thinned); }
     static void clear(const LineBatch &batch, const StepScratch &step, float *thinned) {
@@ -186,9 +187,6 @@ struct PackingInPlace {
 // points at column x's first row) of each pixel with a sample stronger than
 // its limit. One per version, all made from sampleLinesOf (lineSteps.h).
 void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
-#if defined(CPU_X86_64)
-void sampleLinesSse2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
-#endif
 // The listing of the wider versions (listingSteps.h) gives the same
 // candidates as listCandidatesScalar.
 #if defined(CPU_WIDE_SIMD)

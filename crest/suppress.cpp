@@ -23,9 +23,6 @@ Stages stagesOf(cpu::Isa isa) {
     case cpu::Isa::avx512: return {listCandidatesAvx512, sampleLinesAvx512};
     case cpu::Isa::avx2: return {listCandidatesAvx2, sampleLinesAvx2};
 #endif
-#if defined(CPU_X86_64)
-    case cpu::Isa::sse2: return {listCandidatesScalar, sampleLinesSse2};
-#endif
 #if defined(CPU_ARM64)
     case cpu::Isa::neon: return {listCandidatesNeon, sampleLinesNeon};
 #endif

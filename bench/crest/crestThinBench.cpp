@@ -2,7 +2,7 @@
 // Every iteration runs both on the same maps with the same team (the row's
 // argument), each timed on its own; the reported time is the optimized one.
 // The crestThin/ rows take the version that the dispatch picks (within the
-// cap of CRESTSPLIT_ISA); crestThinPortable/, crestThinSse2/, crestThinAvx2/,
+// cap of CRESTSPLIT_ISA); crestThinPortable/, crestThinAvx2/,
 // crestThinAvx512/ and crestThinNeon/ force one, and report an error where
 // it does not run.
 // Counters per row:
@@ -101,7 +101,6 @@ void crestThin(benchmark::State &state, Workload load) {
 #define CREST_THIN_VERSION(name, isa) \
     void name(benchmark::State &state, Workload load) { thinWith(state, load, isa); }
 CREST_THIN_VERSION(crestThinPortable, cpu::Isa::portable)
-CREST_THIN_VERSION(crestThinSse2, cpu::Isa::sse2)
 CREST_THIN_VERSION(crestThinAvx2, cpu::Isa::avx2)
 CREST_THIN_VERSION(crestThinAvx512, cpu::Isa::avx512)
 CREST_THIN_VERSION(crestThinNeon, cpu::Isa::neon)
@@ -133,7 +132,6 @@ CREST_THIN_ROW(crestThin, sparse1024_r1, sparse1024r1);
     CREST_THIN_ROW(function, dense1024_r3, dense1024r3);    \
     CREST_THIN_ROW(function, sparse1024_r1, sparse1024r1)
 CREST_THIN_VERSION_ROWS(crestThinPortable);
-CREST_THIN_VERSION_ROWS(crestThinSse2);
 CREST_THIN_VERSION_ROWS(crestThinAvx2);
 CREST_THIN_VERSION_ROWS(crestThinAvx512);
 CREST_THIN_VERSION_ROWS(crestThinNeon);
