@@ -158,8 +158,10 @@ struct ColumnInputs {
 };
 
 // A column's sweep so far: the sides after the last move, the next sample to
-// move, and the best split found.
-template <class Sides>
+// move, and the best split found. Where every sample weighs something
+// (`allWeighted`), the right side keeps a weighted sample up to the last
+// position, so the count of them is not kept.
+template <class Sides, bool allWeighted>
 struct ColumnState {
     Sides sides;
     uint32_t next;  // the sample at the first position not moved
@@ -180,7 +182,7 @@ struct ColumnState {
             cpu::prefetch(in.records + (ahead < in.samples ? ahead : 0u));
         }
         const SampleRecord &r = in.records[next];
-        rightWeighted -= r.weighted;
+        if constexpr (!allWeighted) rightWeighted -= r.weighted;
         sides.move(r.weight, in.classWeights[r.classIndex], table + classSlot::count * r.classIndex);
         next = following;
     }
@@ -191,7 +193,7 @@ struct ColumnState {
     // such position counts.
     CPU_INLINE void consider(const Sides &at, int32_t s, int32_t rightWeightedAt) {
         const double I = at.splitGini(W);
-        if (I < best && rightWeightedAt > 0) {
+        if (I < best && (allWeighted || rightWeightedAt > 0)) {
             best = I;
             bestPosition = s;
         }
@@ -203,8 +205,9 @@ struct ColumnState {
 // stretch it moved on its own skipped). Returns the first position not
 // moved: `to`, or the one whose next entry is bad, where a stretch stopped
 // too.
-template <bool prefetch, class Sides, class Visit>
-CPU_INLINE int32_t movePositions(const ColumnInputs &in, int32_t from, int32_t to, ColumnState<Sides> &state,
+template <bool prefetch, class Sides, bool allWeighted, class Visit>
+CPU_INLINE int32_t movePositions(const ColumnInputs &in, int32_t from, int32_t to,
+                                 ColumnState<Sides, allWeighted> &state,
                                  Visit &&visit) {
     int32_t s = from;
     while (s < to) {
@@ -218,8 +221,9 @@ CPU_INLINE int32_t movePositions(const ColumnInputs &in, int32_t from, int32_t t
 
 // Positions from ... to - 1 moved and divided out one at a time: a short
 // column's sweep, and the stretches and the end of a screened one.
-template <bool prefetch, class Sides>
-CPU_INLINE int32_t dividedPositions(const ColumnInputs &in, int32_t from, int32_t to, ColumnState<Sides> &state) {
+template <bool prefetch, class Sides, bool allWeighted>
+CPU_INLINE int32_t dividedPositions(const ColumnInputs &in, int32_t from, int32_t to,
+                                    ColumnState<Sides, allWeighted> &state) {
     return movePositions<prefetch>(in, from, to, state, [&state](int32_t s) {
         state.consider(state.sides, s, state.rightWeighted);
         return s + 1;
@@ -236,47 +240,48 @@ inline constexpr int32_t directStretch = 64;
 // Every position of a column of M samples, two at a time through the test
 // without division: each pair is tested after the second one's move, and
 // only the positions it cannot settle are divided out. Returns the first
-// position not moved: M - 1, or the one whose next entry is bad.
-template <bool prefetch, class Sides>
+// position not moved: the one whose next entry is bad, or where the pairs
+// end (M - 1, or M - 2 with a position left over for dividedPositions).
+template <bool prefetch, class Sides, bool allWeighted>
 CPU_INLINE int32_t screenedPositions(const ColumnInputs &in, int32_t M, const ScreenBound &screen,
-                                     ColumnState<Sides> &state) {
+                                     ColumnState<Sides, allWeighted> &state) {
     // The best so far times W and the threshold for it, renewed after the
     // positions that were divided out.
     double bestTimesW = state.best * state.W;
     double threshold = screen.threshold(bestTimesW);
-    Sides first = state.sides;
-    int32_t firstRightWeighted = state.rightWeighted;
-    bool pending = false;  // first holds a position moved but not yet tested
     int32_t openPairs = 0;
-    const int32_t stop = movePositions<prefetch>(in, 0, M - 1, state, [&](int32_t s) {
-        if (!pending) {
-            first = state.sides;
-            firstRightWeighted = state.rightWeighted;
-            pending = true;
+    int32_t s = 0;
+    while (s + 2 < M) {
+        uint32_t following = in.order[s + 1];
+        if (following >= in.samples) return s;
+        state.template move<prefetch>(in, s, following);
+        const Sides first = state.sides;
+        const int32_t firstRightWeighted = state.rightWeighted;
+        following = in.order[s + 2];
+        if (following >= in.samples) {
+            state.consider(first, s, firstRightWeighted);
             return s + 1;
         }
-        pending = false;
+        state.template move<prefetch>(in, s + 1, following);
         // A best that has fallen since the test only makes it surer.
         const unsigned open = Sides::mayBeat(first, state.sides, bestTimesW, threshold);
+        s += 2;
         if (SWEEP_LIKELY(open == 0)) {
             openPairs = 0;
-            return s + 1;
+            continue;
         }
-        if (open & 1u) state.consider(first, s - 1, firstRightWeighted);
-        if (open & 2u) state.consider(state.sides, s, state.rightWeighted);
-        int32_t next = s + 1;
+        if (open & 1u) state.consider(first, s - 2, firstRightWeighted);
+        if (open & 2u) state.consider(state.sides, s - 1, state.rightWeighted);
+        // A stretch stopped by a bad entry leaves s there, and the next pair
+        // stops at it again.
         if (++openPairs == openPairLimit) {
             openPairs = 0;
-            next = dividedPositions<prefetch>(in, next, M - 1 - next > directStretch ? next + directStretch : M - 1,
-                                              state);
+            s = dividedPositions<prefetch>(in, s, M - 1 - s > directStretch ? s + directStretch : M - 1, state);
         }
         bestTimesW = state.best * state.W;
         threshold = screen.threshold(bestTimesW);
-        return next;
-    });
-    // The position moved last, if not yet tested.
-    if (pending) state.consider(first, stop - 1, firstRightWeighted);
-    return stop;
+    }
+    return s;
 }
 
 // `table` holds the start table on entry and again on return: only the
@@ -284,7 +289,7 @@ CPU_INLINE int32_t screenedPositions(const ColumnInputs &in, int32_t M, const Sc
 // costs no pass over the classes. `screened` columns need a node weight W
 // that is positive and finite and a finite ScreenBound.
 // `order` is feature j's column of sortedOrder, contiguous.
-template <class Sides, bool prefetch, bool screened>
+template <class Sides, bool prefetch, bool screened, bool allWeighted>
 inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *order, double *table,
                            const SplitRows &out) {
     const int32_t M = ctx.M;
@@ -294,7 +299,7 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *o
     if (order[0] >= inputs.samples) return column;  // checked also where M = 1 and nothing moves
     assert(!screened || (ctx.node.W > 0.0 && std::isfinite(ctx.node.W) && ctx.screen.finite()));
 
-    ColumnState<Sides> state(ctx, order[0], table);
+    ColumnState<Sides, allWeighted> state(ctx, order[0], table);
     // The last sample never moves: every sample on the left is no split.
     int32_t s = 0;
     if constexpr (screened) s = screenedPositions<prefetch>(inputs, M, ctx.screen, state);
@@ -326,7 +331,7 @@ void packColumns(const SweepContext &ctx, int64_t first, int64_t last);
 
 // Sweeps features begin ... end - 1 with one class table and stops at the
 // first bad entry, which it returns (else noBadEntry), as referenceSweep does.
-template <class Sides, bool prefetch, bool screened>
+template <class Sides, bool prefetch, bool screened, bool allWeighted>
 inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
                              const SplitRows &out) {
     for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
@@ -334,7 +339,7 @@ inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end
     if (!ctx.packed) {
         for (int64_t j = begin; j < end; ++j) {
             const uint32_t *order = ctx.sortedOrder + static_cast<size_t>(j) * M;
-            const int64_t bad = sweepColumn<Sides, prefetch, screened>(ctx, static_cast<int32_t>(j), order, table, out);
+            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order, table, out);
             if (bad != noBadEntry) return bad;
         }
         return noBadEntry;
@@ -344,7 +349,7 @@ inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end
         packColumns(ctx, first, last);
         for (int64_t j = first; j < last; ++j) {
             const uint32_t *order = ctx.packed + static_cast<size_t>(j - first) * M;
-            const int64_t bad = sweepColumn<Sides, prefetch, screened>(ctx, static_cast<int32_t>(j), order, table, out);
+            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order, table, out);
             if (bad != noBadEntry) return bad;
         }
     }
@@ -352,17 +357,22 @@ inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end
 }
 
 // A version's sweep of a block of features, its column method already
-// decided (perPosition or screened).
+// decided (perPosition or screened). Only long columns gain from dropping
+// the count of weighted samples: the short ones' divisions hide it.
 template <class Sides>
 inline int64_t sweepFeaturesWith(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end,
                                  double *table, const SplitRows &out) {
     assert(method != ColumnMethod::byLength);
     const bool fetch = ctx.M >= prefetchFrom;
-    if (method == ColumnMethod::screened)
-        return fetch ? sweepFeatures<Sides, true, true>(ctx, begin, end, table, out)
-                     : sweepFeatures<Sides, false, true>(ctx, begin, end, table, out);
-    return fetch ? sweepFeatures<Sides, true, false>(ctx, begin, end, table, out)
-                 : sweepFeatures<Sides, false, false>(ctx, begin, end, table, out);
+    if (method == ColumnMethod::screened) {
+        if (ctx.node.weightedSamples == ctx.M)
+            return fetch ? sweepFeatures<Sides, true, true, true>(ctx, begin, end, table, out)
+                         : sweepFeatures<Sides, false, true, true>(ctx, begin, end, table, out);
+        return fetch ? sweepFeatures<Sides, true, true, false>(ctx, begin, end, table, out)
+                     : sweepFeatures<Sides, false, true, false>(ctx, begin, end, table, out);
+    }
+    return fetch ? sweepFeatures<Sides, true, false, false>(ctx, begin, end, table, out)
+                 : sweepFeatures<Sides, false, false, false>(ctx, begin, end, table, out);
 }
 
 using FeatureSweep = int64_t (*)(const SweepContext &, ColumnMethod method, int64_t begin, int64_t end,
