@@ -37,9 +37,9 @@ struct PairSides {
 #endif
         return _mm_load_sd(&v);
     }
-    void move(double w, double c, double *entry) {
+    void move(double w, double *entry) {
         const __m128d step = Step::of(w);
-        const __m128d cPair = _mm_set1_pd(c);
+        const __m128d cPair = _mm_loadu_pd(entry + classSlot::weight);
         W = Step::apply(W, step);
         S = _mm_sub_pd(S, _mm_loadu_pd(entry + classSlot::rightTerm));
         const __m128d m = Step::apply(_mm_loadu_pd(entry + classSlot::rightMass), step);

@@ -37,7 +37,8 @@ size_t tableDoubles(int32_t K, int team) { return tableStride(K) * (static_cast<
 struct ScalarSides {
     double WR, WL, SR, SL;
     ScalarSides(double W, double S) : WR(W), WL(0.0), SR(S), SL(0.0) {}
-    void move(double w, double c, double *entry) {
+    void move(double w, double *entry) {
+        const double c = entry[classSlot::weight];
         WR = WR - w;
         WL = WL + w;
         SR = SR - entry[classSlot::rightTerm];
@@ -70,7 +71,7 @@ double packRecords(const SweepInput &in, SampleRecord *records) {
     double weightSize = 0.0;
     for (int32_t i = 0; i < in.M; ++i) {
         const double w = in.weights[i];
-        records[i] = {w, in.labels[i] - 1u, w != 0.0};
+        records[i] = {w, classSlot::count * static_cast<uint64_t>(in.labels[i] - 1u)};
         weightSize = weightSize + std::fabs(w);
     }
     return weightSize;
@@ -218,6 +219,8 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
         entry[classSlot::leftMass] = 0.0;
         entry[classSlot::rightTerm] = classTerm(node.classMass[k], c);
         entry[classSlot::leftTerm] = classTerm(0.0, c);
+        entry[classSlot::weight] = c;
+        entry[classSlot::weightAgain] = c;
     }
     const FeatureSweep sweep = featureSweep(version);
     const size_t stride = tableStride(in.K);

@@ -56,12 +56,12 @@ struct NodeTotals {
     int32_t weightedSamples;  // samples whose weight is not zero
 };
 
-// A sample's weight widened to double, its zero-based class and whether its
-// weight is not zero, packed once per call so that one access fetches all.
+// A sample's weight widened to double and where its class's entry starts
+// in a class table (in doubles: the zero-based class times the entry's
+// size), packed once per call so that one access fetches both.
 struct SampleRecord {
     double weight;
-    uint32_t classIndex;
-    int32_t weighted;
+    uint64_t entry;
 };
 
 // The node's class masses, total weight W, weighted square sum S and

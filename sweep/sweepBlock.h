@@ -39,10 +39,12 @@ namespace split {
 
 // A class table holds classSlot::count doubles per class, right side first:
 // the right and left masses, then the right and left classTerm of those
-// masses, kept current so that a retracted term is never recomputed. Each
-// pair is read and written as one (right, left) pair of lanes.
+// masses, kept current so that a retracted term is never recomputed, then
+// the class weight twice. Each pair is read and written as one (right, left)
+// pair of lanes; a move finds all of them at one address, the sample's
+// record's `entry`.
 namespace classSlot {
-enum : int32_t { rightMass, leftMass, rightTerm, leftTerm, count };
+enum : int32_t { rightMass, leftMass, rightTerm, leftTerm, weight, weightAgain, count };
 }
 static_assert(classSlot::leftMass == classSlot::rightMass + 1 && classSlot::leftTerm == classSlot::rightTerm + 1,
               "each side pair is two neighbouring doubles, right first");
@@ -134,12 +136,12 @@ inline float midpoint(float next, float moving) {
 // Copies class k's entry of the start table, in the pieces that the moves
 // read back: a read of parts of several pending writes would wait for them
 // to reach the cache, and in a short column the first moves come right after.
-inline void resetEntry(double *table, const double *startTable, uint32_t k) {
-    std::memcpy(table + classSlot::count * k, startTable + classSlot::count * k, classSlot::count * sizeof(double));
+inline void resetEntry(double *table, const double *startTable, size_t entry) {
+    std::memcpy(table + entry, startTable + entry, classSlot::count * sizeof(double));
 }
 
-// Sides(W, S) starts with every sample on the right; move(w, c, entry) moves
-// a sample of weight w and class weight c to the left as referenceSweep does
+// Sides(W, S) starts with every sample on the right; move(w, entry) moves
+// a sample of weight w and class weight c (in `entry`) to the left as referenceSweep does
 // (W_R - w and W_L + w; S less the class's old term, the class's masses
 // updated in `entry`, S plus the new term); splitGini(W) is the split
 // impurity (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W;
@@ -153,7 +155,6 @@ inline void resetEntry(double *table, const double *startTable, uint32_t k) {
 struct ColumnInputs {
     const uint32_t *order;
     const SampleRecord *records;
-    const double *classWeights;
     uint32_t samples;
 };
 
@@ -182,8 +183,8 @@ struct ColumnState {
             cpu::prefetch(in.records + (ahead < in.samples ? ahead : 0u));
         }
         const SampleRecord &r = in.records[next];
-        if constexpr (!allWeighted) rightWeighted -= r.weighted;
-        sides.move(r.weight, in.classWeights[r.classIndex], table + classSlot::count * r.classIndex);
+        if constexpr (!allWeighted) rightWeighted -= r.weight != 0.0;
+        sides.move(r.weight, table + r.entry);
         next = following;
     }
 
@@ -295,7 +296,7 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *o
     const int32_t M = ctx.M;
     assert(M >= 1);
     const int64_t column = static_cast<int64_t>(j) * M;  // the fault's index, whatever the layout
-    const ColumnInputs inputs{order, ctx.records, ctx.classWeights, static_cast<uint32_t>(M)};
+    const ColumnInputs inputs{order, ctx.records, static_cast<uint32_t>(M)};
     if (order[0] >= inputs.samples) return column;  // checked also where M = 1 and nothing moves
     assert(!screened || (ctx.node.W > 0.0 && std::isfinite(ctx.node.W) && ctx.screen.finite()));
 
@@ -318,9 +319,9 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *o
 
     // Samples 0 ... s - 1 of the column moved.
     if (s < ctx.K) {
-        for (int32_t p = 0; p < s; ++p) resetEntry(table, ctx.startTable, ctx.records[order[p]].classIndex);
+        for (int32_t p = 0; p < s; ++p) resetEntry(table, ctx.startTable, ctx.records[order[p]].entry);
     } else {
-        for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
+        for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, classSlot::count * static_cast<size_t>(k));
     }
     return badEntry;
 }
@@ -334,7 +335,7 @@ void packColumns(const SweepContext &ctx, int64_t first, int64_t last);
 template <class Sides, bool prefetch, bool screened, bool allWeighted>
 inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
                              const SplitRows &out) {
-    for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
+    for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, classSlot::count * static_cast<size_t>(k));
     const size_t M = static_cast<size_t>(ctx.M);
     if (!ctx.packed) {
         for (int64_t j = begin; j < end; ++j) {
