@@ -27,6 +27,7 @@ struct NegatedStep {
 template <class Step>
 struct PairSides {
     __m128d W, S;  // (W_R, W_L), (S_R, S_L)
+    PairSides() = default;
     PairSides(double W0, double S0) : W(lowLane(W0)), S(lowLane(S0)) {}
     // (v, 0), loaded from memory: the register-to-register vmovq that
     // _mm_set_pd may become for a high register is an encoding that
@@ -54,9 +55,10 @@ struct PairSides {
     }
     // The test without division (sweepBlock.h), the first position in the
     // low lanes and the second in the high ones.
-    static unsigned mayBeat(const PairSides &first, const PairSides &second, double bestTimesW, double threshold) {
-        const __m128d WR = _mm_unpacklo_pd(first.W, second.W), WL = _mm_unpackhi_pd(first.W, second.W);
-        const __m128d SR = _mm_unpacklo_pd(first.S, second.S), SL = _mm_unpackhi_pd(first.S, second.S);
+    static constexpr int32_t screenGroup = 2;
+    static unsigned mayBeat(const PairSides (&at)[screenGroup], double bestTimesW, double threshold) {
+        const __m128d WR = _mm_unpacklo_pd(at[0].W, at[1].W), WL = _mm_unpackhi_pd(at[0].W, at[1].W);
+        const __m128d SR = _mm_unpacklo_pd(at[0].S, at[1].S), SL = _mm_unpackhi_pd(at[0].S, at[1].S);
         const __m128d p = _mm_mul_pd(WR, WL);
         const __m128d cross = _mm_add_pd(_mm_mul_pd(SL, WR), _mm_mul_pd(SR, WL));
         const __m128d d = _mm_sub_pd(_mm_mul_pd(p, _mm_sub_pd(_mm_add_pd(WR, WL), _mm_set1_pd(bestTimesW))), cross);

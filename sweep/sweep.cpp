@@ -36,6 +36,7 @@ size_t tableDoubles(int32_t K, int team) { return tableStride(K) * (static_cast<
 // Both sides in plain doubles.
 struct ScalarSides {
     double WR, WL, SR, SL;
+    ScalarSides() = default;
     ScalarSides(double W, double S) : WR(W), WL(0.0), SR(S), SL(0.0) {}
     void move(double w, double *entry) {
         const double c = entry[classSlot::weight];
@@ -58,10 +59,10 @@ struct ScalarSides {
         const double d = (WR * WL) * ((WR + WL) - bestTimesW) - (SL * WR + SR * WL);
         return WR > 0.0 && WL > 0.0 && d > threshold;
     }
-    static unsigned mayBeat(const ScalarSides &first, const ScalarSides &second, double bestTimesW,
-                            double threshold) {
-        return (first.surelyNotBelow(bestTimesW, threshold) ? 0u : 1u) |
-               (second.surelyNotBelow(bestTimesW, threshold) ? 0u : 2u);
+    static constexpr int32_t screenGroup = 2;
+    static unsigned mayBeat(const ScalarSides (&at)[screenGroup], double bestTimesW, double threshold) {
+        return (at[0].surelyNotBelow(bestTimesW, threshold) ? 0u : 1u) |
+               (at[1].surelyNotBelow(bestTimesW, threshold) ? 0u : 2u);
     }
 };
 

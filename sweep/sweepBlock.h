@@ -145,10 +145,10 @@ inline void resetEntry(double *table, const double *startTable, size_t entry) {
 // (W_R - w and W_L + w; S less the class's old term, the class's masses
 // updated in `entry`, S plus the new term); splitGini(W) is the split
 // impurity (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W;
-// Sides::mayBeat(first, second, bestTimesW, threshold) applies the test
-// without division above to two positions' sides (d > threshold, W_L > 0,
-// W_R > 0) and returns a bit (1 the first, 2 the second) for each position
-// that it cannot prove no better than best.
+// Sides::mayBeat(at, bestTimesW, threshold) applies the test without
+// division above to the sides of Sides::screenGroup positions (d >
+// threshold, W_L > 0, W_R > 0) and returns a bit (bit g for at[g]) for each
+// position that it cannot prove no better than best.
 
 // What a column's moves read, copied out of the context so that they stay
 // in registers across the stores to the class table.
@@ -233,50 +233,59 @@ CPU_INLINE int32_t dividedPositions(const ColumnInputs &in, int32_t from, int32_
 
 // Where the test without division keeps failing (runs of improvements, a
 // pure node's ties), a screened column divides out the next directStretch
-// positions before it tries the test again, so that it costs little more
-// than a column divided out throughout.
-inline constexpr int32_t openPairLimit = 4;
+// positions once openLimit positions in a row went in groups that had one
+// open, so that it costs little more than a column divided out throughout.
+inline constexpr int32_t openLimit = 8;
 inline constexpr int32_t directStretch = 64;
 
-// Every position of a column of M samples, two at a time through the test
-// without division: each pair is tested after the second one's move, and
-// only the positions it cannot settle are divided out. Returns the first
-// position not moved: the one whose next entry is bad, or where the pairs
-// end (M - 1, or M - 2 with a position left over for dividedPositions).
+// Every position of a column of M samples, Sides::screenGroup at a time
+// through the test without division: each group is tested after its last
+// move, and only the positions it cannot settle are divided out. Returns the
+// first position not moved: where the groups end, with fewer than a
+// group's positions left or a bad entry among the next group's, for
+// dividedPositions.
 template <bool prefetch, class Sides, bool allWeighted>
 CPU_INLINE int32_t screenedPositions(const ColumnInputs &in, int32_t M, const ScreenBound &screen,
                                      ColumnState<Sides, allWeighted> &state) {
+    constexpr int32_t group = Sides::screenGroup;
+    static_assert(openLimit % group == 0, "whole groups to the stretch");
     // The best so far times W and the threshold for it, renewed after the
     // positions that were divided out.
     double bestTimesW = state.best * state.W;
     double threshold = screen.threshold(bestTimesW);
-    int32_t openPairs = 0;
+    int32_t openGroups = 0;
     int32_t s = 0;
-    while (s + 2 < M) {
-        uint32_t following = in.order[s + 1];
-        if (following >= in.samples) return s;
-        state.template move<prefetch>(in, s, following);
-        const Sides first = state.sides;
-        const int32_t firstRightWeighted = state.rightWeighted;
-        following = in.order[s + 2];
-        if (following >= in.samples) {
-            state.consider(first, s, firstRightWeighted);
-            return s + 1;
+    while (s + group < M) {
+        // A group with a bad entry is left to dividedPositions, which moves
+        // up to it.
+        uint32_t following[group];
+        bool bad = false;
+        for (int32_t g = 0; g < group; ++g) {
+            following[g] = in.order[s + g + 1];
+            bad = bad || following[g] >= in.samples;
         }
-        state.template move<prefetch>(in, s + 1, following);
+        if (bad) break;
+        Sides at[group];
+        int32_t rightWeightedAt[group];
+        for (int32_t g = 0; g < group; ++g) {
+            state.template move<prefetch>(in, s + g, following[g]);
+            at[g] = state.sides;
+            rightWeightedAt[g] = state.rightWeighted;
+        }
         // A best that has fallen since the test only makes it surer.
-        const unsigned open = Sides::mayBeat(first, state.sides, bestTimesW, threshold);
-        s += 2;
+        const unsigned open = Sides::mayBeat(at, bestTimesW, threshold);
         if (SWEEP_LIKELY(open == 0)) {
-            openPairs = 0;
+            openGroups = 0;
+            s += group;
             continue;
         }
-        if (open & 1u) state.consider(first, s - 2, firstRightWeighted);
-        if (open & 2u) state.consider(state.sides, s - 1, state.rightWeighted);
-        // A stretch stopped by a bad entry leaves s there, and the next pair
-        // stops at it again.
-        if (++openPairs == openPairLimit) {
-            openPairs = 0;
+        for (int32_t g = 0; g < group; ++g)
+            if (open >> g & 1u) state.consider(at[g], s + g, rightWeightedAt[g]);
+        s += group;
+        // A stretch stopped by a bad entry leaves s there, and the next group
+        // stops before it.
+        if (++openGroups == openLimit / group) {
+            openGroups = 0;
             s = dividedPositions<prefetch>(in, s, M - 1 - s > directStretch ? s + directStretch : M - 1, state);
         }
         bestTimesW = state.best * state.W;
