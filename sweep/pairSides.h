@@ -38,15 +38,17 @@ struct PairSides {
 #endif
         return _mm_load_sd(&v);
     }
+    // The entry's pairs lie on 16-byte boundaries (sweep.cpp), so that SSE2
+    // takes them straight into its arithmetic.
     void move(double w, double *entry) {
         const __m128d step = Step::of(w);
-        const __m128d cPair = _mm_loadu_pd(entry + classSlot::weight);
         W = Step::apply(W, step);
-        S = _mm_sub_pd(S, _mm_loadu_pd(entry + classSlot::rightTerm));
-        const __m128d m = Step::apply(_mm_loadu_pd(entry + classSlot::rightMass), step);
-        _mm_storeu_pd(entry + classSlot::rightMass, m);
+        S = _mm_sub_pd(S, _mm_load_pd(entry + classSlot::rightTerm));
+        const __m128d m = Step::apply(_mm_load_pd(entry + classSlot::rightMass), step);
+        _mm_store_pd(entry + classSlot::rightMass, m);
+        const __m128d cPair = _mm_load_pd(entry + classSlot::weight);
         const __m128d t = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(m, cPair), m), cPair);
-        _mm_storeu_pd(entry + classSlot::rightTerm, t);
+        _mm_store_pd(entry + classSlot::rightTerm, t);
         S = _mm_add_pd(S, t);
     }
     double splitGini(double node) const {

@@ -30,6 +30,12 @@ size_t tableStride(int32_t K) {
     return (doubles + tableAlignment - 1) / tableAlignment * tableAlignment + tableAlignment;
 }
 
+// Every table starts on a 16-byte boundary and so does every pair of an
+// entry, which the SSE2 moves read and write as aligned pairs.
+static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 16 && tableAlignment % 2 == 0 && classSlot::count % 2 == 0 &&
+                  classSlot::rightMass % 2 == 0 && classSlot::rightTerm % 2 == 0 && classSlot::weight % 2 == 0,
+              "class table pairs on 16-byte boundaries");
+
 // The start table and one per thread.
 size_t tableDoubles(int32_t K, int team) { return tableStride(K) * (static_cast<size_t>(team > 0 ? team : 1) + 1); }
 
