@@ -8,7 +8,8 @@
 // sample's weight and class once per call (on smaller nodes once per
 // thread), keeps each class's terms so that none is recomputed, and carries
 // both sides of the split side by side (sweepBlock.h), in a portable version
-// and an SSE2 one (sweepSse2.cpp), also built for AVX2 (sweepAvx2.cpp).
+// and an SSE2 one (sweepSse2.cpp), also built for AVX2 with a wider test
+// (sweepAvx2.cpp).
 #pragma once
 
 #include <cstddef>

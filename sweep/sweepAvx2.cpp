@@ -1,8 +1,9 @@
 // The SSE2 version's code (pairSides.h) built for AVX2: the same operations
 // in the same order, in three-operand instructions that need no copies of
 // the registers they overwrite, and with each weight's step in one addsub,
-// which a long column's sweep is short of (docs/performance.md). Built with
-// function attributes, so the rest of a module stays plain x86-64.
+// which a long column's sweep is short of (docs/performance.md); the test
+// without division takes four positions at a time. Built with function
+// attributes, so the rest of a module stays plain x86-64.
 #include "sweepBlock.h"
 
 #ifdef CPU_WIDE_SIMD

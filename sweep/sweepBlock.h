@@ -141,14 +141,19 @@ inline void resetEntry(double *table, const double *startTable, size_t entry) {
 }
 
 // Sides(W, S) starts with every sample on the right; move(w, entry) moves
-// a sample of weight w and class weight c (in `entry`) to the left as referenceSweep does
-// (W_R - w and W_L + w; S less the class's old term, the class's masses
+// a sample of weight w, its class weight c in `entry`, to the left as
+// referenceSweep does (W_R - w and W_L + w; S less the class's old term, the class's masses
 // updated in `entry`, S plus the new term); splitGini(W) is the split
 // impurity (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W;
 // Sides::mayBeat(at, bestTimesW, threshold) applies the test without
 // division above to the sides of Sides::screenGroup positions (d >
 // threshold, W_L > 0, W_R > 0) and returns a bit (bit g for at[g]) for each
 // position that it cannot prove no better than best.
+
+// Every entry of the start table.
+inline void resetTable(double *table, const SweepContext &ctx) {
+    for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, classSlot::count * static_cast<size_t>(k));
+}
 
 // What a column's moves read, copied out of the context so that they stay
 // in registers across the stores to the class table.
@@ -208,8 +213,7 @@ struct ColumnState {
 // too.
 template <bool prefetch, class Sides, bool allWeighted, class Visit>
 CPU_INLINE int32_t movePositions(const ColumnInputs &in, int32_t from, int32_t to,
-                                 ColumnState<Sides, allWeighted> &state,
-                                 Visit &&visit) {
+                                 ColumnState<Sides, allWeighted> &state, Visit &&visit) {
     int32_t s = from;
     while (s < to) {
         const uint32_t following = in.order[s + 1];
@@ -330,7 +334,7 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *o
     if (s < ctx.K) {
         for (int32_t p = 0; p < s; ++p) resetEntry(table, ctx.startTable, ctx.records[order[p]].entry);
     } else {
-        for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, classSlot::count * static_cast<size_t>(k));
+        resetTable(table, ctx);
     }
     return badEntry;
 }
@@ -344,12 +348,13 @@ void packColumns(const SweepContext &ctx, int64_t first, int64_t last);
 template <class Sides, bool prefetch, bool screened, bool allWeighted>
 inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
                              const SplitRows &out) {
-    for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, classSlot::count * static_cast<size_t>(k));
+    resetTable(table, ctx);
     const size_t M = static_cast<size_t>(ctx.M);
     if (!ctx.packed) {
         for (int64_t j = begin; j < end; ++j) {
             const uint32_t *order = ctx.sortedOrder + static_cast<size_t>(j) * M;
-            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order, table, out);
+            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order,
+                                                                                    table, out);
             if (bad != noBadEntry) return bad;
         }
         return noBadEntry;
@@ -359,7 +364,8 @@ inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end
         packColumns(ctx, first, last);
         for (int64_t j = first; j < last; ++j) {
             const uint32_t *order = ctx.packed + static_cast<size_t>(j - first) * M;
-            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order, table, out);
+            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order,
+                                                                                    table, out);
             if (bad != noBadEntry) return bad;
         }
     }
