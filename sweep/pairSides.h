@@ -27,6 +27,7 @@ struct NegatedStep {
 template <class Step>
 struct PairSides {
     __m128d W, S;  // (W_R, W_L), (S_R, S_L)
+    PairSides() = default;
     PairSides(double W0, double S0) : W(lowLane(W0)), S(lowLane(S0)) {}
     // (v, 0), loaded from memory: the register-to-register vmovq that
     // _mm_set_pd may become for a high register is an encoding that
@@ -37,15 +38,17 @@ struct PairSides {
 #endif
         return _mm_load_sd(&v);
     }
-    void move(double w, double c, double *entry) {
+    // The entry's pairs lie on 16-byte boundaries (sweep.cpp), so that SSE2
+    // takes them straight into its arithmetic.
+    void move(double w, double *entry) {
         const __m128d step = Step::of(w);
-        const __m128d cPair = _mm_set1_pd(c);
         W = Step::apply(W, step);
-        S = _mm_sub_pd(S, _mm_loadu_pd(entry + classSlot::rightTerm));
-        const __m128d m = Step::apply(_mm_loadu_pd(entry + classSlot::rightMass), step);
-        _mm_storeu_pd(entry + classSlot::rightMass, m);
+        S = _mm_sub_pd(S, _mm_load_pd(entry + classSlot::rightTerm));
+        const __m128d m = Step::apply(_mm_load_pd(entry + classSlot::rightMass), step);
+        _mm_store_pd(entry + classSlot::rightMass, m);
+        const __m128d cPair = _mm_load_pd(entry + classSlot::weight);
         const __m128d t = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(m, cPair), m), cPair);
-        _mm_storeu_pd(entry + classSlot::rightTerm, t);
+        _mm_store_pd(entry + classSlot::rightTerm, t);
         S = _mm_add_pd(S, t);
     }
     double splitGini(double node) const {
@@ -54,9 +57,10 @@ struct PairSides {
     }
     // The test without division (sweepBlock.h), the first position in the
     // low lanes and the second in the high ones.
-    static unsigned mayBeat(const PairSides &first, const PairSides &second, double bestTimesW, double threshold) {
-        const __m128d WR = _mm_unpacklo_pd(first.W, second.W), WL = _mm_unpackhi_pd(first.W, second.W);
-        const __m128d SR = _mm_unpacklo_pd(first.S, second.S), SL = _mm_unpackhi_pd(first.S, second.S);
+    static constexpr int32_t screenGroup = 2;
+    static unsigned mayBeat(const PairSides (&at)[screenGroup], double bestTimesW, double threshold) {
+        const __m128d WR = _mm_unpacklo_pd(at[0].W, at[1].W), WL = _mm_unpackhi_pd(at[0].W, at[1].W);
+        const __m128d SR = _mm_unpacklo_pd(at[0].S, at[1].S), SL = _mm_unpackhi_pd(at[0].S, at[1].S);
         const __m128d p = _mm_mul_pd(WR, WL);
         const __m128d cross = _mm_add_pd(_mm_mul_pd(SL, WR), _mm_mul_pd(SR, WL));
         const __m128d d = _mm_sub_pd(_mm_mul_pd(p, _mm_sub_pd(_mm_add_pd(WR, WL), _mm_set1_pd(bestTimesW))), cross);

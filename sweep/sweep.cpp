@@ -30,14 +30,22 @@ size_t tableStride(int32_t K) {
     return (doubles + tableAlignment - 1) / tableAlignment * tableAlignment + tableAlignment;
 }
 
+// Every table starts on a 16-byte boundary and so does every pair of an
+// entry, which the SSE2 moves read and write as aligned pairs.
+static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 16 && tableAlignment % 2 == 0 && classSlot::count % 2 == 0 &&
+                  classSlot::rightMass % 2 == 0 && classSlot::rightTerm % 2 == 0 && classSlot::weight % 2 == 0,
+              "class table pairs on 16-byte boundaries");
+
 // The start table and one per thread.
 size_t tableDoubles(int32_t K, int team) { return tableStride(K) * (static_cast<size_t>(team > 0 ? team : 1) + 1); }
 
 // Both sides in plain doubles.
 struct ScalarSides {
     double WR, WL, SR, SL;
+    ScalarSides() = default;
     ScalarSides(double W, double S) : WR(W), WL(0.0), SR(S), SL(0.0) {}
-    void move(double w, double c, double *entry) {
+    void move(double w, double *entry) {
+        const double c = entry[classSlot::weight];
         WR = WR - w;
         WL = WL + w;
         SR = SR - entry[classSlot::rightTerm];
@@ -57,10 +65,10 @@ struct ScalarSides {
         const double d = (WR * WL) * ((WR + WL) - bestTimesW) - (SL * WR + SR * WL);
         return WR > 0.0 && WL > 0.0 && d > threshold;
     }
-    static unsigned mayBeat(const ScalarSides &first, const ScalarSides &second, double bestTimesW,
-                            double threshold) {
-        return (first.surelyNotBelow(bestTimesW, threshold) ? 0u : 1u) |
-               (second.surelyNotBelow(bestTimesW, threshold) ? 0u : 2u);
+    static constexpr int32_t screenGroup = 2;
+    static unsigned mayBeat(const ScalarSides (&at)[screenGroup], double bestTimesW, double threshold) {
+        return (at[0].surelyNotBelow(bestTimesW, threshold) ? 0u : 1u) |
+               (at[1].surelyNotBelow(bestTimesW, threshold) ? 0u : 2u);
     }
 };
 
@@ -70,7 +78,7 @@ double packRecords(const SweepInput &in, SampleRecord *records) {
     double weightSize = 0.0;
     for (int32_t i = 0; i < in.M; ++i) {
         const double w = in.weights[i];
-        records[i] = {w, in.labels[i] - 1u, w != 0.0};
+        records[i] = {w, classSlot::count * static_cast<uint64_t>(in.labels[i] - 1u)};
         weightSize = weightSize + std::fabs(w);
     }
     return weightSize;
@@ -218,6 +226,8 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
         entry[classSlot::leftMass] = 0.0;
         entry[classSlot::rightTerm] = classTerm(node.classMass[k], c);
         entry[classSlot::leftTerm] = classTerm(0.0, c);
+        entry[classSlot::weight] = c;
+        entry[classSlot::weightAgain] = c;
     }
     const FeatureSweep sweep = featureSweep(version);
     const size_t stride = tableStride(in.K);

@@ -8,7 +8,8 @@
 // sample's weight and class once per call (on smaller nodes once per
 // thread), keeps each class's terms so that none is recomputed, and carries
 // both sides of the split side by side (sweepBlock.h), in a portable version
-// and an SSE2 one (sweepSse2.cpp), also built for AVX2 (sweepAvx2.cpp).
+// and an SSE2 one (sweepSse2.cpp), also built for AVX2 with a wider test
+// (sweepAvx2.cpp).
 #pragma once
 
 #include <cstddef>
@@ -56,12 +57,12 @@ struct NodeTotals {
     int32_t weightedSamples;  // samples whose weight is not zero
 };
 
-// A sample's weight widened to double, its zero-based class and whether its
-// weight is not zero, packed once per call so that one access fetches all.
+// A sample's weight widened to double and where its class's entry starts
+// in a class table (in doubles: the zero-based class times the entry's
+// size), packed once per call so that one access fetches both.
 struct SampleRecord {
     double weight;
-    uint32_t classIndex;
-    int32_t weighted;
+    uint64_t entry;
 };
 
 // The node's class masses, total weight W, weighted square sum S and

@@ -39,10 +39,12 @@ namespace split {
 
 // A class table holds classSlot::count doubles per class, right side first:
 // the right and left masses, then the right and left classTerm of those
-// masses, kept current so that a retracted term is never recomputed. Each
-// pair is read and written as one (right, left) pair of lanes.
+// masses, kept current so that a retracted term is never recomputed, then
+// the class weight twice. Each pair is read and written as one (right, left)
+// pair of lanes; a move finds all of them at one address, the sample's
+// record's `entry`.
 namespace classSlot {
-enum : int32_t { rightMass, leftMass, rightTerm, leftTerm, count };
+enum : int32_t { rightMass, leftMass, rightTerm, leftTerm, weight, weightAgain, count };
 }
 static_assert(classSlot::leftMass == classSlot::rightMass + 1 && classSlot::leftTerm == classSlot::rightTerm + 1,
               "each side pair is two neighbouring doubles, right first");
@@ -134,32 +136,38 @@ inline float midpoint(float next, float moving) {
 // Copies class k's entry of the start table, in the pieces that the moves
 // read back: a read of parts of several pending writes would wait for them
 // to reach the cache, and in a short column the first moves come right after.
-inline void resetEntry(double *table, const double *startTable, uint32_t k) {
-    std::memcpy(table + classSlot::count * k, startTable + classSlot::count * k, classSlot::count * sizeof(double));
+inline void resetEntry(double *table, const double *startTable, size_t entry) {
+    std::memcpy(table + entry, startTable + entry, classSlot::count * sizeof(double));
 }
 
-// Sides(W, S) starts with every sample on the right; move(w, c, entry) moves
-// a sample of weight w and class weight c to the left as referenceSweep does
-// (W_R - w and W_L + w; S less the class's old term, the class's masses
+// Sides(W, S) starts with every sample on the right; move(w, entry) moves
+// a sample of weight w, its class weight c in `entry`, to the left as
+// referenceSweep does (W_R - w and W_L + w; S less the class's old term, the class's masses
 // updated in `entry`, S plus the new term); splitGini(W) is the split
 // impurity (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W;
-// Sides::mayBeat(first, second, bestTimesW, threshold) applies the test
-// without division above to two positions' sides (d > threshold, W_L > 0,
-// W_R > 0) and returns a bit (1 the first, 2 the second) for each position
-// that it cannot prove no better than best.
+// Sides::mayBeat(at, bestTimesW, threshold) applies the test without
+// division above to the sides of Sides::screenGroup positions (d >
+// threshold, W_L > 0, W_R > 0) and returns a bit (bit g for at[g]) for each
+// position that it cannot prove no better than best.
+
+// Every entry of the start table.
+inline void resetTable(double *table, const SweepContext &ctx) {
+    for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, classSlot::count * static_cast<size_t>(k));
+}
 
 // What a column's moves read, copied out of the context so that they stay
 // in registers across the stores to the class table.
 struct ColumnInputs {
     const uint32_t *order;
     const SampleRecord *records;
-    const double *classWeights;
     uint32_t samples;
 };
 
 // A column's sweep so far: the sides after the last move, the next sample to
-// move, and the best split found.
-template <class Sides>
+// move, and the best split found. Where every sample weighs something
+// (`allWeighted`), the right side keeps a weighted sample up to the last
+// position, so the count of them is not kept.
+template <class Sides, bool allWeighted>
 struct ColumnState {
     Sides sides;
     uint32_t next;  // the sample at the first position not moved
@@ -180,8 +188,8 @@ struct ColumnState {
             cpu::prefetch(in.records + (ahead < in.samples ? ahead : 0u));
         }
         const SampleRecord &r = in.records[next];
-        rightWeighted -= r.weighted;
-        sides.move(r.weight, in.classWeights[r.classIndex], table + classSlot::count * r.classIndex);
+        if constexpr (!allWeighted) rightWeighted -= r.weight != 0.0;
+        sides.move(r.weight, table + r.entry);
         next = following;
     }
 
@@ -191,7 +199,7 @@ struct ColumnState {
     // such position counts.
     CPU_INLINE void consider(const Sides &at, int32_t s, int32_t rightWeightedAt) {
         const double I = at.splitGini(W);
-        if (I < best && rightWeightedAt > 0) {
+        if (I < best && (allWeighted || rightWeightedAt > 0)) {
             best = I;
             bestPosition = s;
         }
@@ -203,9 +211,9 @@ struct ColumnState {
 // stretch it moved on its own skipped). Returns the first position not
 // moved: `to`, or the one whose next entry is bad, where a stretch stopped
 // too.
-template <bool prefetch, class Sides, class Visit>
-CPU_INLINE int32_t movePositions(const ColumnInputs &in, int32_t from, int32_t to, ColumnState<Sides> &state,
-                                 Visit &&visit) {
+template <bool prefetch, class Sides, bool allWeighted, class Visit>
+CPU_INLINE int32_t movePositions(const ColumnInputs &in, int32_t from, int32_t to,
+                                 ColumnState<Sides, allWeighted> &state, Visit &&visit) {
     int32_t s = from;
     while (s < to) {
         const uint32_t following = in.order[s + 1];
@@ -218,8 +226,9 @@ CPU_INLINE int32_t movePositions(const ColumnInputs &in, int32_t from, int32_t t
 
 // Positions from ... to - 1 moved and divided out one at a time: a short
 // column's sweep, and the stretches and the end of a screened one.
-template <bool prefetch, class Sides>
-CPU_INLINE int32_t dividedPositions(const ColumnInputs &in, int32_t from, int32_t to, ColumnState<Sides> &state) {
+template <bool prefetch, class Sides, bool allWeighted>
+CPU_INLINE int32_t dividedPositions(const ColumnInputs &in, int32_t from, int32_t to,
+                                    ColumnState<Sides, allWeighted> &state) {
     return movePositions<prefetch>(in, from, to, state, [&state](int32_t s) {
         state.consider(state.sides, s, state.rightWeighted);
         return s + 1;
@@ -228,55 +237,65 @@ CPU_INLINE int32_t dividedPositions(const ColumnInputs &in, int32_t from, int32_
 
 // Where the test without division keeps failing (runs of improvements, a
 // pure node's ties), a screened column divides out the next directStretch
-// positions before it tries the test again, so that it costs little more
-// than a column divided out throughout.
-inline constexpr int32_t openPairLimit = 4;
+// positions once openLimit positions in a row went in groups that had one
+// open, so that it costs little more than a column divided out throughout.
+inline constexpr int32_t openLimit = 8;
 inline constexpr int32_t directStretch = 64;
 
-// Every position of a column of M samples, two at a time through the test
-// without division: each pair is tested after the second one's move, and
-// only the positions it cannot settle are divided out. Returns the first
-// position not moved: M - 1, or the one whose next entry is bad.
-template <bool prefetch, class Sides>
+// Every position of a column of M samples, Sides::screenGroup at a time
+// through the test without division: each group is tested after its last
+// move, and only the positions it cannot settle are divided out. Returns the
+// first position not moved: where the groups end, with fewer than a
+// group's positions left or a bad entry among the next group's, for
+// dividedPositions.
+template <bool prefetch, class Sides, bool allWeighted>
 CPU_INLINE int32_t screenedPositions(const ColumnInputs &in, int32_t M, const ScreenBound &screen,
-                                     ColumnState<Sides> &state) {
+                                     ColumnState<Sides, allWeighted> &state) {
+    constexpr int32_t group = Sides::screenGroup;
+    static_assert(openLimit % group == 0, "whole groups to the stretch");
     // The best so far times W and the threshold for it, renewed after the
     // positions that were divided out.
     double bestTimesW = state.best * state.W;
     double threshold = screen.threshold(bestTimesW);
-    Sides first = state.sides;
-    int32_t firstRightWeighted = state.rightWeighted;
-    bool pending = false;  // first holds a position moved but not yet tested
-    int32_t openPairs = 0;
-    const int32_t stop = movePositions<prefetch>(in, 0, M - 1, state, [&](int32_t s) {
-        if (!pending) {
-            first = state.sides;
-            firstRightWeighted = state.rightWeighted;
-            pending = true;
-            return s + 1;
+    int32_t openGroups = 0;
+    int32_t s = 0;
+    while (s + group < M) {
+        // A group with a bad entry is left to dividedPositions, which moves
+        // up to it.
+        uint32_t following[group];
+        bool bad = false;
+        for (int32_t g = 0; g < group; ++g) {
+            following[g] = in.order[s + g + 1];
+            bad = bad || following[g] >= in.samples;
         }
-        pending = false;
+        if (bad) break;
+        Sides at[group];
+        int32_t rightWeightedAt[group];
+        for (int32_t g = 0; g < group; ++g) {
+            state.template move<prefetch>(in, s + g, following[g]);
+            at[g] = state.sides;
+            rightWeightedAt[g] = state.rightWeighted;
+        }
         // A best that has fallen since the test only makes it surer.
-        const unsigned open = Sides::mayBeat(first, state.sides, bestTimesW, threshold);
+        const unsigned open = Sides::mayBeat(at, bestTimesW, threshold);
         if (SWEEP_LIKELY(open == 0)) {
-            openPairs = 0;
-            return s + 1;
+            openGroups = 0;
+            s += group;
+            continue;
         }
-        if (open & 1u) state.consider(first, s - 1, firstRightWeighted);
-        if (open & 2u) state.consider(state.sides, s, state.rightWeighted);
-        int32_t next = s + 1;
-        if (++openPairs == openPairLimit) {
-            openPairs = 0;
-            next = dividedPositions<prefetch>(in, next, M - 1 - next > directStretch ? next + directStretch : M - 1,
-                                              state);
+        for (int32_t g = 0; g < group; ++g)
+            if (open >> g & 1u) state.consider(at[g], s + g, rightWeightedAt[g]);
+        s += group;
+        // A stretch stopped by a bad entry leaves s there, and the next group
+        // stops before it.
+        if (++openGroups == openLimit / group) {
+            openGroups = 0;
+            s = dividedPositions<prefetch>(in, s, M - 1 - s > directStretch ? s + directStretch : M - 1, state);
         }
         bestTimesW = state.best * state.W;
         threshold = screen.threshold(bestTimesW);
-        return next;
-    });
-    // The position moved last, if not yet tested.
-    if (pending) state.consider(first, stop - 1, firstRightWeighted);
-    return stop;
+    }
+    return s;
 }
 
 // `table` holds the start table on entry and again on return: only the
@@ -284,17 +303,17 @@ CPU_INLINE int32_t screenedPositions(const ColumnInputs &in, int32_t M, const Sc
 // costs no pass over the classes. `screened` columns need a node weight W
 // that is positive and finite and a finite ScreenBound.
 // `order` is feature j's column of sortedOrder, contiguous.
-template <class Sides, bool prefetch, bool screened>
+template <class Sides, bool prefetch, bool screened, bool allWeighted>
 inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *order, double *table,
                            const SplitRows &out) {
     const int32_t M = ctx.M;
     assert(M >= 1);
     const int64_t column = static_cast<int64_t>(j) * M;  // the fault's index, whatever the layout
-    const ColumnInputs inputs{order, ctx.records, ctx.classWeights, static_cast<uint32_t>(M)};
+    const ColumnInputs inputs{order, ctx.records, static_cast<uint32_t>(M)};
     if (order[0] >= inputs.samples) return column;  // checked also where M = 1 and nothing moves
     assert(!screened || (ctx.node.W > 0.0 && std::isfinite(ctx.node.W) && ctx.screen.finite()));
 
-    ColumnState<Sides> state(ctx, order[0], table);
+    ColumnState<Sides, allWeighted> state(ctx, order[0], table);
     // The last sample never moves: every sample on the left is no split.
     int32_t s = 0;
     if constexpr (screened) s = screenedPositions<prefetch>(inputs, M, ctx.screen, state);
@@ -313,9 +332,9 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *o
 
     // Samples 0 ... s - 1 of the column moved.
     if (s < ctx.K) {
-        for (int32_t p = 0; p < s; ++p) resetEntry(table, ctx.startTable, ctx.records[order[p]].classIndex);
+        for (int32_t p = 0; p < s; ++p) resetEntry(table, ctx.startTable, ctx.records[order[p]].entry);
     } else {
-        for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
+        resetTable(table, ctx);
     }
     return badEntry;
 }
@@ -326,15 +345,16 @@ void packColumns(const SweepContext &ctx, int64_t first, int64_t last);
 
 // Sweeps features begin ... end - 1 with one class table and stops at the
 // first bad entry, which it returns (else noBadEntry), as referenceSweep does.
-template <class Sides, bool prefetch, bool screened>
+template <class Sides, bool prefetch, bool screened, bool allWeighted>
 inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
                              const SplitRows &out) {
-    for (int32_t k = 0; k < ctx.K; ++k) resetEntry(table, ctx.startTable, k);
+    resetTable(table, ctx);
     const size_t M = static_cast<size_t>(ctx.M);
     if (!ctx.packed) {
         for (int64_t j = begin; j < end; ++j) {
             const uint32_t *order = ctx.sortedOrder + static_cast<size_t>(j) * M;
-            const int64_t bad = sweepColumn<Sides, prefetch, screened>(ctx, static_cast<int32_t>(j), order, table, out);
+            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order,
+                                                                                    table, out);
             if (bad != noBadEntry) return bad;
         }
         return noBadEntry;
@@ -344,7 +364,8 @@ inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end
         packColumns(ctx, first, last);
         for (int64_t j = first; j < last; ++j) {
             const uint32_t *order = ctx.packed + static_cast<size_t>(j - first) * M;
-            const int64_t bad = sweepColumn<Sides, prefetch, screened>(ctx, static_cast<int32_t>(j), order, table, out);
+            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order,
+                                                                                    table, out);
             if (bad != noBadEntry) return bad;
         }
     }
@@ -352,17 +373,22 @@ inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end
 }
 
 // A version's sweep of a block of features, its column method already
-// decided (perPosition or screened).
+// decided (perPosition or screened). Only long columns gain from dropping
+// the count of weighted samples: the short ones' divisions hide it.
 template <class Sides>
 inline int64_t sweepFeaturesWith(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end,
                                  double *table, const SplitRows &out) {
     assert(method != ColumnMethod::byLength);
     const bool fetch = ctx.M >= prefetchFrom;
-    if (method == ColumnMethod::screened)
-        return fetch ? sweepFeatures<Sides, true, true>(ctx, begin, end, table, out)
-                     : sweepFeatures<Sides, false, true>(ctx, begin, end, table, out);
-    return fetch ? sweepFeatures<Sides, true, false>(ctx, begin, end, table, out)
-                 : sweepFeatures<Sides, false, false>(ctx, begin, end, table, out);
+    if (method == ColumnMethod::screened) {
+        if (ctx.node.weightedSamples == ctx.M)
+            return fetch ? sweepFeatures<Sides, true, true, true>(ctx, begin, end, table, out)
+                         : sweepFeatures<Sides, false, true, true>(ctx, begin, end, table, out);
+        return fetch ? sweepFeatures<Sides, true, true, false>(ctx, begin, end, table, out)
+                     : sweepFeatures<Sides, false, true, false>(ctx, begin, end, table, out);
+    }
+    return fetch ? sweepFeatures<Sides, true, false, false>(ctx, begin, end, table, out)
+                 : sweepFeatures<Sides, false, false, false>(ctx, begin, end, table, out);
 }
 
 using FeatureSweep = int64_t (*)(const SweepContext &, ColumnMethod method, int64_t begin, int64_t end,
