@@ -32,12 +32,15 @@ struct Sse2Lanes : PackingInPlace {
     }
     // SSE2 has no 32-bit multiply that keeps the low halves: the even and
     // odd lanes' 64-bit products, put back together.
-    static __m128i linearIndex(__m128i iy, __m128i ix, __m128i h) {
+    static __m128i lowProducts(__m128i ix, __m128i h) {
         const __m128i even = _mm_mul_epu32(ix, h);
         const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(ix, 32), h);
-        const __m128i products = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                                                    _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-        return _mm_add_epi32(iy, products);
+        return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                  _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    }
+    static __m128i linearIndex(__m128i iy, __m128i ix, __m128i h) { return _mm_add_epi32(iy, lowProducts(ix, h)); }
+    static __m128i linearIndexBack(__m128i iy, __m128i ix, __m128i h) {
+        return _mm_sub_epi32(lowProducts(ix, h), iy);
     }
     static void splitPairs(const float *pairs, __m128 &first, __m128 &second) {
         const __m128 a = _mm_loadu_ps(pairs), b = _mm_loadu_ps(pairs + 4);
