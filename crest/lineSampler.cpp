@@ -44,18 +44,22 @@ void fetchNeighbourPairs(const float *edgeMap, int32_t lineStep, int32_t n, Step
     }
 }
 
-int32_t listCandidatesStrided(const float *edge, int64_t edgeStep, float *thinned, const float *orientation,
-                              int64_t orientationStep, float multiplier, int32_t y0, int32_t h, const float *ahead,
-                              Candidates &c, int32_t *n) {
+namespace {
+
+// The edge step a constant, so that the forward loop stays plain indexing
+// (and the orientation step too, where the caller's is).
+template <int64_t EdgeStep>
+int32_t listStrided(const float *edge, float *thinned, const float *orientation, int64_t orientationStep,
+                    float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
     // Non-zero rows first, without branching (NaN is not zero), then the
     // ones among them whose angle is finite and limit not NaN.
     int32_t listed = 0;
     int32_t y = y0;
     while (y < h && listed <= batchRows - listingGroup) {
         const int32_t end = h - y > listingGroup ? y + listingGroup : h;
-        cpu::prefetch(ahead + y * edgeStep);
+        cpu::prefetch(ahead + y * EdgeStep);
         for (; y < end; ++y) {
-            const float v = edge[y * edgeStep];
+            const float v = edge[y * EdgeStep];
             thinned[y] = v;
             c.rows[listed] = y;
             listed += v != 0.0f;
@@ -64,7 +68,7 @@ int32_t listCandidatesStrided(const float *edge, int64_t edgeStep, float *thinne
     int32_t kept = 0;
     for (int32_t k = 0; k < listed; ++k) {
         const int32_t row = c.rows[k];
-        const float limit = edge[row * edgeStep] * multiplier;
+        const float limit = edge[row * EdgeStep] * multiplier;
         const float theta = orientation[row * orientationStep];
         c.rows[kept] = row;
         c.theta[kept] = theta;
@@ -76,11 +80,22 @@ int32_t listCandidatesStrided(const float *edge, int64_t edgeStep, float *thinne
     return y;
 }
 
+}  // namespace
+
+int32_t listCandidatesStrided(const float *edge, int64_t edgeStep, float *thinned, const float *orientation,
+                              int64_t orientationStep, float multiplier, int32_t y0, int32_t h, const float *ahead,
+                              Candidates &c, int32_t *n) {
+    return edgeStep < 0
+               ? listStrided<-1>(edge, thinned, orientation, orientationStep, multiplier, y0, h, ahead, c, n)
+               : listStrided<1>(edge, thinned, orientation, orientationStep, multiplier, y0, h, ahead, c, n);
+}
+
 int32_t listCandidatesScalar(const float *edge, float *thinned, const float *orientationMap, int64_t column,
                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n,
                              bool backward) {
-    const int64_t step = backward ? -1 : 1;
-    return listCandidatesStrided(edge, step, thinned, orientationMap + column, step, multiplier, y0, h, ahead, c, n);
+    const float *orientation = orientationMap + column;
+    return backward ? listStrided<-1>(edge, thinned, orientation, -1, multiplier, y0, h, ahead, c, n)
+                    : listStrided<1>(edge, thinned, orientation, 1, multiplier, y0, h, ahead, c, n);
 }
 
 int32_t padLines(LineBatch &batch, StepScratch &step) {
