@@ -27,10 +27,13 @@ bool indexFits(int64_t along, int64_t lines, int64_t lineStep) {
     return along < INT32_MAX && lines < INT32_MAX && stride <= (INT32_MAX - along - 1) / (lines + 1);
 }
 
-SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w) { return sampledMap(edgeMap, h, w, h, false); }
+SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w) {
+    return sampledMap(edgeMap, h, w, h, false, false);
+}
 
-SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w, int32_t lineStep, bool transposed) {
-    return {edgeMap, h, w, clampLimits(h), clampLimits(w), lineStep, transposed};
+SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w, int32_t lineStep, bool transposed,
+                      bool reversed) {
+    return {edgeMap, h, w, clampLimits(h), clampLimits(w), lineStep, transposed, reversed};
 }
 
 void fetchNeighbourPairs(const float *edgeMap, int32_t lineStep, int32_t n, StepScratch &step) {
@@ -41,17 +44,22 @@ void fetchNeighbourPairs(const float *edgeMap, int32_t lineStep, int32_t n, Step
     }
 }
 
-int32_t listCandidatesStrided(const float *edge, float *thinned, const float *orientation, int64_t orientationStep,
-                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
+namespace {
+
+// The edge step a constant, so that the forward loop stays plain indexing
+// (and the orientation step too, where the caller's is).
+template <int64_t EdgeStep>
+int32_t listStrided(const float *edge, float *thinned, const float *orientation, int64_t orientationStep,
+                    float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
     // Non-zero rows first, without branching (NaN is not zero), then the
     // ones among them whose angle is finite and limit not NaN.
     int32_t listed = 0;
     int32_t y = y0;
     while (y < h && listed <= batchRows - listingGroup) {
         const int32_t end = h - y > listingGroup ? y + listingGroup : h;
-        cpu::prefetch(ahead + y);
+        cpu::prefetch(ahead + y * EdgeStep);
         for (; y < end; ++y) {
-            const float v = edge[y];
+            const float v = edge[y * EdgeStep];
             thinned[y] = v;
             c.rows[listed] = y;
             listed += v != 0.0f;
@@ -60,7 +68,7 @@ int32_t listCandidatesStrided(const float *edge, float *thinned, const float *or
     int32_t kept = 0;
     for (int32_t k = 0; k < listed; ++k) {
         const int32_t row = c.rows[k];
-        const float limit = edge[row] * multiplier;
+        const float limit = edge[row * EdgeStep] * multiplier;
         const float theta = orientation[row * orientationStep];
         c.rows[kept] = row;
         c.theta[kept] = theta;
@@ -72,9 +80,22 @@ int32_t listCandidatesStrided(const float *edge, float *thinned, const float *or
     return y;
 }
 
+}  // namespace
+
+int32_t listCandidatesStrided(const float *edge, int64_t edgeStep, float *thinned, const float *orientation,
+                              int64_t orientationStep, float multiplier, int32_t y0, int32_t h, const float *ahead,
+                              Candidates &c, int32_t *n) {
+    return edgeStep < 0
+               ? listStrided<-1>(edge, thinned, orientation, orientationStep, multiplier, y0, h, ahead, c, n)
+               : listStrided<1>(edge, thinned, orientation, orientationStep, multiplier, y0, h, ahead, c, n);
+}
+
 int32_t listCandidatesScalar(const float *edge, float *thinned, const float *orientationMap, int64_t column,
-                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
-    return listCandidatesStrided(edge, thinned, orientationMap + column, 1, multiplier, y0, h, ahead, c, n);
+                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n,
+                             bool backward) {
+    const float *orientation = orientationMap + column;
+    return backward ? listStrided<-1>(edge, thinned, orientation, -1, multiplier, y0, h, ahead, c, n)
+                    : listStrided<1>(edge, thinned, orientation, 1, multiplier, y0, h, ahead, c, n);
 }
 
 int32_t padLines(LineBatch &batch, StepScratch &step) {
@@ -131,6 +152,7 @@ struct ScalarLanes : PackingInPlace {
         return p > threshold ? ceiling : p;
     }
     static int32_t linearIndex(int32_t iy, int32_t ix, int32_t h) { return iy + h * ix; }
+    static int32_t linearIndexBack(int32_t iy, int32_t ix, int32_t h) { return h * ix - iy; }
     static void splitPairs(const float *pairs, float &first, float &second) {
         first = pairs[0];
         second = pairs[1];

@@ -67,17 +67,22 @@ inline int32_t quadrantGroup(float theta) {
 // candidates among them, listingGroup rows at a time until a batch is nearly
 // full or the column ends. `edge` and `thinned` point at the column's first row,
 // which is element `column` of the orientation map; the orientation of a zero
-// pixel is not read. Returns the row after the last one copied; *n receives
+// pixel is not read. With `backward` the column runs down in memory in both
+// maps: row y at edge[-y] and orientationMap[column - y] (thinned stays in
+// row order). Returns the row after the last one copied; *n receives
 // the number of candidates. The same rows of the edge column `ahead` are
 // asked for on the way: the samples of a later column will read them, and
 // asking a few at a time keeps the requests from being dropped.
 int32_t listCandidatesScalar(const float *edge, float *thinned, const float *orientationMap, int64_t column,
-                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
+                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n,
+                             bool backward = false);
 
-// The same listing, of a column whose orientations lie orientationStep
-// elements apart (any sign) from `orientation` on.
-int32_t listCandidatesStrided(const float *edge, float *thinned, const float *orientation, int64_t orientationStep,
-                              float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
+// The same listing, of a column whose edge values lie edgeStep (1 or -1)
+// and orientations orientationStep elements apart (any sign) from `edge`
+// and `orientation` on.
+int32_t listCandidatesStrided(const float *edge, int64_t edgeStep, float *thinned, const float *orientation,
+                              int64_t orientationStep, float multiplier, int32_t y0, int32_t h, const float *ahead,
+                              Candidates &c, int32_t *n);
 
 // Clamp constants of one dimension: coordinates above `threshold` become
 // `ceiling`. The ceiling is clampCeiling(size) (interpolate.h) rounded to
@@ -95,20 +100,22 @@ ClampLimits clampLimits(int32_t size);
 // the ceiling alone keeps every +1 neighbour inside the map. The map is walked
 // line by line, the pixels of a line adjacent in memory: its columns, or with
 // `transposed` its rows. Line b starts at edgeMap + b * lineStep (any sign),
-// and every index of the map fits 32 bits (indexFits).
+// its pixel a at a after that, or with `reversed` at -a; every index of the
+// map fits 32 bits (indexFits).
 struct SampledMap {
     const float *edgeMap;
     int32_t h, w;
     ClampLimits rowLimits, columnLimits;
     int32_t lineStep;
-    bool transposed;
+    bool transposed, reversed;
 };
 bool batchSamplable(int32_t h, int32_t w);
 // Whether every a + lineStep * b of lines of `along` pixels, lines of them,
 // and the pair beyond it, fits 31 bits.
 bool indexFits(int64_t along, int64_t lines, int64_t lineStep);
 SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w);
-SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w, int32_t lineStep, bool transposed);
+SampledMap sampledMap(const float *edgeMap, int32_t h, int32_t w, int32_t lineStep, bool transposed,
+                      bool reversed);
 
 // The lines of n pixels (rows[k], column x), each row at most once, with
 // their sine, cosine and limit. The arrays hold batchCapacity entries and
@@ -192,21 +199,24 @@ void sampleLinesScalar(const SampledMap &map, int32_t x, int32_t radius, LineBat
 #if defined(CPU_WIDE_SIMD)
 void sampleLinesAvx2(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 int32_t listCandidatesAvx2(const float *edge, float *thinned, const float *orientationMap, int64_t column,
-                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
+                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n,
+                           bool backward);
 void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *orientationMap, int64_t column,
-                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
+                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n,
+                             bool backward);
 #endif
 #if defined(CPU_ARM64)
 void sampleLinesNeon(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 int32_t listCandidatesNeon(const float *edge, float *thinned, const float *orientationMap, int64_t column,
-                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n);
+                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n,
+                           bool backward);
 #endif
 
 // The listing and the sampler of a version that cpu::runs.
 int32_t listCandidatesWith(cpu::Isa isa, const float *edge, float *thinned, const float *orientationMap,
                            int64_t column, float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c,
-                           int32_t *n);
+                           int32_t *n, bool backward = false);
 void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
                      float *thinned);
 

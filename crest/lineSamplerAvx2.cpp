@@ -60,6 +60,9 @@ struct Avx2Lanes : PackedInRegisters<Avx2Lanes> {
     static __m256i linearIndex(__m256i iy, __m256i ix, __m256i h) {
         return _mm256_add_epi32(iy, _mm256_mullo_epi32(ix, h));
     }
+    static __m256i linearIndexBack(__m256i iy, __m256i ix, __m256i h) {
+        return _mm256_sub_epi32(_mm256_mullo_epi32(ix, h), iy);
+    }
     // The pairs of lanes 0-3, then of lanes 4-7, each split into first and
     // second within their 128-bit halves, then the halves swapped together.
     static void splitPairs(const float *pairs, __m256 &first, __m256 &second) {
@@ -78,6 +81,7 @@ struct Avx2Lanes : PackedInRegisters<Avx2Lanes> {
     }
 
     static __m256i laneIndex() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
+    static __m256 reversed(__m256 v) { return _mm256_permutevar8x32_ps(v, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0)); }
     static __m256 firstLanes(int32_t count) {
         return _mm256_castsi256_ps(_mm256_cmpgt_epi32(allInts(count), laneIndex()));
     }
@@ -133,8 +137,12 @@ void sampleLinesAvx2(const SampledMap &map, int32_t x, int32_t radius, LineBatch
 }
 
 int32_t listCandidatesAvx2(const float *edge, float *thinned, const float *orientationMap, int64_t column,
-                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
-    return listCandidatesOf<Avx2Lanes>(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, n);
+                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n,
+                           bool backward) {
+    return backward ? listCandidatesOf<Avx2Lanes, true>(edge, thinned, orientationMap, column, multiplier, y0, h,
+                                                        ahead, c, n)
+                    : listCandidatesOf<Avx2Lanes, false>(edge, thinned, orientationMap, column, multiplier, y0, h,
+                                                         ahead, c, n);
 }
 
 }  // namespace crest

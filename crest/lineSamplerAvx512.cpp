@@ -44,6 +44,9 @@ struct Avx512Lanes : PackedInRegisters<Avx512Lanes> {
     static __m512i linearIndex(__m512i iy, __m512i ix, __m512i h) {
         return _mm512_add_epi32(iy, _mm512_mullo_epi32(ix, h));
     }
+    static __m512i linearIndexBack(__m512i iy, __m512i ix, __m512i h) {
+        return _mm512_sub_epi32(_mm512_mullo_epi32(ix, h), iy);
+    }
     static void splitPairs(const float *pairs, __m512 &first, __m512 &second) {
         const __m512i firsts = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
         const __m512i seconds = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
@@ -60,6 +63,10 @@ struct Avx512Lanes : PackedInRegisters<Avx512Lanes> {
     }
 
     static __m512i laneIndex() { return _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15); }
+    static __m512 reversed(__m512 v) {
+        const __m512i lastFirst = _mm512_setr_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+        return _mm512_maskz_permutexvar_ps(0xffff, lastFirst, v);
+    }
     static __mmask16 firstLanes(int32_t count) {
         return count >= 16 ? 0xffff : static_cast<__mmask16>((1u << count) - 1);
     }
@@ -110,8 +117,12 @@ void sampleLinesAvx512(const SampledMap &map, int32_t x, int32_t radius, LineBat
 }
 
 int32_t listCandidatesAvx512(const float *edge, float *thinned, const float *orientationMap, int64_t column,
-                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
-    return listCandidatesOf<Avx512Lanes>(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, n);
+                             float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n,
+                             bool backward) {
+    return backward ? listCandidatesOf<Avx512Lanes, true>(edge, thinned, orientationMap, column, multiplier, y0, h,
+                                                          ahead, c, n)
+                    : listCandidatesOf<Avx512Lanes, false>(edge, thinned, orientationMap, column, multiplier, y0, h,
+                                                           ahead, c, n);
 }
 
 }  // namespace crest

@@ -59,6 +59,9 @@ struct NeonLanes : PackedInRegisters<NeonLanes> {
         return vbslq_f32(vcgtq_f32(p, threshold), ceiling, p);
     }
     static int32x4_t linearIndex(int32x4_t iy, int32x4_t ix, int32x4_t h) { return vaddq_s32(iy, vmulq_s32(ix, h)); }
+    static int32x4_t linearIndexBack(int32x4_t iy, int32x4_t ix, int32x4_t h) {
+        return vsubq_s32(vmulq_s32(ix, h), iy);
+    }
     static void splitPairs(const float *pairs, float32x4_t &first, float32x4_t &second) {
         const float32x4x2_t split = vld2q_f32(pairs);
         first = split.val[0];
@@ -73,6 +76,11 @@ struct NeonLanes : PackedInRegisters<NeonLanes> {
     static int32x4_t laneIndex() {
         static const int32_t lanes[4] = {0, 1, 2, 3};
         return vld1q_s32(lanes);
+    }
+    // Pairs swapped within each half, then the halves.
+    static float32x4_t reversed(float32x4_t v) {
+        const float32x4_t pairsSwapped = vrev64q_f32(v);
+        return vextq_f32(pairsSwapped, pairsSwapped, 2);
     }
     static uint32x4_t firstLanes(int32_t count) { return vcltq_s32(laneIndex(), vdupq_n_s32(count)); }
     static float32x4_t loadFirst(const float *p, int32_t count) {
@@ -131,8 +139,12 @@ void sampleLinesNeon(const SampledMap &map, int32_t x, int32_t radius, LineBatch
 }
 
 int32_t listCandidatesNeon(const float *edge, float *thinned, const float *orientationMap, int64_t column,
-                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n) {
-    return listCandidatesOf<NeonLanes>(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, n);
+                           float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c, int32_t *n,
+                           bool backward) {
+    return backward ? listCandidatesOf<NeonLanes, true>(edge, thinned, orientationMap, column, multiplier, y0, h,
+                                                        ahead, c, n)
+                    : listCandidatesOf<NeonLanes, false>(edge, thinned, orientationMap, column, multiplier, y0, h,
+                                                         ahead, c, n);
 }
 
 }  // namespace crest

@@ -13,6 +13,7 @@
 //   toFloat, truncate           one IEEE operation per lane (truncate: toward 0)
 //   clamp(p, threshold, ceiling)  below 0 (or NaN) to +0, above threshold to ceiling
 //   linearIndex(a, b, step)     a + step * b, for values that fit 31 bits
+//   linearIndexBack(a, b, step) step * b - a, likewise
 //   splitPairs(pairs, a, b)     lanes' first and second floats of
 //                               consecutive pairs
 //   keepWeaker(alive, s, limit) clears the alive mask of lanes with s > limit;
@@ -69,10 +70,11 @@ struct PackedInRegisters {
 
 // The step loop over the pixels listed in memory line `line`: with
 // Transposed the map is walked row by row (its lines are rows, their pixels
-// adjacent along a row), else column by column. Either way a sample's
-// coordinates, weights and four terms are the same operations: only the
-// addresses differ.
-template <class L, bool Transposed>
+// adjacent along a row), else column by column; with Reversed a line's
+// pixels run down in memory. Either way a sample's coordinates, weights and
+// four terms are the same operations: only the addresses differ, and which
+// float of a pair holds which neighbour.
+template <class L, bool Transposed, bool Reversed>
 inline void sampleLinesIn(const SampledMap &map, int32_t line, int32_t radius, LineBatch &batch, float *thinned) {
     using Floats = typename L::Floats;
     using Ints = typename L::Ints;
@@ -84,6 +86,11 @@ inline void sampleLinesIn(const SampledMap &map, int32_t line, int32_t radius, L
     const Floats rowThreshold = L::all(map.rowLimits.threshold);
     const Floats rowCeiling = L::all(map.rowLimits.ceiling);
     const Ints lineStep = L::allInts(map.lineStep);
+    // A reversed line's pair of pixels a and a + 1 starts at a + 1, one
+    // element below pixel a: index -a from the element below pixel 0. The
+    // batch samplers take maps of two pixels or more along, so that element
+    // lies in the line.
+    const float *pairs = Reversed ? map.edgeMap - 1 : map.edgeMap;
     for (int64_t d = radius > 0 ? -1 : 0; d != 0 && batch.n > 0; d = nextStep(d, radius)) {
         const int32_t n = batch.n;
         // Wider versions run over whole registers of padding lines that are
@@ -98,24 +105,26 @@ inline void sampleLinesIn(const SampledMap &map, int32_t line, int32_t radius, L
             const Floats py = L::clamp(L::add(yf, L::mul(L::load(batch.sn + k), fd)), rowThreshold, rowCeiling);
             const Ints ix = L::truncate(px);
             const Ints iy = L::truncate(py);
-            const Ints index = Transposed ? L::linearIndex(ix, iy, lineStep) : L::linearIndex(iy, ix, lineStep);
+            const Ints a = Transposed ? ix : iy, b = Transposed ? iy : ix;
+            const Ints index = Reversed ? L::linearIndexBack(a, b, lineStep) : L::linearIndex(a, b, lineStep);
             L::storeInts(step.index + k, index);
             L::store(step.fx + k, L::sub(px, L::toFloat(ix)));
             L::store(step.fy + k, L::sub(py, L::toFloat(iy)));
         }
-        fetchNeighbourPairs(map.edgeMap, map.lineStep, lines, step);
+        fetchNeighbourPairs(pairs, map.lineStep, lines, step);
         int32_t alive = 0;
         for (int32_t k = 0; k < lines; k += L::width) {
             // A pair is two pixels adjacent along a line: rows iy, iy + 1 of
-            // a column, or columns ix, ix + 1 of a row.
-            Floats p00, p10, p01, p11;
-            if (Transposed) {
-                L::splitPairs(step.left + 2 * k, p00, p01);
-                L::splitPairs(step.right + 2 * k, p10, p11);
-            } else {
-                L::splitPairs(step.left + 2 * k, p00, p10);
-                L::splitPairs(step.right + 2 * k, p01, p11);
-            }
+            // a column, or columns ix, ix + 1 of a row; the pixel at a + 1
+            // comes first in memory when the line is reversed.
+            Floats left0, left1, right0, right1;
+            L::splitPairs(step.left + 2 * k, left0, left1);
+            L::splitPairs(step.right + 2 * k, right0, right1);
+            const Floats leftNear = Reversed ? left1 : left0, leftFar = Reversed ? left0 : left1;
+            const Floats rightNear = Reversed ? right1 : right0, rightFar = Reversed ? right0 : right1;
+            const Floats p00 = leftNear, p11 = rightFar;
+            const Floats p01 = Transposed ? leftFar : rightNear;
+            const Floats p10 = Transposed ? rightNear : leftFar;
             const Floats fx = L::load(step.fx + k), fy = L::load(step.fy + k);
             const Floats gx = L::sub(one, fx);
             const Floats gy = L::sub(one, fy);
@@ -132,10 +141,14 @@ inline void sampleLinesIn(const SampledMap &map, int32_t line, int32_t radius, L
 
 template <class L>
 inline void sampleLinesOf(const SampledMap &map, int32_t line, int32_t radius, LineBatch &batch, float *thinned) {
-    if (map.transposed)
-        sampleLinesIn<L, true>(map, line, radius, batch, thinned);
+    if (map.transposed && map.reversed)
+        sampleLinesIn<L, true, true>(map, line, radius, batch, thinned);
+    else if (map.transposed)
+        sampleLinesIn<L, true, false>(map, line, radius, batch, thinned);
+    else if (map.reversed)
+        sampleLinesIn<L, false, true>(map, line, radius, batch, thinned);
     else
-        sampleLinesIn<L, false>(map, line, radius, batch, thinned);
+        sampleLinesIn<L, false, false>(map, line, radius, batch, thinned);
 }
 
 }  // namespace crest

@@ -13,7 +13,7 @@ namespace {
 struct Stages {
     int32_t (*listCandidates)(const float *edge, float *thinned, const float *orientationMap, int64_t column,
                               float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c,
-                              int32_t *n);
+                              int32_t *n, bool backward);
     void (*sampleLines)(const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch, float *thinned);
 };
 
@@ -135,8 +135,9 @@ void sampleByReach(int32_t h, int32_t w, int32_t line, int32_t radius, LineBatch
 
 int32_t listCandidatesWith(cpu::Isa isa, const float *edge, float *thinned, const float *orientationMap,
                            int64_t column, float multiplier, int32_t y0, int32_t h, const float *ahead, Candidates &c,
-                           int32_t *n) {
-    return stagesOf(isa).listCandidates(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, n);
+                           int32_t *n, bool backward) {
+    return stagesOf(isa).listCandidates(edge, thinned, orientationMap, column, multiplier, y0, h, ahead, c, n,
+                                        backward);
 }
 
 void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t radius, LineBatch &batch,
@@ -145,8 +146,11 @@ void sampleLinesWith(cpu::Isa isa, const SampledMap &map, int32_t x, int32_t rad
 }
 
 Walk walkOf(MapView edge, int32_t h, int32_t w) {
-    if (edge.rowStep == 1 && indexFits(h, w, edge.columnStep)) return Walk::byColumns;
-    if (edge.columnStep == 1 && indexFits(w, h, edge.rowStep)) return Walk::byRows;
+    // The forward walk first, where a line is both a row and a column.
+    for (int64_t along : {int64_t{1}, int64_t{-1}}) {
+        if (edge.rowStep == along && indexFits(h, w, edge.columnStep)) return Walk::byColumns;
+        if (edge.columnStep == along && indexFits(w, h, edge.rowStep)) return Walk::byRows;
+    }
     return Walk::notInPlace;
 }
 
@@ -165,16 +169,24 @@ void suppressNonMaximaWith(cpu::Isa isa, MapView edge, MapView orientation, int3
     const int32_t lineCount = byRows ? h : w;
     if (lines.begin >= lines.end || along <= 0) return;
     const int64_t lineStep = byRows ? edge.rowStep : edge.columnStep;
+    // 1, or -1 where a line's pixels run down in memory.
+    const int64_t alongStep = (byRows ? edge.columnStep : edge.rowStep) < 0 ? -1 : 1;
+    const bool backward = alongStep < 0;
     const int64_t orientationLineStep = byRows ? orientation.rowStep : orientation.columnStep;
     const int64_t orientationStep = byRows ? orientation.columnStep : orientation.rowStep;
     if (radius <= 0) {
-        for (int64_t b = lines.begin; b < lines.end; ++b)
-            std::memcpy(thinnedMap + along * b, edge.data + lineStep * b, static_cast<size_t>(along) * sizeof(float));
+        for (int64_t b = lines.begin; b < lines.end; ++b) {
+            const float *edgeLine = edge.data + lineStep * b;
+            if (backward)
+                std::reverse_copy(edgeLine - (along - 1), edgeLine + 1, thinnedMap + along * b);
+            else
+                std::memcpy(thinnedMap + along * b, edgeLine, static_cast<size_t>(along) * sizeof(float));
+        }
         return;
     }
     const bool batched = batchSamplable(h, w);
-    const SampledMap map = batched ? sampledMap(edge.data, h, w, static_cast<int32_t>(lineStep), byRows)
-                                   : SampledMap{edge.data, h, w, {}, {}, 0, byRows};
+    const SampledMap map = batched ? sampledMap(edge.data, h, w, static_cast<int32_t>(lineStep), byRows, backward)
+                                   : SampledMap{edge.data, h, w, {}, {}, 0, byRows, backward};
     const Stages stages = stagesOf(isa);
     // Up to the map's longer side few lines have both coordinates clamped on
     // both sides, and the time is bounded by the map anyway.
@@ -202,10 +214,11 @@ void suppressNonMaximaWith(cpu::Isa isa, MapView edge, MapView orientation, int3
         };
         for (int32_t y0 = 0, y1; y0 < along; y0 = y1) {
             int32_t n;
-            y1 = orientationStep == 1
-                     ? stages.listCandidates(edgeLine, thinned, orientationLine, 0, multiplier, y0, along, ahead, c, &n)
-                     : listCandidatesStrided(edgeLine, thinned, orientationLine, orientationStep, multiplier, y0,
-                                             along, ahead, c, &n);
+            y1 = orientationStep == alongStep
+                     ? stages.listCandidates(edgeLine, thinned, orientationLine, 0, multiplier, y0, along, ahead, c,
+                                             &n, backward)
+                     : listCandidatesStrided(edgeLine, alongStep, thinned, orientationLine, orientationStep,
+                                             multiplier, y0, along, ahead, c, &n);
             if (n == 0) continue;
             sinCosByQuadrant(n, c);
             LineBatch batch{c.rows, c.sn, c.cs, c.limit, n};

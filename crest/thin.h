@@ -48,11 +48,13 @@ struct MapView {
 inline MapView columnMajor(const float *data, int32_t h) { return {data, 1, h}; }
 
 // How the suppression walks an edge map so laid out: column by column when
-// the pixels of a column are adjacent, row by row when those of a row are,
-// else not at all: then, or where an index would not fit 32 bits, the caller
-// passes a column-major copy (whose indices fit wherever the batch samplers
-// take the map). The thinned map is written densely in the same order:
-// column-major, or row-major when walked by rows.
+// the pixels of a column are adjacent (row step 1, or -1: each column read
+// from its last element down), row by row when those of a row are (column
+// step 1 or -1), else not at all: then, or where an index would not fit 32
+// bits, the caller passes a column-major copy (whose indices fit wherever the
+// batch samplers take the map). The thinned map is written densely in the
+// same order, whatever the steps' signs: column-major, or row-major when
+// walked by rows.
 enum class Walk { byColumns, byRows, notInPlace };
 Walk walkOf(MapView edge, int32_t h, int32_t w);
 

@@ -11,6 +11,11 @@ host (not a test: docs/performance-python.md has the results).
     and Fortran order (both read in place) and their ratio, beside the crestThin MEX module called through the
     stand-in host (ctypes, in this process) on the same map, and beside
     scikit-image's Canny: the whole detector and its suppression step;
+  - --only map-layouts (also part of --only maps): crest_thin on the same
+    two maps in Fortran order, reversed rows of Fortran-ordered storage
+    (m[::-1, :]), C order and reversed columns of C-ordered storage
+    (m[:, ::-1]), each beside the Fortran-order call; --json prints the raw
+    per-repetition times instead, for comparing builds run one after the other;
   - --only layouts: split_scan with X and sorted_order in C order beside
     Fortran order (10,000 x 100 and 20,000 x 50, K = 3), and
     split_scan_binned on 16-sample nodes of 200,000 x 50 and 4,096 x 50
@@ -298,12 +303,57 @@ def bench_maps(repetitions):
               f"{summary(times['nms'])} |")
 
 
+MAP_LAYOUTS = {
+    "Fortran order": numpy.asfortranarray,
+    "m[::-1, :], Fortran order": lambda a: numpy.asfortranarray(a[::-1, :])[::-1, :],
+    "C order": numpy.ascontiguousarray,
+    "m[:, ::-1], C order": lambda a: numpy.ascontiguousarray(a[:, ::-1])[:, ::-1],
+}
+
+
+def bench_map_layouts(repetitions, raw=False):
+    """crest_thin on the same values laid out four ways (radius 2, margin 4,
+    one map of each kind in the same layout), interleaved in every repetition."""
+    from scipy import ndimage
+    rng = numpy.random.default_rng(9)
+    results = {}
+    for h, w in ((1024, 1024), (481, 321)):
+        image = ndimage.gaussian_filter(rng.random((h, w)), sigma=2)
+        edge, orientation = canny_maps(image)
+        calls = {name: (of(edge), of(orientation), 2, 4, 1.0) for name, of in MAP_LAYOUTS.items()}
+        want = crestsplit.crest_thin(*calls["Fortran order"])
+        for name, args in calls.items():
+            assert numpy.array_equal(args[0], edge) and numpy.array_equal(args[1], orientation), name
+            assert crestsplit.crest_thin(*args).tobytes(order="F") == want.tobytes(order="F"), name
+        times = {name: [] for name in calls}
+        for _ in range(repetitions):
+            for name, args in calls.items():
+                times[name].append(per_call_us(crestsplit.crest_thin, args, {}, 0.3) / 1e3)
+        results[f"{h} x {w}"] = times
+    if raw:
+        print(json.dumps(results))
+        return
+    print("| map | layout | crest_thin (ms) | / Fortran order |")
+    print("|---|---|---|---|")
+    for size, times in results.items():
+        fortran = times["Fortran order"]
+        for name, t in times.items():
+            print(f"| {size} | {name} | {summary(t)} | {summary([b / a for a, b in zip(fortran, t)])} |")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--repetitions", type=int, default=7)
-    parser.add_argument("--only", choices=("nodes", "maps", "layouts"))
+    parser.add_argument("--only", choices=("nodes", "maps", "map-layouts", "layouts"))
+    parser.add_argument("--json", action="store_true", help="--only map-layouts: the raw times as JSON")
     parser.add_argument("--nanobind", metavar="DIR", help="where nanobind_probe/ was built")
     a = parser.parse_args()
+    if a.only == "map-layouts":
+        if not a.json:
+            print(f"OpenMP threads: {os.environ.get('OMP_NUM_THREADS', 'default')}; {a.repetitions} repetitions; "
+                  f"numpy {numpy.__version__}\n")
+        bench_map_layouts(a.repetitions, a.json)
+        return
     print(f"OpenMP threads: {os.environ.get('OMP_NUM_THREADS', 'default')}; {a.repetitions} repetitions; "
           f"numpy {numpy.__version__}\n")
     if a.only == "layouts":
@@ -317,6 +367,8 @@ def main():
             print()
     if a.only != "nodes":
         bench_maps(a.repetitions)
+        print()
+        bench_map_layouts(a.repetitions)
 
 
 if __name__ == "__main__":

@@ -228,9 +228,11 @@ MAP_LAYOUTS = {
     "every other column": lambda a: numpy.repeat(a, 2, axis=1)[:, ::2],
     "every other row, c": lambda a: numpy.ascontiguousarray(numpy.repeat(a, 2, axis=0))[::2],
     "rows reversed, c": lambda a: numpy.ascontiguousarray(a[::-1])[::-1],
+    "rows reversed, fortran": lambda a: numpy.asfortranarray(a[::-1])[::-1],
     "columns reversed, fortran": lambda a: numpy.asfortranarray(a[:, ::-1])[:, ::-1],
     "columns reversed, c": lambda a: numpy.ascontiguousarray(a[:, ::-1])[:, ::-1],
     "both reversed": lambda a: numpy.ascontiguousarray(a[::-1, ::-1])[::-1, ::-1],
+    "both reversed, fortran": lambda a: numpy.asfortranarray(a[::-1, ::-1])[::-1, ::-1],
 }
 
 

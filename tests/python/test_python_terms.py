@@ -161,10 +161,12 @@ def _claims():
         "K = 0 when X has no rows": (crestsplit.split_scan(numpy.zeros((0, 3), numpy.float32), labels[:0], w[:0],
                                                            numpy.zeros((0, 3), numpy.uint32), 0, cw[:0]),
                                      numpy.zeros((3, 3))),
-        "the thinned map is in C order for C-ordered rows, else in Fortran order": (
+        "the thinned map is in C order where a row's pixels are adjacent, else in Fortran order": (
             [crestsplit.crest_thin(e, o, 1, 0, 1.0).flags[order] for e, o, order in
-             ((edge, orientation, "C_CONTIGUOUS"), (numpy.asfortranarray(edge), orientation, "F_CONTIGUOUS"))],
-            [True, True]),
+             ((edge, orientation, "C_CONTIGUOUS"), (edge[:, ::-1], orientation, "C_CONTIGUOUS"),
+              (numpy.asfortranarray(edge), orientation, "F_CONTIGUOUS"),
+              (numpy.asfortranarray(edge)[::-1], orientation, "F_CONTIGUOUS"))],
+            [True, True, True, True]),
     }
 
 

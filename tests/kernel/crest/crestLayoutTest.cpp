@@ -1,6 +1,7 @@
 // The thinning read in place from maps in other memory layouts (row-major,
-// padded, reversed, one map laid out unlike the other): every version gives
-// the plain loop's bits on the column-major copy.
+// padded, lines or the pixels along them reversed, one map laid out unlike
+// the other): every version gives the plain loop's bits on the column-major
+// copy.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "crest/lineSampler.h"
 #include "crest/reference.h"
 #include "crest/thin.h"
+#include "tests/kernel/versionsChecked.h"
 #include "tests/support.h"
 
 namespace {
@@ -23,13 +25,26 @@ struct Layout {
     bool rowMajor;
     int64_t pad;        // extra elements between lines
     bool reverseLines;  // lines stored last first (a negative step)
+    bool reverseAlong;  // each line's pixels stored last first (step -1)
 };
 
 const Layout layouts[] = {
-    {"column-major", false, 0, false}, {"row-major", true, 0, false},
-    {"padded columns", false, 3, false}, {"padded rows", true, 5, false},
-    {"reversed columns", false, 0, true}, {"reversed rows", true, 2, true},
+    {"column-major", false, 0, false, false},
+    {"row-major", true, 0, false, false},
+    {"padded columns", false, 3, false, false},
+    {"padded rows", true, 5, false, false},
+    {"reversed columns", false, 0, true, false},
+    {"reversed rows", true, 2, true, false},
+    {"columns upside down", false, 0, false, true},
+    {"rows right to left", true, 0, false, true},
+    {"padded columns, both axes reversed", false, 3, true, true},
 };
+// The orientation map beside an edge map: laid out alike (the SIMD listing,
+// either direction), with reversed padded rows, and reversed along the other
+// axis (the strided listing).
+std::vector<Layout> orientationLayoutsFor(const Layout &edge) {
+    return {edge, layouts[5], edge.rowMajor ? layouts[6] : layouts[7]};
+}
 
 struct Stored {
     std::vector<float> buffer;
@@ -40,9 +55,9 @@ Stored store(const std::vector<float> &columnMajor, int32_t h, int32_t w, const 
     const int64_t along = l.rowMajor ? w : h, lines = l.rowMajor ? h : w;
     const int64_t stride = along + l.pad;
     Stored s{std::vector<float>(static_cast<size_t>(stride * lines + 1), -99.0f), {}};
-    const int64_t origin = l.reverseLines ? stride * (lines - 1) : 0;
-    const int64_t lineStep = l.reverseLines ? -stride : stride;
-    const int64_t rowStep = l.rowMajor ? lineStep : 1, columnStep = l.rowMajor ? 1 : lineStep;
+    const int64_t origin = (l.reverseLines ? stride * (lines - 1) : 0) + (l.reverseAlong ? along - 1 : 0);
+    const int64_t lineStep = l.reverseLines ? -stride : stride, alongStep = l.reverseAlong ? -1 : 1;
+    const int64_t rowStep = l.rowMajor ? lineStep : alongStep, columnStep = l.rowMajor ? alongStep : lineStep;
     for (int64_t j = 0; j < w; ++j)
         for (int64_t i = 0; i < h; ++i)
             s.buffer[static_cast<size_t>(origin + i * rowStep + j * columnStep)] = columnMajor[i + h * j];
@@ -64,13 +79,12 @@ void expectLayoutsMatch(const EdgeMaps &m, int32_t radius, int32_t margin) {
     crest::reference::thinEdges(m.edge.data(), m.orientation.data(), m.h, m.w, radius, 1.01f, margin, 1,
                                 expected.data());
     for (const Layout &edgeLayout : layouts)
-        for (const Layout &orientationLayout : {layouts[0], layouts[1], layouts[5]}) {
+        for (const Layout &orientationLayout : orientationLayoutsFor(edgeLayout)) {
             const Stored edge = store(m.edge, m.h, m.w, edgeLayout);
             const Stored orientation = store(m.orientation, m.h, m.w, orientationLayout);
             const bool byRows = crest::walkOf(edge.view, m.h, m.w) == crest::Walk::byRows;
             ASSERT_NE(crest::walkOf(edge.view, m.h, m.w), crest::Walk::notInPlace);
-            for (cpu::Isa isa : crest::lineSamplerVersions) {
-                if (!cpu::runs(isa)) continue;
+            for (cpu::Isa isa : support::versionsHere("crest", crest::lineSamplerVersions)) {
                 std::vector<float> got(m.edge.size(), 7.0f);
                 crest::thinEdgesWith(isa, edge.view, orientation.view, m.h, m.w, radius, 1.01f, margin, 2,
                                      got.data());
@@ -114,8 +128,11 @@ TEST(Layouts, WalksInPlaceOnlyWhereALineIsContiguous) {
         {1, 4, crest::Walk::byColumns},       {3, 1, crest::Walk::byRows},
         {1, -4, crest::Walk::byColumns},      {-3, 1, crest::Walk::byRows},
         {1, 0, crest::Walk::byColumns},       {2, 8, crest::Walk::notInPlace},
-        {-1, -4, crest::Walk::notInPlace},    {1, int64_t{1} << 31, crest::Walk::notInPlace},
-        {int64_t{1} << 30, 1, crest::Walk::notInPlace},
+        {-1, -4, crest::Walk::byColumns},     {-1, 4, crest::Walk::byColumns},
+        {3, -1, crest::Walk::byRows},         {-3, -1, crest::Walk::byRows},
+        {-1, 1, crest::Walk::byRows},         {2, -8, crest::Walk::notInPlace},
+        {1, int64_t{1} << 31, crest::Walk::notInPlace}, {-1, -(int64_t{1} << 31), crest::Walk::notInPlace},
+        {int64_t{1} << 30, 1, crest::Walk::notInPlace}, {int64_t{1} << 30, -1, crest::Walk::notInPlace},
     };
     for (const auto &c : cases)
         EXPECT_EQ(crest::walkOf({&pixel, c.rowStep, c.columnStep}, 4, 3), c.walk) << c.rowStep << "," << c.columnStep;
