@@ -78,24 +78,44 @@ struct Avx2Lanes {
     }
     // Lanes of m set to +0.0 (no bits), the others kept.
     static CPU_INLINE D maskZero(D src, Mask m) { return _mm256_andnot_pd(m, src); }
-    static CPU_INLINE D maskAdd(D src, Mask m, D a, D b) { return _mm256_blendv_pd(src, _mm256_add_pd(a, b), m); }
+    // a + b in the lanes of m, a (b) in the others: the other operand adds
+    // +0.0 there, which leaves any sum that started from +0.0 as it is (such a
+    // sum never holds -0.0), and the operands keep their order.
+    static CPU_INLINE D addOrFirst(D a, D b, Mask m) { return _mm256_add_pd(a, _mm256_and_pd(m, b)); }
+    static CPU_INLINE D addOrSecond(D a, D b, Mask m) { return _mm256_add_pd(_mm256_and_pd(m, a), b); }
     static CPU_INLINE Mask classIs(Classes k, int32_t c) {
         return _mm256_castsi256_pd(_mm256_cmpeq_epi64(k, _mm256_set1_epi64x(c)));
     }
 
-    // The listed samples' weights and classes by list position: gathered.
+    // The listed samples' weights and classes by list position, N of them,
+    // as a vector of list positions fetches them: eight of each per
+    // permutation within a register, blended by the register, the weights
+    // widened after (a gather of each costs more).
     template <int N>
     struct Listed {
-        const double *weights;
-        const int64_t *classes;
+        __m256 weights[N / 8];
+        __m256i classes[N / 8];
 
-        CPU_INLINE Listed(const double *w, const int64_t *k) : weights(w), classes(k) {}
+        template <class Samples>
+        CPU_INLINE explicit Listed(const Samples &s) {
+            for (int v = 0; v < N / 8; ++v) {
+                weights[v] = _mm256_load_ps(s.w32 + 8 * v);
+                classes[v] = _mm256_load_si256(reinterpret_cast<const __m256i *>(s.k32 + 8 * v));
+            }
+        }
         CPU_INLINE void fetch(Keys positions, D &w, Classes &k) const {
-            // The masked forms: GCC takes the plain ones' source for unset.
-            const __m256i every = _mm256_set1_epi64x(-1);
-            w = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), weights, positions, _mm256_castsi256_pd(every), 8);
-            k = _mm256_mask_i32gather_epi64(_mm256_setzero_si256(), reinterpret_cast<const long long *>(classes),
-                                            positions, every, 8);
+            const __m256i at = _mm256_castsi128_si256(positions);  // the upper lanes' results go unused
+            __m128 w4 = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(weights[0], at));
+            __m128i k4 = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(classes[0], at));
+            const __m128i group = _mm_srli_epi32(positions, 3);
+            for (int t = 1; t < N / 8; ++t) {
+                const __m128i in = _mm_cmpeq_epi32(group, _mm_set1_epi32(t));
+                w4 = _mm_blendv_ps(w4, _mm256_castps256_ps128(_mm256_permutevar8x32_ps(weights[t], at)),
+                                   _mm_castsi128_ps(in));
+                k4 = _mm_blendv_epi8(k4, _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(classes[t], at)), in);
+            }
+            w = _mm256_cvtps_pd(w4);
+            k = _mm256_cvtepi32_epi64(k4);
         }
     };
     static CPU_INLINE Keys positionsOf(Keys k, uint32_t mask) {
