@@ -13,8 +13,8 @@
 //   portable         n <= min(B', 256)     occupied bins       exact, 2 at a time         binnedPortable.cpp
 //   portable         larger                all B' bins         exact, 2 at a time         binnedPortable.cpp
 //   AVX2, AVX-512    n <= min(B', 32)      none: each lane's   bounded, then exact where  smallNode.h
-//                                          samples sorted      one can win; 4 (AVX2) or
-//                                          by bin              8 features at a time
+//                                          samples sorted      one can win; 8 features
+//                                          by bin              at a time
 //   AVX2, AVX-512,   up to min(B', 256)    occupied bins       exact or bounded (*)       vectorSteps.h,
 //   NEON                                                                                  laneSteps.h
 //   AVX2, AVX-512,   larger                all B' bins         exact or bounded (*)       vectorSteps.h,

@@ -9,6 +9,7 @@ namespace split::binned {
 struct Avx512Lanes {
     static constexpr int width = 8;
     static constexpr bool smallNodes = true;
+    using SmallNodeLanes = Avx512Lanes;
     // Side weights whose reciprocal estimate holds its accuracy.
     static constexpr double sideLow = 0x1p-1000, sideHigh = 0x1p1000;
 
