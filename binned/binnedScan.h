@@ -29,8 +29,9 @@
 // The vector versions share one copy of each loop: vectorSteps.h,
 // laneSteps.h, boundedPick.h, smallNode.h and impurityBounds.h are
 // templates over a set of lane operations, which each instruction set
-// supplies in a file of its own (lanesAvx2.h, lanesAvx512.h, lanesNeon.h)
-// and instantiates in one source built for it (binnedAvx2.cpp,
+// supplies in a file of its own (lanesAvx2.h, lanesAvx512.h, lanesNeon.h;
+// AVX2's small nodes take eight lanes as two vectors, doublePair.h) and
+// instantiates in one source built for it (binnedAvx2.cpp,
 // binnedAvx512.cpp, binnedNeon.cpp).
 //
 // binnedScan runs the fastest instruction set that this processor runs
