@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "candidateScan.h"
+#include "doublePair.h"
 #include "histogramFill.h"
 #include "occupiedBinsScan.h"
 

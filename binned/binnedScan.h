@@ -13,8 +13,8 @@
 //   portable         n <= min(B', 256)     occupied bins       exact, 2 at a time         binnedPortable.cpp
 //   portable         larger                all B' bins         exact, 2 at a time         binnedPortable.cpp
 //   AVX2, AVX-512    n <= min(B', 32)      none: each lane's   bounded, then exact where  smallNode.h
-//                                          samples sorted      one can win; 4 (AVX2) or
-//                                          by bin              8 features at a time
+//                                          samples sorted      one can win; 8 features
+//                                          by bin              at a time
 //   AVX2, AVX-512,   up to min(B', 256)    occupied bins       exact or bounded (*)       vectorSteps.h,
 //   NEON                                                                                  laneSteps.h
 //   AVX2, AVX-512,   larger                all B' bins         exact or bounded (*)       vectorSteps.h,
@@ -29,8 +29,9 @@
 // The vector versions share one copy of each loop: vectorSteps.h,
 // laneSteps.h, boundedPick.h, smallNode.h and impurityBounds.h are
 // templates over a set of lane operations, which each instruction set
-// supplies in a file of its own (lanesAvx2.h, lanesAvx512.h, lanesNeon.h)
-// and instantiates in one source built for it (binnedAvx2.cpp,
+// supplies in a file of its own (lanesAvx2.h, lanesAvx512.h, lanesNeon.h;
+// AVX2's small nodes take eight lanes as two vectors, doublePair.h) and
+// instantiates in one source built for it (binnedAvx2.cpp,
 // binnedAvx512.cpp, binnedNeon.cpp).
 //
 // binnedScan runs the fastest instruction set that this processor runs

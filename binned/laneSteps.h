@@ -66,7 +66,7 @@ struct LaneSteps {
 
     static CPU_FLATTEN Fault scanOccupied(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                                           const SplitRows &rows) {
-        if (job.n <= smallNodeLimit) return SmallNode<L>::scan(job, scratch, begin, end, rows);
+        if (job.n <= smallNodeLimit) return SmallNode<typename L::SmallNodeLanes>::scan(job, scratch, begin, end, rows);
         return scanOccupiedFeatures<LaneAddition>(job, scratch, begin, end, rows, finish);
     }
 

@@ -1,15 +1,19 @@
 // The AVX2 lane operations of the binned scan's shared loops
-// (impurityBounds.h, boundedPick.h, smallNode.h, laneTables.h): four
-// doubles per vector, a mask as a vector of all-ones or zero lanes. Include
-// only inside a CPU_AVX2_FUNCTIONS region, after <immintrin.h> and every
+// (impurityBounds.h, boundedPick.h, laneTables.h): four doubles per vector,
+// a mask as a vector of all-ones or zero lanes; and for smallNode.h eight,
+// as two such vectors (Avx2PairLanes). Include only inside a
+// CPU_AVX2_FUNCTIONS region, after <immintrin.h>, doublePair.h and every
 // other header.
 #pragma once
 
 namespace split::binned {
 
+struct Avx2PairLanes;
+
 struct Avx2Lanes {
     static constexpr int width = 4;
     static constexpr bool smallNodes = true;
+    using SmallNodeLanes = Avx2PairLanes;
     // The reciprocal estimate goes through single precision: side weights
     // stay well inside its normal range.
     static constexpr double sideLow = 0x1p-120, sideHigh = 0x1p120;
@@ -52,54 +56,15 @@ struct Avx2Lanes {
         return _mm_cvtsd_f64(_mm_min_sd(m2, _mm_unpackhi_pd(m2, m2)));
     }
 
-    using Keys = __m128i;
-    using Classes = __m256i;
-    static CPU_INLINE Keys keys(uint64_t bins, int shift, int32_t position) {
-        const __m128i b = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int32_t>(bins)));
-        return _mm_or_si128(_mm_slli_epi32(b, shift), _mm_set1_epi32(position));
-    }
-    static CPU_INLINE Keys allKeys(uint32_t k) { return _mm_set1_epi32(static_cast<int32_t>(k)); }
-    static CPU_INLINE Keys keysMin(Keys a, Keys b) { return _mm_min_epu32(a, b); }
-    static CPU_INLINE Keys keysMax(Keys a, Keys b) { return _mm_max_epu32(a, b); }
-    static CPU_INLINE Keys shiftDown(Keys k, int shift) { return _mm_srli_epi32(k, shift); }
-    // For keys and v below 2^31, where the signed comparison is the unsigned one.
-    static CPU_INLINE uint32_t keysAtLeast(Keys k, uint32_t v) {
-        const __m128i above = _mm_cmpgt_epi32(k, _mm_set1_epi32(static_cast<int32_t>(v) - 1));
-        return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(above)));
-    }
-    static CPU_INLINE Mask keysDiffer(Keys a, Keys b) {
-        const __m128i same = _mm_cmpeq_epi32(a, b);
-        return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_xor_si128(same, _mm_set1_epi32(-1))));
-    }
-    static CPU_INLINE uint32_t keyAt(Keys k, int g) {
-        alignas(16) uint32_t key[width];
-        _mm_store_si128(reinterpret_cast<__m128i *>(key), k);
-        return key[g];
-    }
     // Lanes of m set to +0.0 (no bits), the others kept.
     static CPU_INLINE D maskZero(D src, Mask m) { return _mm256_andnot_pd(m, src); }
-    static CPU_INLINE D maskAdd(D src, Mask m, D a, D b) { return _mm256_blendv_pd(src, _mm256_add_pd(a, b), m); }
-    static CPU_INLINE Mask classIs(Classes k, int32_t c) {
+    // a + b in the lanes of m, a (b) in the others: the other operand adds
+    // +0.0 there, which leaves any sum that started from +0.0 as it is (such a
+    // sum never holds -0.0), and the operands keep their order.
+    static CPU_INLINE D addOrFirst(D a, D b, Mask m) { return _mm256_add_pd(a, _mm256_and_pd(m, b)); }
+    static CPU_INLINE D addOrSecond(D a, D b, Mask m) { return _mm256_add_pd(_mm256_and_pd(m, a), b); }
+    static CPU_INLINE Mask classIs(__m256i k, int32_t c) {
         return _mm256_castsi256_pd(_mm256_cmpeq_epi64(k, _mm256_set1_epi64x(c)));
-    }
-
-    // The listed samples' weights and classes by list position: gathered.
-    template <int N>
-    struct Listed {
-        const double *weights;
-        const int64_t *classes;
-
-        CPU_INLINE Listed(const double *w, const int64_t *k) : weights(w), classes(k) {}
-        CPU_INLINE void fetch(Keys positions, D &w, Classes &k) const {
-            // The masked forms: GCC takes the plain ones' source for unset.
-            const __m256i every = _mm256_set1_epi64x(-1);
-            w = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), weights, positions, _mm256_castsi256_pd(every), 8);
-            k = _mm256_mask_i32gather_epi64(_mm256_setzero_si256(), reinterpret_cast<const long long *>(classes),
-                                            positions, every, 8);
-        }
-    };
-    static CPU_INLINE Keys positionsOf(Keys k, uint32_t mask) {
-        return _mm_and_si128(k, _mm_set1_epi32(static_cast<int32_t>(mask)));
     }
 
     // The lane layout's addition of one sample (Avx512Lanes::addToLanes):
@@ -109,6 +74,110 @@ struct Avx2Lanes {
         const __m256d v = _mm256_load_pd(row);
         const __m256d w = _mm256_and_pd(fromBits(static_cast<uint32_t>(key)), _mm256_set1_pd(weight));
         _mm256_store_pd(row, _mm256_add_pd(v, w));
+    }
+};
+
+// The small-node scan's lanes (smallNode.h): eight features side by side,
+// each double-valued step two four-lane vectors. A step's fixed work (the
+// keys and their sort, the loops, the masks' bits) then covers eight
+// features, and the two halves' chains of additions overlap.
+struct Avx2PairLanes {
+    static constexpr int width = 8;
+    static constexpr double sideLow = Avx2Lanes::sideLow, sideHigh = Avx2Lanes::sideHigh;
+
+    using D = DoublePair;
+    using Mask = D;  // all-ones or zero lanes
+    using H = Avx2Lanes;
+
+    static CPU_INLINE D zero() { return {H::zero(), H::zero()}; }
+    static CPU_INLINE D all(double a) { return {H::all(a), H::all(a)}; }
+    static CPU_INLINE D load(const double *p) { return {H::load(p), H::load(p + 4)}; }
+    static CPU_INLINE void store(double *p, D v) {
+        H::store(p, v.lo);
+        H::store(p + 4, v.hi);
+    }
+    static CPU_INLINE D abs(D v) { return {H::abs(v.lo), H::abs(v.hi)}; }
+    static CPU_INLINE D min(D a, D b) { return {H::min(a.lo, b.lo), H::min(a.hi, b.hi)}; }
+    static CPU_INLINE D max(D a, D b) { return {H::max(a.lo, b.lo), H::max(a.hi, b.hi)}; }
+    static CPU_INLINE Mask less(D a, D b) { return {H::less(a.lo, b.lo), H::less(a.hi, b.hi)}; }
+    static CPU_INLINE Mask atMost(D a, D b) { return {H::atMost(a.lo, b.lo), H::atMost(a.hi, b.hi)}; }
+    static CPU_INLINE Mask atLeast(D a, D b) { return {H::atLeast(a.lo, b.lo), H::atLeast(a.hi, b.hi)}; }
+    static CPU_INLINE Mask both(Mask a, Mask b) { return {H::both(a.lo, b.lo), H::both(a.hi, b.hi)}; }
+    static CPU_INLINE uint32_t bits(Mask m) { return H::bits(m.lo) | H::bits(m.hi) << 4; }
+    static CPU_INLINE Mask fromBits(uint32_t b) { return {H::fromBits(b), H::fromBits(b >> 4)}; }
+    static CPU_INLINE D maskMin(D src, Mask m, D a, D b) {
+        return {H::maskMin(src.lo, m.lo, a.lo, b.lo), H::maskMin(src.hi, m.hi, a.hi, b.hi)};
+    }
+    static CPU_INLINE D reciprocal(D x) { return {H::reciprocal(x.lo), H::reciprocal(x.hi)}; }
+
+    using Keys = __m256i;
+    struct Classes {
+        __m256i lo, hi;
+    };
+    static CPU_INLINE Keys keys(uint64_t bins, int shift, int32_t position) {
+        const __m256i b = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(bins)));
+        return _mm256_or_si256(_mm256_slli_epi32(b, shift), _mm256_set1_epi32(position));
+    }
+    static CPU_INLINE Keys allKeys(uint32_t k) { return _mm256_set1_epi32(static_cast<int32_t>(k)); }
+    static CPU_INLINE Keys keysMin(Keys a, Keys b) { return _mm256_min_epu32(a, b); }
+    static CPU_INLINE Keys keysMax(Keys a, Keys b) { return _mm256_max_epu32(a, b); }
+    static CPU_INLINE Keys shiftDown(Keys k, int shift) { return _mm256_srli_epi32(k, shift); }
+    // For keys and v below 2^31, where the signed comparison is the unsigned one.
+    static CPU_INLINE uint32_t keysAtLeast(Keys k, uint32_t v) {
+        const __m256i above = _mm256_cmpgt_epi32(k, _mm256_set1_epi32(static_cast<int32_t>(v) - 1));
+        return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(above)));
+    }
+    static CPU_INLINE Mask keysDiffer(Keys a, Keys b) {
+        const __m256i differ = _mm256_xor_si256(_mm256_cmpeq_epi32(a, b), _mm256_set1_epi32(-1));
+        return {_mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm256_castsi256_si128(differ))),
+                _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm256_extracti128_si256(differ, 1)))};
+    }
+    static CPU_INLINE uint32_t keyAt(Keys k, int g) {
+        alignas(32) uint32_t key[width];
+        _mm256_store_si256(reinterpret_cast<__m256i *>(key), k);
+        return key[g];
+    }
+    static CPU_INLINE D maskZero(D src, Mask m) { return {H::maskZero(src.lo, m.lo), H::maskZero(src.hi, m.hi)}; }
+    static CPU_INLINE D addOrFirst(D a, D b, Mask m) {
+        return {H::addOrFirst(a.lo, b.lo, m.lo), H::addOrFirst(a.hi, b.hi, m.hi)};
+    }
+    static CPU_INLINE D addOrSecond(D a, D b, Mask m) {
+        return {H::addOrSecond(a.lo, b.lo, m.lo), H::addOrSecond(a.hi, b.hi, m.hi)};
+    }
+    static CPU_INLINE Mask classIs(Classes k, int32_t c) { return {H::classIs(k.lo, c), H::classIs(k.hi, c)}; }
+
+    // The listed samples' weights and classes by list position, N of them,
+    // as a vector of list positions fetches them: eight of each per
+    // permutation within a register, blended by the register, the weights
+    // widened after (a gather of each costs more).
+    template <int N>
+    struct Listed {
+        __m256 weights[N / 8];
+        __m256i classes[N / 8];
+
+        template <class Samples>
+        CPU_INLINE explicit Listed(const Samples &s) {
+            for (int v = 0; v < N / 8; ++v) {
+                weights[v] = _mm256_load_ps(s.w32 + 8 * v);
+                classes[v] = _mm256_load_si256(reinterpret_cast<const __m256i *>(s.k32 + 8 * v));
+            }
+        }
+        CPU_INLINE void fetch(Keys positions, D &w, Classes &k) const {
+            __m256 w8 = _mm256_permutevar8x32_ps(weights[0], positions);
+            __m256i k8 = _mm256_permutevar8x32_epi32(classes[0], positions);
+            const __m256i group = _mm256_srli_epi32(positions, 3);
+            for (int t = 1; t < N / 8; ++t) {
+                const __m256i in = _mm256_cmpeq_epi32(group, _mm256_set1_epi32(t));
+                w8 = _mm256_blendv_ps(w8, _mm256_permutevar8x32_ps(weights[t], positions), _mm256_castsi256_ps(in));
+                k8 = _mm256_blendv_epi8(k8, _mm256_permutevar8x32_epi32(classes[t], positions), in);
+            }
+            w = {_mm256_cvtps_pd(_mm256_castps256_ps128(w8)), _mm256_cvtps_pd(_mm256_extractf128_ps(w8, 1))};
+            k = {_mm256_cvtepi32_epi64(_mm256_castsi256_si128(k8)),
+                 _mm256_cvtepi32_epi64(_mm256_extracti128_si256(k8, 1))};
+        }
+    };
+    static CPU_INLINE Keys positionsOf(Keys k, uint32_t mask) {
+        return _mm256_and_si256(k, _mm256_set1_epi32(static_cast<int32_t>(mask)));
     }
 };
 

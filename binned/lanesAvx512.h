@@ -9,6 +9,7 @@ namespace split::binned {
 struct Avx512Lanes {
     static constexpr int width = 8;
     static constexpr bool smallNodes = true;
+    using SmallNodeLanes = Avx512Lanes;
     // Side weights whose reciprocal estimate holds its accuracy.
     static constexpr double sideLow = 0x1p-1000, sideHigh = 0x1p1000;
 
@@ -62,7 +63,9 @@ struct Avx512Lanes {
         return key[g];
     }
     static CPU_INLINE D maskZero(D src, Mask m) { return _mm512_mask_mov_pd(src, m, _mm512_setzero_pd()); }
-    static CPU_INLINE D maskAdd(D src, Mask m, D a, D b) { return _mm512_mask_add_pd(src, m, a, b); }
+    // a + b in the lanes of m, a (b) in the others.
+    static CPU_INLINE D addOrFirst(D a, D b, Mask m) { return _mm512_mask_add_pd(a, m, a, b); }
+    static CPU_INLINE D addOrSecond(D a, D b, Mask m) { return _mm512_mask_add_pd(b, m, a, b); }
     static CPU_INLINE Mask classIs(Classes k, int32_t c) { return _mm512_cmpeq_epi64_mask(k, _mm512_set1_epi64(c)); }
 
     // The listed samples' weights and classes by list position, N of them,
@@ -73,10 +76,11 @@ struct Avx512Lanes {
         __m512d weights[N / 8];
         __m512i classes[N / 8];
 
-        CPU_INLINE Listed(const double *w, const int64_t *k) {
+        template <class Samples>
+        CPU_INLINE explicit Listed(const Samples &s) {
             for (int v = 0; v < N / 8; ++v) {
-                weights[v] = _mm512_load_pd(w + 8 * v);
-                classes[v] = _mm512_load_si512(k + 8 * v);
+                weights[v] = _mm512_load_pd(s.w + 8 * v);
+                classes[v] = _mm512_load_si512(s.k + 8 * v);
             }
         }
         CPU_INLINE void fetch(Keys positions32, D &w, Classes &k) const {

@@ -95,18 +95,24 @@ struct SmallNode {
     }
 
     // The listed samples' weights and classes by list position, N of them
-    // (past the list: weight 0, class -1), as L::Listed fetches them.
+    // (past the list: weight 0, class -1), as L::Listed fetches them: widened
+    // to 64 bits, or as given (the weight's widening then left to the fetch,
+    // the one conversion the reference makes).
     template <int N>
     struct ListedSamples {
         alignas(64) double w[N];
         alignas(64) int64_t k[N];
+        alignas(64) float w32[N];
+        alignas(64) int32_t k32[N];
 
         CPU_INLINE explicit ListedSamples(const BinnedJob &job) {
             for (int i = 0; i < N; ++i) {
                 const bool listed = i < job.n;
                 const uint32_t s = listed ? job.nodeSamples[i] : 0;
-                w[i] = listed ? static_cast<double>(job.weights[s]) : 0.0;
-                k[i] = listed ? static_cast<int64_t>(job.labels[s]) - 1 : -1;
+                w32[i] = listed ? job.weights[s] : 0.0f;
+                k32[i] = listed ? static_cast<int32_t>(job.labels[s] - 1) : -1;
+                w[i] = static_cast<double>(w32[i]);
+                k[i] = k32[i];
             }
         }
     };
@@ -176,14 +182,13 @@ struct SmallNode {
             const typename L::Mask last = L::keysDiffer(b, after);
             ends[q] = static_cast<uint8_t>(L::bits(last));
             total = L::maskZero(total, first) + w;
-            totalBelow = L::maskAdd(totalBelow, last, total, totalBelow);
+            totalBelow = L::addOrSecond(total, totalBelow, last);
             L::store(t.cum + q * lanes, totalBelow);
             for (int32_t c = 0; c < K; ++c) {
                 D &h = classSums.current(c);
                 D &m = classSums.upTo(c);
-                h = L::maskZero(h, first);
-                h = L::maskAdd(h, L::classIs(k, c), h, w);
-                m = L::maskAdd(m, last, h, m);
+                h = L::addOrFirst(L::maskZero(h, first), w, L::classIs(k, c));
+                m = L::addOrSecond(h, m, last);
                 L::store(t.cum + (c + 1) * t.row + q * lanes, m);
             }
             first = last;
@@ -255,7 +260,7 @@ struct SmallNode {
         const GroupTables<N> t(scratch, job.K);
         ClassSums<L, KC> classSums(t.classSums, job.K);
         const ListedSamples<N> samples(job);
-        const typename L::template Listed<N> listed(samples.w, samples.k);
+        const typename L::template Listed<N> listed(samples);
         const bool candidates = job.n > 1 && job.G0 == job.G0;
         for (int64_t p0 = begin; p0 < end; p0 += lanes) {
             const int group = static_cast<int>(end - p0 < lanes ? end - p0 : lanes);

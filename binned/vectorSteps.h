@@ -27,7 +27,8 @@ struct RowSteps {
     static Fault scanOccupied(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                               const SplitRows &rows) {
         if constexpr (L::smallNodes)
-            if (job.n <= smallNodeLimit) return SmallNode<L>::scan(job, scratch, begin, end, rows);
+            if (job.n <= smallNodeLimit)
+                return SmallNode<typename L::SmallNodeLanes>::scan(job, scratch, begin, end, rows);
         return scanOccupiedFeatures<RowAddition>(job, scratch, begin, end, rows, finish);
     }
 
