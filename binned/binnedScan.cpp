@@ -24,7 +24,7 @@ constexpr uint64_t stackTableDoubles = 4096;
 // Every thread of a team gets at least this many sample-features (listed
 // samples times listed features), and the team grows by one thread per
 // teamWork: below that a second thread costs more than it saves (the
-// cut-over is measured in docs/performance-binned.md).
+// cut-over is measured in docs/performance.md, splitScanBinned).
 constexpr int64_t teamWork = 8192;
 
 // The fastest version that runs here, chosen once.

@@ -1,5 +1,5 @@
 """Per-call time through Python, beside the MEX modules through the stand-in
-host (not a test: docs/performance-python.md has the results).
+host (not a test: docs/performance.md, Python, has the results).
 
   - split_scan and split_scan_binned on nodes of 1, 16, 256 and 4096 samples
     x 32 features (K = 3; binned: B = 256, every feature listed, sorted
