@@ -341,12 +341,12 @@ TEST(SplitSweep, ScreenedSweepKeepsSplitsThatRoundingDecides) {
 }
 
 // The tie closest to the screen's margin that searches found: a pure node
-// of equal weights ties at every position, and at this length and class
-// weight the lowest impurity as evaluated, near the middle, falls one step
-// below the best so far where d is 2^-58.23 of the call's bound (no
+// of equal weights ties with itself at every position, and at this length
+// and class weight the first split that rounding puts below the node, by
+// one step, lies near the middle, where d is 2^-58.23 of the call's bound (no
 // reachable state found gets above 2^-58.1;
 // bench/results/2026-12-10-screen-margin-intel.md). A margin of 2^-58.24 or
-// less passes over the column's best split, in pairs or fours.
+// less passes over it, in pairs or fours.
 TEST(SplitSweep, ScreenedSweepKeepsTheClosestTie) {
     const WeightOf tenth = [](int32_t, std::mt19937 &) { return 0.1f; };
     everyVersion(tiedNode(298, 1, {2298.0537109375}, 0, false, tenth), 1, "pure node of weights 0.1");
