@@ -340,6 +340,18 @@ TEST(SplitSweep, ScreenedSweepKeepsSplitsThatRoundingDecides) {
                                  std::to_string(M));
 }
 
+// The tie closest to the screen's margin that searches found: a pure node
+// of equal weights ties with itself at every position, and at this length
+// and class weight the first split that rounding puts below the node, by
+// one step, lies near the middle, where d is 2^-58.23 of the call's bound (no
+// reachable state found gets above 2^-58.1;
+// bench/results/2026-12-10-screen-margin-intel.md). A margin of 2^-58.24 or
+// less passes over it, in pairs or fours.
+TEST(SplitSweep, ScreenedSweepKeepsTheClosestTie) {
+    const WeightOf tenth = [](int32_t, std::mt19937 &) { return 0.1f; };
+    everyVersion(tiedNode(298, 1, {2298.0537109375}, 0, false, tenth), 1, "pure node of weights 0.1");
+}
+
 // A bad entry anywhere in a column, also within the reach of the fetches
 // ahead and in a column of one sample: the first bad entry of the lowest feature reported,
 // whatever the team, and what was found before it kept. Which later
