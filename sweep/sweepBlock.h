@@ -74,7 +74,10 @@ inline constexpr int32_t fetchAhead = 16;
 // no running square sum bS = 2.02 (max |c|)^2 bW^2, the factors covering
 // the rounding of up to 2^31 steps; so magnitude <= bW^2 (2 bW + |best W|)
 // + 2 bS bW. The test asks for d > screenMargin times that bound, far
-// above the 13u needed. A positive W_L or W_R is a sum of single-precision
+// above the 13u needed. At a tie the bound is 40 times the magnitude or
+// more, so no reachable position needs over about 2^-57.6 of it; the
+// closest tie found needs 2^-58.2, and the sweep tests fail for a margin
+// below that. A positive W_L or W_R is a sum of single-precision
 // weights, a multiple of 2^-149, so the bound is at least 2^-446 and no
 // underflow matters. Where a value is not finite, d is infinite or not a
 // number and the strict comparison fails: the position is divided out.
