@@ -24,7 +24,7 @@ using namespace modules::splitScanSlots;
 split::Fault computeSplits(const split::SweepInput &in, const split::SplitRows &rows, int team) {
     using split::Fault;
     // Scratch the system cannot give is refused before any of it is made.
-    const bool packOrder = !in.orderSteps.isColumnMajor(in.M);
+    const bool packOrder = !in.orderSteps.contiguousColumns();
     const uint64_t bytes =
         static_cast<uint64_t>(in.K) * sizeof(double) + split::SweepScratch::bytes(in.M, in.K, team, packOrder);
     uint64_t available = 0;

@@ -245,10 +245,11 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
             weightSize = packRecords(in, records);
         }
         const ScreenBound screen = ScreenBound::of(weightSize, classWeightSize);
-        // A team made without packed columns for a strided sortedOrder is a
-        // caller's fault: assert() catches it in the tests.
+        // A team made without packed columns for a sortedOrder whose columns
+        // are not contiguous is a caller's fault: assert() catches it in the
+        // tests.
         uint32_t *packed = nullptr;
-        if (!in.orderSteps.isColumnMajor(in.M)) {
+        if (!in.orderSteps.contiguousColumns()) {
             assert(scratch.packed);
             const size_t entries = static_cast<size_t>(packedColumns(in.M)) * static_cast<size_t>(in.M);
             packed = scratch.packed.get() + static_cast<size_t>(thread) * entries;

@@ -29,7 +29,8 @@ struct Steps {
     ptrdiff_t row;
     ptrdiff_t column;
     static Steps columnMajor(int32_t M) { return {1, M}; }
-    bool isColumnMajor(int32_t M) const { return row == 1 && column == M; }
+    // Each column's elements side by side, whatever lies between columns.
+    bool contiguousColumns() const { return row == 1; }
 };
 
 // Shared read-only inputs; matrices have M rows, one column per feature, in
@@ -89,10 +90,11 @@ inline constexpr int32_t ownRecordsBelow = 32768;
 // and their current classTerm, so that a retracted term is never recomputed)
 // and each thread's fault.
 //
-// A sortedOrder not stored column-major is read a few columns at a time into
-// each thread's packed columns (packedColumns(M) of them, contiguous), so
-// that a row-major one is read a cache line at a time, never copied whole:
-// pass packOrder = !orderSteps.isColumnMajor(M).
+// A sortedOrder whose columns are not contiguous is read a few columns at a
+// time into each thread's packed columns (packedColumns(M) of them,
+// contiguous), so that a row-major one is read a cache line at a time, never
+// copied whole: pass packOrder = !orderSteps.contiguousColumns(). Contiguous
+// columns are read in place, also where the columns are apart.
 struct SweepScratch {
     SweepScratch(int32_t M, int32_t K, int team, bool packOrder = false);
     static uint64_t bytes(int32_t M, int32_t K, int team, bool packOrder = false);

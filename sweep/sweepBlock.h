@@ -123,7 +123,7 @@ struct SweepContext {
     int32_t K;
     Steps xSteps;
     Steps orderSteps;
-    uint32_t *packed;  // this thread's packed columns, or null where sortedOrder is column-major
+    uint32_t *packed;  // this thread's packed columns, or null where sortedOrder's columns are contiguous
     int32_t packWidth;
 };
 
@@ -355,7 +355,7 @@ inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end
     const size_t M = static_cast<size_t>(ctx.M);
     if (!ctx.packed) {
         for (int64_t j = begin; j < end; ++j) {
-            const uint32_t *order = ctx.sortedOrder + static_cast<size_t>(j) * M;
+            const uint32_t *order = ctx.sortedOrder + j * ctx.orderSteps.column;
             const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order,
                                                                                     table, out);
             if (bad != noBadEntry) return bad;

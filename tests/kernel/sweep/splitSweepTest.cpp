@@ -414,15 +414,16 @@ Outcome placed(const SweepNode &p, const Placement &at, int team, cpu::Isa versi
     std::vector<double> classMass(p.K, 0.0);
     split::NodeTotals node{};
     o.fault = split::nodeTotals(in, classMass.data(), node);
-    split::SweepScratch scratch(p.M, p.K, team, !at.steps.isColumnMajor(p.M));
+    split::SweepScratch scratch(p.M, p.K, team, !at.steps.contiguousColumns());
     if (o.fault.kind == split::Fault::Kind::none)
         o.fault = split::scanSortedFeaturesWith(version, method, in, node, rowsOf(o.rows, p.N), team, scratch);
     return o;
 }
 
 // Row-major, strided and reversed X and sortedOrder give the column-major
-// bits and faults: more features than one block of packed columns, and a
-// node long enough to pack fewer columns at a time.
+// bits and faults: more features than one block of packed columns, a node
+// long enough to pack fewer columns at a time, contiguous columns apart or
+// reversed (read in place), and a bad entry amid a column.
 TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
     unsigned seed = 900;
     for (const auto &[M, N] : {std::pair{1, 3}, {5, 3}, {300, 37}, {33000, 3}}) {
@@ -430,10 +431,13 @@ TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
         const Placement placements[] = {
             {"row-major", 0, {n, 1}, static_cast<size_t>(m * n)},
             {"padded columns", 0, {1, m + 3}, static_cast<size_t>((m + 3) * n)},
+            {"columns reversed", (n - 1) * m, {1, -m}, static_cast<size_t>(m * n)},
             {"every other row and column of a row-major array", 0, {4 * n, 2}, static_cast<size_t>(4 * m * n)},
             {"rows and columns reversed", (m - 1) * n + n - 1, {-n, -1}, static_cast<size_t>(m * n)}};
-        for (const SweepRecipe &recipe : {recipes[0], recipes[4], recipes[6], recipes[8]}) {
-            const SweepNode p = support::sweepNode(recipe, M, N, 3, seed++);
+        for (int r : {0, 4, 6, 8, 5}) {
+            const SweepRecipe &recipe = recipes[r];
+            SweepNode p = support::sweepNode(recipe, M, N, 3, seed++);
+            if (r == 5 && M > 1) p.sortedOrder[static_cast<size_t>(N / 2) * M + M / 2] = static_cast<uint32_t>(M);
             for (int team : {1, 3}) {
                 const Outcome expected = reference(p, team);
                 for (const Placement &at : placements) {
