@@ -58,10 +58,10 @@ inline constexpr int64_t noBadEntry = -1;
 // Below that the fetches cost more than they save
 // (docs/performance.md). The SSE2 version starts at sse2PrefetchFrom.
 inline constexpr int32_t prefetchFrom = 32768;
-// 128 KiB of packed samples: in the SSE2 version's longer screened loop a
-// sample read from the second-level cache holds up more of the moves after
-// it than in the AVX2 one, so the fetches pay from here on
-// (bench/results/2026-12-10-sse2-sweep-intel.md).
+// 128 KiB of packed samples: the SSE2 version's loops, longer than the AVX2
+// ones, keep fewer moves in flight past a sample read from the second-level
+// cache, so the fetches pay from here on, most in columns divided out per
+// position (bench/results/2026-12-10-sse2-sweep-intel.md).
 inline constexpr int32_t sse2PrefetchFrom = 8192;
 inline constexpr int32_t fetchAhead = 16;
 
