@@ -56,8 +56,13 @@ inline constexpr int64_t noBadEntry = -1;
 // second-level cache) a sweep fetches the sample it moves `fetchAhead`
 // positions early: in a shuffled column each one is elsewhere in memory.
 // Below that the fetches cost more than they save
-// (docs/performance.md).
+// (docs/performance.md). The SSE2 version starts at sse2PrefetchFrom.
 inline constexpr int32_t prefetchFrom = 32768;
+// 128 KiB of packed samples: the SSE2 version's loops, longer than the AVX2
+// ones, keep fewer moves in flight past a sample read from the second-level
+// cache, so the fetches pay from here on, most in columns divided out per
+// position (bench/results/2026-12-10-sse2-sweep-intel.md).
+inline constexpr int32_t sse2PrefetchFrom = 8192;
 inline constexpr int32_t fetchAhead = 16;
 
 // The test without division. With W_L, W_R and W positive and every value
@@ -378,11 +383,12 @@ inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end
 // A version's sweep of a block of features, its column method already
 // decided (perPosition or screened). Only long columns gain from dropping
 // the count of weighted samples: the short ones' divisions hide it.
-template <class Sides>
+// Columns of `fetchFrom` samples or more fetch ahead.
+template <class Sides, int32_t fetchFrom = prefetchFrom>
 inline int64_t sweepFeaturesWith(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end,
                                  double *table, const SplitRows &out) {
     assert(method != ColumnMethod::byLength);
-    const bool fetch = ctx.M >= prefetchFrom;
+    const bool fetch = ctx.M >= fetchFrom;
     if (method == ColumnMethod::screened) {
         if (ctx.node.weightedSamples == ctx.M)
             return fetch ? sweepFeatures<Sides, true, true, true>(ctx, begin, end, table, out)

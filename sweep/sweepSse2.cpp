@@ -9,7 +9,7 @@ namespace split {
 
 int64_t sweepFeaturesSse2(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end, double *table,
                           const SplitRows &out) {
-    return sweepFeaturesWith<PairSides<NegatedStep>>(ctx, method, begin, end, table, out);
+    return sweepFeaturesWith<PairSides<NegatedStep>, sse2PrefetchFrom>(ctx, method, begin, end, table, out);
 }
 
 }  // namespace split

@@ -264,11 +264,12 @@ TEST(SplitSweep, TeamKeepsItsBounds) {
 
 // Short columns, where fewer samples move than there are classes (the class
 // table is put back entry by entry) or more, and long ones on both sides of
-// where the sweep starts fetching samples ahead; several features per
-// thread, so that each starts from the table the one before put back.
+// where the sweeps start fetching samples ahead (8192 samples in the SSE2
+// version, 32768 in the others); several features per thread, so that each
+// starts from the table the one before put back.
 TEST(SplitSweep, EveryVersionMatchesTheReference) {
     const int lengths[] = {0,   1,   2,   3,   4,    5,    8,    9,   10,  16, 17, split::screenFrom - 1, split::screenFrom,
-                           split::screenFrom + 1, 100, 257, 1000, 2049, 32768};
+                           split::screenFrom + 1, 100, 257, 1000, 2049, 8192, 32768};
     const int otherTeams[] = {2, 3, 8};  // 8: more threads than features
     unsigned seed = 1;
     for (const SweepRecipe &recipe : recipes)
