@@ -7,8 +7,9 @@
 // the histograms are summed along that order (each bin's samples in list
 // order from +0.0, each occupied bin's sum added to the prefix sums of the
 // bins below it), and the candidates, one per occupied bin but the highest,
-// are bounded and picked in bin order as in boundedPick.h. These are the
-// reference's additions in its order, so the bits are its bits. `L`
+// are bounded (in a plain node, all with one allowance: impurityBounds.h)
+// and picked in bin order as in boundedPick.h. These are the reference's
+// additions in its order, so the bits are its bits. `L`
 // supplies the lane operations; include inside the region built for its
 // instruction set, after impurityBounds.h.
 #pragma once
