@@ -202,7 +202,7 @@ struct SmallNode {
     // pick, and the bounds of its impurity (impurityBounds.h; in a plain
     // node, `delta` from plainBound). Notes the untamed lanes of each
     // position; returns each lane's reach.
-    template <int N, int KC, bool Plain>
+    template <int N, int KC, bool Plain, bool Unit>
     static CPU_INLINE D bound(const BinnedJob &job, const GroupTables<N> &t, D totalBelow,
                               ClassSums<L, KC> &classSums, const uint8_t *ends, double delta, uint8_t *untamed) {
         const int32_t K = KC > 0 ? KC : job.K;
@@ -214,9 +214,14 @@ struct SmallNode {
             s.WR = totalBelow - s.WL;
             s.SL = L::zero();
             s.SR = L::zero();
-            for (int32_t c = 0; c < K; ++c)
-                addClassTerms(L::all(job.classWeights[c]), L::load(t.cum + (c + 1) * t.row + q * lanes),
-                              classSums.upTo(c), s.SL, s.SR);
+            for (int32_t c = 0; c < K; ++c) {
+                if constexpr (Unit)
+                    addClassTerms(UnitWeight{}, L::load(t.cum + (c + 1) * t.row + q * lanes), classSums.upTo(c),
+                                  s.SL, s.SR);
+                else
+                    addClassTerms(L::all(job.classWeights[c]), L::load(t.cum + (c + 1) * t.row + q * lanes),
+                                  classSums.upTo(c), s.SL, s.SR);
+            }
             double *at = t.sums + candidateSumRows * q * lanes;
             L::store(at, s.WL);
             L::store(at + lanes, s.WR);
@@ -258,7 +263,7 @@ struct SmallNode {
         }
     }
 
-    template <int N, int KC, bool Plain>
+    template <int N, int KC, bool Plain, bool Unit>
     static Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                             const SplitRows &rows, double delta) {
         const GroupTables<N> t(scratch, job.K);
@@ -282,7 +287,7 @@ struct SmallNode {
             for (BestSplit &b : best) b = BestSplit(job.G0);
             if (candidates) {
                 uint8_t untamed[N];
-                const D reach = bound<N, KC, Plain>(job, t, totalBelow, classSums, ends, delta, untamed);
+                const D reach = bound<N, KC, Plain, Unit>(job, t, totalBelow, classSums, ends, delta, untamed);
                 pick(job, t, reach, ends, untamed, best);
             }
             writeBest(job, keys, best, p0, written, rows);
@@ -291,20 +296,24 @@ struct SmallNode {
         return {};
     }
 
-    template <int N, bool Plain>
+    template <int N, bool Plain, bool Unit>
     static Fault scanClasses(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                              const SplitRows &rows, double delta) {
         // Two and three classes have their running sums in registers.
-        if (job.K == 2) return scanGroups<N, 2, Plain>(job, scratch, begin, end, rows, delta);
-        if (job.K == 3) return scanGroups<N, 3, Plain>(job, scratch, begin, end, rows, delta);
-        return scanGroups<N, 0, Plain>(job, scratch, begin, end, rows, delta);
+        if (job.K == 2) return scanGroups<N, 2, Plain, Unit>(job, scratch, begin, end, rows, delta);
+        if (job.K == 3) return scanGroups<N, 3, Plain, Unit>(job, scratch, begin, end, rows, delta);
+        return scanGroups<N, 0, Plain, Unit>(job, scratch, begin, end, rows, delta);
     }
 
     template <int N>
     static Fault scanNode(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows) {
         const double delta = plainBound<L>(job);
-        if (delta > 0.0) return scanClasses<N, true>(job, scratch, begin, end, rows, delta);
-        return scanClasses<N, false>(job, scratch, begin, end, rows, 0.0);
+        if (delta == 0.0) return scanClasses<N, false, false>(job, scratch, begin, end, rows, 0.0);
+        // Class weights of 1 (the default) leave every product with them as it is.
+        bool unit = true;
+        for (int32_t k = 0; k < job.K; ++k) unit = unit && job.classWeights[k] == 1.0;
+        if (unit) return scanClasses<N, true, true>(job, scratch, begin, end, rows, delta);
+        return scanClasses<N, true, false>(job, scratch, begin, end, rows, delta);
     }
 
     // Positions begin .. end-1 of a node of at most smallNodeLimit samples,
