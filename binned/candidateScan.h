@@ -56,6 +56,14 @@ CPU_INLINE void addClassTerms(const C &c, const V &mL, const T &total, V &SL, V 
     SR = SR + (c * mR) * (c * mR);
 }
 
+// A class weight of exactly 1: c * m is m, bit for bit, for every m a class
+// sum can hold, so addClassTerms skips the products.
+struct UnitWeight {};
+template <class V>
+CPU_INLINE const V &operator*(UnitWeight, const V &m) {
+    return m;
+}
+
 // The split impurity I from both sides' weights and sums, splitGini's
 // (W_L - S_L / W_L) / W + (W_R - S_R / W_R) / W for a double or lanes.
 // W is a double or lanes of it.

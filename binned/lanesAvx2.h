@@ -43,7 +43,10 @@ struct Avx2Lanes {
     static CPU_INLINE Mask fromBits(uint32_t b) {
         return _mm256_load_pd(reinterpret_cast<const double *>(laneMasks[b & 15]));
     }
-    static CPU_INLINE D maskMin(D src, Mask m, D a, D b) { return _mm256_blendv_pd(src, _mm256_min_pd(a, b), m); }
+    // The blend stays off reach's chain of dependences.
+    static CPU_INLINE D lowerTo(D reach, Mask m, D v) {
+        return _mm256_min_pd(reach, _mm256_blendv_pd(_mm256_set1_pd(HUGE_VAL), v, m));
+    }
     // The single-precision estimate (relative error at most 1.5 * 2^-12, and
     // 2^-24 from rounding x to single precision) after one Newton step: below
     // 2^-22 for |x| in [sideLow, sideHigh].
@@ -105,8 +108,8 @@ struct Avx2PairLanes {
     static CPU_INLINE Mask both(Mask a, Mask b) { return {H::both(a.lo, b.lo), H::both(a.hi, b.hi)}; }
     static CPU_INLINE uint32_t bits(Mask m) { return H::bits(m.lo) | H::bits(m.hi) << 4; }
     static CPU_INLINE Mask fromBits(uint32_t b) { return {H::fromBits(b), H::fromBits(b >> 4)}; }
-    static CPU_INLINE D maskMin(D src, Mask m, D a, D b) {
-        return {H::maskMin(src.lo, m.lo, a.lo, b.lo), H::maskMin(src.hi, m.hi, a.hi, b.hi)};
+    static CPU_INLINE D lowerTo(D reach, Mask m, D v) {
+        return {H::lowerTo(reach.lo, m.lo, v.lo), H::lowerTo(reach.hi, m.hi, v.hi)};
     }
     static CPU_INLINE D reciprocal(D x) { return {H::reciprocal(x.lo), H::reciprocal(x.hi)}; }
 

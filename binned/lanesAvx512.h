@@ -29,8 +29,9 @@ struct Avx512Lanes {
     static CPU_INLINE Mask both(Mask a, Mask b) { return static_cast<Mask>(a & b); }
     static CPU_INLINE uint32_t bits(Mask m) { return m; }
     static CPU_INLINE Mask fromBits(uint32_t b) { return static_cast<Mask>(b); }
-    // Lanes of m: min(a, b); others: src.
-    static CPU_INLINE D maskMin(D src, Mask m, D a, D b) { return _mm512_mask_min_pd(src, m, a, b); }
+    // Lanes of m: the lower of reach and v; others: reach. Neither is NaN
+    // in the lanes of m.
+    static CPU_INLINE D lowerTo(D reach, Mask m, D v) { return _mm512_mask_min_pd(reach, m, reach, v); }
     // Relative error below 2^-14 for |x| in [sideLow, sideHigh].
     static CPU_INLINE D reciprocal(D x) { return _mm512_maskz_rcp14_pd(0xff, x); }
     // The lowest of the lanes, none NaN.

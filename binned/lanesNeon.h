@@ -33,7 +33,7 @@ struct NeonLanes {
         const uint64_t lanes[2] = {(b & 1u) ? ~uint64_t{0} : 0, (b & 2u) ? ~uint64_t{0} : 0};
         return vld1q_u64(lanes);
     }
-    static CPU_INLINE D maskMin(D src, Mask m, D a, D b) { return vbslq_f64(m, vminq_f64(a, b), src); }
+    static CPU_INLINE D lowerTo(D reach, Mask m, D v) { return vminq_f64(reach, vbslq_f64(m, v, vdupq_n_f64(HUGE_VAL))); }
     // FRECPE's estimate (relative error below 2^-8) after one Newton step,
     // each operation rounded on its own: below 2^-15.
     static CPU_INLINE D reciprocal(D x) {

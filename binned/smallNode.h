@@ -7,8 +7,9 @@
 // the histograms are summed along that order (each bin's samples in list
 // order from +0.0, each occupied bin's sum added to the prefix sums of the
 // bins below it), and the candidates, one per occupied bin but the highest,
-// are bounded and picked in bin order as in boundedPick.h. These are the
-// reference's additions in its order, so the bits are its bits. `L`
+// are bounded (in a plain node, all with one allowance: impurityBounds.h)
+// and picked in bin order as in boundedPick.h. These are the reference's
+// additions in its order, so the bits are its bits. `L`
 // supplies the lane operations; include inside the region built for its
 // instruction set, after impurityBounds.h.
 #pragma once
@@ -198,13 +199,14 @@ struct SmallNode {
     }
 
     // A candidate at every occupied bin but the highest: its sums, kept for
-    // pick, and the bounds of its impurity (impurityBounds.h). Notes the
-    // untamed lanes of each position; returns each lane's reach.
-    template <int N, int KC>
+    // pick, and the bounds of its impurity (impurityBounds.h; in a plain
+    // node, `delta` from plainBound). Notes the untamed lanes of each
+    // position; returns each lane's reach.
+    template <int N, int KC, bool Plain, bool Unit>
     static CPU_INLINE D bound(const BinnedJob &job, const GroupTables<N> &t, D totalBelow,
-                              ClassSums<L, KC> &classSums, const uint8_t *ends, uint8_t *untamed) {
+                              ClassSums<L, KC> &classSums, const uint8_t *ends, double delta, uint8_t *untamed) {
         const int32_t K = KC > 0 ? KC : job.K;
-        const D iW = L::all(1.0 / job.W);
+        const D iW = L::all(1.0 / job.W), plainDelta = L::all(delta);
         BoundsPass<L> pass;
         for (int32_t q = 0; q + 1 < job.n; ++q) {
             CandidateSums<L> s;
@@ -212,17 +214,24 @@ struct SmallNode {
             s.WR = totalBelow - s.WL;
             s.SL = L::zero();
             s.SR = L::zero();
-            for (int32_t c = 0; c < K; ++c)
-                addClassTerms(L::all(job.classWeights[c]), L::load(t.cum + (c + 1) * t.row + q * lanes),
-                              classSums.upTo(c), s.SL, s.SR);
+            for (int32_t c = 0; c < K; ++c) {
+                if constexpr (Unit)
+                    addClassTerms(UnitWeight{}, L::load(t.cum + (c + 1) * t.row + q * lanes), classSums.upTo(c),
+                                  s.SL, s.SR);
+                else
+                    addClassTerms(L::all(job.classWeights[c]), L::load(t.cum + (c + 1) * t.row + q * lanes),
+                                  classSums.upTo(c), s.SL, s.SR);
+            }
             double *at = t.sums + candidateSumRows * q * lanes;
             L::store(at, s.WL);
             L::store(at + lanes, s.WR);
             L::store(at + 2 * lanes, s.SL);
             L::store(at + 3 * lanes, s.SR);
-            const ImpurityBounds<L> i = impurityBounds<L, false>(s, iW, ends[q]);
+            const ImpurityBounds<L> i = Plain ? plainImpurityBounds<L>(s, iW, plainDelta, ends[q])
+                                              : impurityBounds<L, false>(s, iW, ends[q]);
             L::store(t.lower + q * lanes, i.lower);
-            untamed[q] = static_cast<uint8_t>(pass.add(i, ends[q]));
+            const uint32_t untamedLanes = pass.add(i, ends[q]);
+            untamed[q] = static_cast<uint8_t>(Plain ? 0u : untamedLanes);
         }
         return pass.reach;
     }
@@ -254,9 +263,9 @@ struct SmallNode {
         }
     }
 
-    template <int N, int KC>
+    template <int N, int KC, bool Plain, bool Unit>
     static Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
-                            const SplitRows &rows) {
+                            const SplitRows &rows, double delta) {
         const GroupTables<N> t(scratch, job.K);
         ClassSums<L, KC> classSums(t.classSums, job.K);
         const ListedSamples<N> samples(job);
@@ -278,7 +287,7 @@ struct SmallNode {
             for (BestSplit &b : best) b = BestSplit(job.G0);
             if (candidates) {
                 uint8_t untamed[N];
-                const D reach = bound(job, t, totalBelow, classSums, ends, untamed);
+                const D reach = bound<N, KC, Plain, Unit>(job, t, totalBelow, classSums, ends, delta, untamed);
                 pick(job, t, reach, ends, untamed, best);
             }
             writeBest(job, keys, best, p0, written, rows);
@@ -287,18 +296,31 @@ struct SmallNode {
         return {};
     }
 
+    template <int N, bool Plain, bool Unit>
+    static Fault scanClasses(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
+                             const SplitRows &rows, double delta) {
+        // Two and three classes have their running sums in registers.
+        if (job.K == 2) return scanGroups<N, 2, Plain, Unit>(job, scratch, begin, end, rows, delta);
+        if (job.K == 3) return scanGroups<N, 3, Plain, Unit>(job, scratch, begin, end, rows, delta);
+        return scanGroups<N, 0, Plain, Unit>(job, scratch, begin, end, rows, delta);
+    }
+
+    template <int N>
+    static Fault scanNode(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows) {
+        const double delta = plainBound<L>(job);
+        if (delta == 0.0) return scanClasses<N, false, false>(job, scratch, begin, end, rows, 0.0);
+        // Class weights of 1 (the default) leave every product with them as it is.
+        bool unit = true;
+        for (int32_t k = 0; k < job.K; ++k) unit = unit && job.classWeights[k] == 1.0;
+        if (unit) return scanClasses<N, true, true>(job, scratch, begin, end, rows, delta);
+        return scanClasses<N, true, false>(job, scratch, begin, end, rows, delta);
+    }
+
     // Positions begin .. end-1 of a node of at most smallNodeLimit samples,
     // with a thread's scratch of smallNodeDoubles.
     static Fault scan(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows) {
-        // Two and three classes have their running sums in registers.
-        if (job.n <= 16) {
-            if (job.K == 2) return scanGroups<16, 2>(job, scratch, begin, end, rows);
-            if (job.K == 3) return scanGroups<16, 3>(job, scratch, begin, end, rows);
-            return scanGroups<16, 0>(job, scratch, begin, end, rows);
-        }
-        if (job.K == 2) return scanGroups<smallNodeLimit, 2>(job, scratch, begin, end, rows);
-        if (job.K == 3) return scanGroups<smallNodeLimit, 3>(job, scratch, begin, end, rows);
-        return scanGroups<smallNodeLimit, 0>(job, scratch, begin, end, rows);
+        if (job.n <= 16) return scanNode<16>(job, scratch, begin, end, rows);
+        return scanNode<smallNodeLimit>(job, scratch, begin, end, rows);
     }
 };
 

@@ -268,6 +268,35 @@ TEST(BinnedScan, SmallNodesOfEveryLength) {
     }
 }
 
+// Small nodes whose weights and class weights let every candidate share one
+// bound (weights of 1 to 3, within the plain ranges of impurityBounds.h):
+// class counts that tie in exact arithmetic and differ by a rounding in the
+// reference's, where only a bound as wide as the approximation's error keeps
+// the lowest bin in the pick. Every feature its own bin per sample, or a few.
+TEST(BinnedScan, SmallNodesOfTiedSplits) {
+    std::mt19937 rng(16);
+    for (int round = 0; round < 60; ++round) {
+        for (int32_t n : {6, 12, 16, 24, 32}) {
+            BinnedNode d;
+            d.M = n;
+            d.columns = 9;
+            d.K = 2 + round % 2;
+            d.B = 256;
+            for (int32_t f = 0; f < d.columns; ++f)
+                for (int32_t s = 0; s < n; ++s)
+                    d.binnedData.push_back(static_cast<uint8_t>(f % 3 == 0 ? rng() % 4 : rng() % 256));
+            for (int32_t s = 0; s < n; ++s) {
+                d.labels.push_back(1 + rng() % d.K);
+                d.weights.push_back(static_cast<float>(round % 3 == 0 ? 1 : 1 + rng() % 3));
+                d.nodeSamples.push_back(static_cast<uint32_t>(s));
+            }
+            for (int32_t f = 0; f < d.columns; ++f) d.candidateFeatures.push_back(f);
+            d.classWeights = round % 4 < 2 ? std::vector<double>{1, 1, 1} : std::vector<double>{1, 2, 0.5};
+            expectReferenceBits(d, 1, "round " + std::to_string(round) + " n " + std::to_string(n));
+        }
+    }
+}
+
 // Weights at the ends of single precision, whose side sums leave its range
 // (subnormal, or beyond the largest float): a vector version that bounds
 // candidates through a single-precision reciprocal must evaluate those
