@@ -92,8 +92,9 @@ inline constexpr int32_t ownRecordsBelow = 32768;
 //
 // A sortedOrder whose columns are not contiguous is read a few columns at a
 // time into each thread's packed columns (packedColumns(M) of them,
-// contiguous), so that a row-major one is read a cache line at a time, never
-// copied whole: pass packOrder = !orderSteps.contiguousColumns(). Contiguous
+// contiguous), so that a row-major one is read whole cache lines at a time
+// into at most packedBytes per thread: pass packOrder =
+// !orderSteps.contiguousColumns(). Contiguous
 // columns are read in place, also where the columns are apart.
 struct SweepScratch {
     SweepScratch(int32_t M, int32_t K, int team, bool packOrder = false);
@@ -105,10 +106,13 @@ struct SweepScratch {
     std::vector<Fault> faults;
 };
 
-// Columns of sortedOrder packed at a time: a cache line of a row-major row,
-// fewer where the thread's copy would pass packedBytes.
-inline constexpr int32_t packedWidth = 16;
-inline constexpr size_t packedBytes = size_t{2} << 20;
+// Columns of sortedOrder packed at a time: four cache lines of a row-major
+// row, fewer where the thread's copy would pass packedBytes. Reading the rows
+// is most of the packing's cost, and a row's slice that does not start on a
+// line shares its end lines with the next block's, fetched again by then: the
+// wider the block, the fewer such lines (docs/performance.md).
+inline constexpr int32_t packedWidth = 64;
+inline constexpr size_t packedBytes = size_t{4} << 20;
 int32_t packedColumns(int32_t M);
 
 // The versions of the sweep, one per instruction set; the SSE2 one is built
