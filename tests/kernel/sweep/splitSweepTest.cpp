@@ -47,13 +47,19 @@ split::SplitRows rowsOf(std::vector<double> &rows, int32_t N) {
 
 // The blocks of the team that a region of `team` threads gets here (one
 // thread in the serial build).
-Outcome reference(const SweepNode &p, int team) {
+// The team the runtime gives for `team` (one thread in a serial build): with
+// a bad entry, which features are swept depends on it.
+int teamGiven(int team) {
     int threads = 1;
     parallel::runTeam(team, [&](int thread, int n) {
         if (thread == 0) threads = n;
     });
+    return threads;
+}
+
+Outcome reference(const SweepNode &p, int team) {
     Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
-    o.fault = split::referenceSearch(inputOf(p), rowsOf(o.rows, p.N), threads);
+    o.fault = split::referenceSearch(inputOf(p), rowsOf(o.rows, p.N), teamGiven(team));
     return o;
 }
 
@@ -409,7 +415,7 @@ Outcome placed(const SweepNode &p, const Placement &at, int team, cpu::Isa versi
     in.xSteps = in.orderSteps = at.steps;
     Outcome o{std::vector<double>(3 * static_cast<size_t>(p.N)), {}};
     if (useReference) {
-        o.fault = split::referenceSearch(in, rowsOf(o.rows, p.N), team);
+        o.fault = split::referenceSearch(in, rowsOf(o.rows, p.N), teamGiven(team));
         return o;
     }
     std::vector<double> classMass(p.K, 0.0);
