@@ -152,7 +152,16 @@ struct SmallNode {
             keys[i] = L::keys(bins, positionBits, i);
         }
         for (int32_t i = n; i < N; ++i) keys[i] = L::allKeys(~0u);
-        sortKeys<N>(keys);
+        // Keys past the list are above every other and already last: a
+        // short list needs only the network of its own width.
+        if (N > 16 || n > 8)
+            sortKeys<N>(keys);
+        else if (n > 4)
+            sortKeys<8>(keys);
+        else if (n > 2)
+            sortKeys<4>(keys);
+        else if (n > 1)
+            sortKeys<2>(keys);
         return L::keysAtLeast(L::shiftDown(keys[n - 1], positionBits), static_cast<uint32_t>(job.B)) &
                ((1u << group) - 1u);
     }
