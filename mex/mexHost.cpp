@@ -64,16 +64,11 @@ public:
     MexHost(const contract::Module &module, int nlhs, mxArray *plhs[], const mxArray *prhs[])
         : module_(module), nlhs_(nlhs), plhs_(plhs), prhs_(prhs) {}
 
-    contract::ArrayView view(int input) const override { return views_[input]; }
-
-    // Every input's view, once the counts are checked: views asked for one
-    // by one would each first test whether it was made, and the first read
-    // of one made field by field would wait for those stores.
-    void describeInputs() {
-        for (int input = 0; input < module_.inputCount; ++input) {
+    contract::ArrayView view(int input) const override {
+        contract::ArrayView &v = views_[input];
+        if (!seen_[input]) {
             const mxArray *a = prhs_[input];
             const ClassPair *c = byId(mxGetClassID(a));
-            contract::ArrayView &v = views_[input];
             v.cls = c ? c->cls : ElementClass::unknown;
             v.typeName = c ? c->name : "unknown";
             v.complex = mxIsComplex(a);
@@ -82,7 +77,9 @@ public:
             v.rows = mxGetM(a);
             v.columns = mxGetN(a);
             v.count = mxGetNumberOfElements(a);
+            seen_[input] = true;
         }
+        return v;
     }
 
     const void *data(int input) override { return mxGetData(prhs_[input]); }
@@ -124,7 +121,8 @@ private:
     int nlhs_;
     mxArray **plhs_;
     const mxArray **prhs_;
-    contract::ArrayView views_[maxInputs];
+    mutable contract::ArrayView views_[maxInputs];
+    mutable bool seen_[maxInputs] = {};
 };
 
 }  // namespace
@@ -146,7 +144,6 @@ void run(const contract::Module &module, int nlhs, mxArray *plhs[], int nrhs, co
         std::snprintf(message, sizeof message, "Outputs: at most %d; %d requested.", module.outputCount, nlhs);
         host.refuse(contract::reason::tooManyOutputs, message);
     }
-    host.describeInputs();
     contract::Call call(module, host);
     module.run(call);
 }
