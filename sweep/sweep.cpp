@@ -165,16 +165,16 @@ inline void transposeFour(const uint32_t *row, ptrdiff_t rowStep, int64_t c, __m
     column[3] = _mm_unpackhi_epi64(t2, t3);
 }
 
-// Eight entries as packedEntry<uint16_t> makes them. SSE2 packs with signed
-// saturation only: an entry is saturated by hand, then sign-extended from
-// its low half so that the pack keeps those bits.
-inline __m128i narrowEntries(__m128i low, __m128i high) {
+// The low halves of eight entries below 65536, in 16 bits. SSE2 packs with
+// signed saturation only: each is sign-extended from its low half first.
+inline __m128i lowHalves(__m128i low, __m128i high) {
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(low, 16), 16), _mm_srai_epi32(_mm_slli_epi32(high, 16), 16));
+}
+
+// Whether every entry of which `seen` holds the bitwise or is below 65536.
+inline bool allNarrow(__m128i seen) {
     const __m128i zero = _mm_setzero_si128();
-    const auto saturate = [zero](__m128i v) {
-        const __m128i wide = _mm_cmpeq_epi32(_mm_cmpeq_epi32(_mm_srli_epi32(v, 16), zero), zero);
-        return _mm_srai_epi32(_mm_slli_epi32(_mm_or_si128(v, wide), 16), 16);
-    };
-    return _mm_packs_epi32(saturate(low), saturate(high));
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(seen, 16), zero)) == 0xFFFF;
 }
 
 // Rows whose entries lie side by side (column step 1), four rows by four
@@ -198,11 +198,13 @@ void packRowMajor(const SweepContext &ctx, const uint32_t *from, int64_t width) 
     packTile(ctx, ctx.packed, from, i0, M - i0, 0, width);
 }
 
-// The rows this many ahead of those packed are fetched: where a row's slice
-// is a few lines (200 bytes at 50 features) the processor's own fetches fall
-// behind, and a 16-bit pack, with half the stores, waits on them the more
-// (bench/results/2026-12-10-pack16-intel.md).
+// The rows this many ahead of those packed are fetched where a row's slice
+// is at most fetchedSliceColumns entries (four lines): there the processor's
+// own fetches fall behind the 16-bit pack (20,000 x 50: 245 us, 209 with the
+// fetches); past that they keep up, and the fetches cost more than they save
+// (10,000 x 100: 247 us, 365 with them; bench/results/2026-12-10-pack16-intel.md).
 constexpr size_t packAheadRows = 16;
+constexpr int64_t fetchedSliceColumns = 64;
 
 // Eight rows' slices of columns 0 ... width - 1, each line of them.
 inline void fetchSlices(const uint32_t *row, ptrdiff_t rowStep, int64_t width) {
@@ -223,17 +225,21 @@ void packRowMajorNarrow(const SweepContext &ctx, const uint32_t *from, int64_t w
     size_t i0 = 0;
     for (; i0 + 8 <= M; i0 += 8) {
         const uint32_t *row = from + static_cast<ptrdiff_t>(i0) * rowStep;
-        if (i0 + packAheadRows + 8 <= M)
+        if (width <= fetchedSliceColumns && i0 + packAheadRows + 8 <= M)
             fetchSlices(row + static_cast<ptrdiff_t>(packAheadRows) * rowStep, rowStep, width);
+        __m128i seen = _mm_setzero_si128();
         for (int64_t c = 0; c < wide; c += 4) {
             __m128i low[4], high[4];
             transposeFour(row, rowStep, c, low);
             transposeFour(row + 4 * rowStep, rowStep, c, high);
             uint16_t *to = ctx.narrowPacked + static_cast<size_t>(c) * M + i0;
-            for (size_t k = 0; k < 4; ++k)
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(to + k * M), narrowEntries(low[k], high[k]));
+            for (size_t k = 0; k < 4; ++k) {
+                seen = _mm_or_si128(seen, _mm_or_si128(low[k], high[k]));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(to + k * M), lowHalves(low[k], high[k]));
+            }
         }
-        packTile(ctx, ctx.narrowPacked, from, i0, 8, wide, width);
+        // Only a bad entry reaches 65536: its rows are packed again, saturated.
+        packTile(ctx, ctx.narrowPacked, from, i0, 8, allNarrow(seen) ? wide : 0, width);
     }
     packTile(ctx, ctx.narrowPacked, from, i0, M - i0, 0, width);
 }
