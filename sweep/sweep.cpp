@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <utility>
 
 #include "common/parallel.h"
 #include "gini/gini.h"
@@ -107,10 +108,10 @@ FeatureSweep featureSweep(cpu::Isa version) {
 // How many copies of the records a team of `team` threads packs.
 size_t recordCopies(int32_t M, int team) { return M < ownRecordsBelow && team > 1 ? static_cast<size_t>(team) : 1; }
 
-// Entries of the packed columns, for the whole team.
+// 32-bit words of the packed columns, for the whole team.
 size_t packedEntries(int32_t M, int team, bool packOrder) {
-    if (!packOrder || M < 1) return 0;
-    return static_cast<size_t>(packedColumns(M)) * static_cast<size_t>(M) * static_cast<size_t>(team > 0 ? team : 1);
+    if (!packOrder) return 0;
+    return packedWords(M) * static_cast<size_t>(team > 0 ? team : 1);
 }
 
 }  // namespace
@@ -120,18 +121,62 @@ size_t packedEntries(int32_t M, int team, bool packOrder) {
 // part of it is written out contiguously.
 constexpr size_t packedTileRows = 16;
 
-// Rows i0 ... i0 + rows - 1 of columns c0 ... width - 1.
-void packTile(const SweepContext &ctx, const uint32_t *from, size_t i0, size_t rows, int64_t c0, int64_t width) {
+// A sortedOrder entry as packed: a narrow entry saturates, so that every
+// entry of 65536 or more stays outside 0..M-1 (M <= narrowSamples) and the
+// sweep stops at it as at the original.
+template <class Entry>
+inline Entry packedEntry(uint32_t entry) {
+    if constexpr (sizeof(Entry) == sizeof(uint32_t)) return entry;
+    return static_cast<Entry>(entry > 0xFFFFu ? 0xFFFFu : entry);
+}
+
+// Rows i0 ... i0 + rows - 1 of columns c0 ... width - 1 into `packed`.
+template <class Entry>
+void packTile(const SweepContext &ctx, Entry *packed, const uint32_t *from, size_t i0, size_t rows, int64_t c0,
+              int64_t width) {
     const size_t M = static_cast<size_t>(ctx.M);
     const ptrdiff_t rowStep = ctx.orderSteps.row, columnStep = ctx.orderSteps.column;
     for (int64_t c = c0; c < width; ++c) {
         const uint32_t *column = from + static_cast<ptrdiff_t>(i0) * rowStep + c * columnStep;
-        uint32_t *to = ctx.packed + static_cast<size_t>(c) * M + i0;
-        for (size_t r = 0; r < rows; ++r) to[r] = column[static_cast<ptrdiff_t>(r) * rowStep];
+        Entry *to = packed + static_cast<size_t>(c) * M + i0;
+        for (size_t r = 0; r < rows; ++r) to[r] = packedEntry<Entry>(column[static_cast<ptrdiff_t>(r) * rowStep]);
     }
 }
 
+template <class Entry>
+void packTiles(const SweepContext &ctx, Entry *packed, const uint32_t *from, int64_t width) {
+    const size_t M = static_cast<size_t>(ctx.M);
+    for (size_t i0 = 0; i0 < M; i0 += packedTileRows)
+        packTile(ctx, packed, from, i0, M - i0 < packedTileRows ? M - i0 : packedTileRows, 0, width);
+}
+
 #ifdef CPU_X86_64
+// Columns c ... c + 3 of the four rows from `row` on, one column a register.
+inline void transposeFour(const uint32_t *row, ptrdiff_t rowStep, int64_t c, __m128i (&column)[4]) {
+    const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + c));
+    const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + rowStep + c));
+    const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + 2 * rowStep + c));
+    const __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + 3 * rowStep + c));
+    const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
+    const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+    column[0] = _mm_unpacklo_epi64(t0, t1);
+    column[1] = _mm_unpackhi_epi64(t0, t1);
+    column[2] = _mm_unpacklo_epi64(t2, t3);
+    column[3] = _mm_unpackhi_epi64(t2, t3);
+}
+
+// The low halves of eight entries below 65536, in 16 bits. SSE2 packs with
+// signed saturation only: each is sign-extended from its low half first.
+inline __m128i lowHalves(__m128i low, __m128i high) {
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(low, 16), 16), _mm_srai_epi32(_mm_slli_epi32(high, 16), 16));
+}
+
+// Whether every entry of which `seen` holds the bitwise or is below 65536.
+inline bool allNarrow(__m128i seen) {
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(seen, 16), zero)) == 0xFFFF;
+}
+
 // Rows whose entries lie side by side (column step 1), four rows by four
 // columns at a time through a transpose in registers; what is left over, as
 // packTile does.
@@ -143,38 +188,86 @@ void packRowMajor(const SweepContext &ctx, const uint32_t *from, int64_t width) 
     for (; i0 + 4 <= M; i0 += 4) {
         const uint32_t *row = from + static_cast<ptrdiff_t>(i0) * rowStep;
         for (int64_t c = 0; c < wide; c += 4) {
-            const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + c));
-            const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + rowStep + c));
-            const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + 2 * rowStep + c));
-            const __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + 3 * rowStep + c));
-            const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
-            const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+            __m128i column[4];
+            transposeFour(row, rowStep, c, column);
             uint32_t *to = ctx.packed + static_cast<size_t>(c) * M + i0;
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(to), _mm_unpacklo_epi64(t0, t1));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(to + M), _mm_unpackhi_epi64(t0, t1));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 2 * M), _mm_unpacklo_epi64(t2, t3));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 3 * M), _mm_unpackhi_epi64(t2, t3));
+            for (size_t k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i *>(to + k * M), column[k]);
         }
-        packTile(ctx, from, i0, 4, wide, width);
+        packTile(ctx, ctx.packed, from, i0, 4, wide, width);
     }
-    packTile(ctx, from, i0, M - i0, 0, width);
+    packTile(ctx, ctx.packed, from, i0, M - i0, 0, width);
+}
+
+// The rows this many ahead of those packed are fetched where a row's slice
+// is at most fetchedSliceColumns entries (four lines): there the processor's
+// own fetches fall behind the 16-bit pack (20,000 x 50: 245 us, 209 with the
+// fetches); past that they keep up, and the fetches cost more than they save
+// (10,000 x 100: 247 us, 365 with them; bench/results/2026-12-10-pack16-intel.md).
+constexpr size_t packAheadRows = 16;
+constexpr int64_t fetchedSliceColumns = 64;
+
+// Eight rows' slices of columns 0 ... width - 1, each line of them.
+inline void fetchSlices(const uint32_t *row, ptrdiff_t rowStep, int64_t width) {
+    const ptrdiff_t bytes = static_cast<ptrdiff_t>(width) * static_cast<ptrdiff_t>(sizeof(uint32_t));
+    for (ptrdiff_t r = 0; r < 8; ++r) {
+        const char *slice = reinterpret_cast<const char *>(row + r * rowStep);
+        for (ptrdiff_t b = 0; b < bytes; b += 64) _mm_prefetch(slice + b, _MM_HINT_T0);
+        _mm_prefetch(slice + bytes - 1, _MM_HINT_T0);
+    }
+}
+
+// The same into 16-bit entries, eight rows at a time: a store of a whole
+// register per column.
+void packRowMajorNarrow(const SweepContext &ctx, const uint32_t *from, int64_t width) {
+    const size_t M = static_cast<size_t>(ctx.M);
+    const ptrdiff_t rowStep = ctx.orderSteps.row;
+    const int64_t wide = width / 4 * 4;
+    size_t i0 = 0;
+    for (; i0 + 8 <= M; i0 += 8) {
+        const uint32_t *row = from + static_cast<ptrdiff_t>(i0) * rowStep;
+        if (width <= fetchedSliceColumns && i0 + packAheadRows + 8 <= M)
+            fetchSlices(row + static_cast<ptrdiff_t>(packAheadRows) * rowStep, rowStep, width);
+        __m128i seen = _mm_setzero_si128();
+        for (int64_t c = 0; c < wide; c += 4) {
+            __m128i low[4], high[4];
+            transposeFour(row, rowStep, c, low);
+            transposeFour(row + 4 * rowStep, rowStep, c, high);
+            uint16_t *to = ctx.narrowPacked + static_cast<size_t>(c) * M + i0;
+            for (size_t k = 0; k < 4; ++k) {
+                seen = _mm_or_si128(seen, _mm_or_si128(low[k], high[k]));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(to + k * M), lowHalves(low[k], high[k]));
+            }
+        }
+        // Only a bad entry reaches 65536: its rows are packed again, saturated.
+        packTile(ctx, ctx.narrowPacked, from, i0, 8, allNarrow(seen) ? wide : 0, width);
+    }
+    packTile(ctx, ctx.narrowPacked, from, i0, M - i0, 0, width);
 }
 #endif
 
 void packColumns(const SweepContext &ctx, int64_t first, int64_t last) {
-    const size_t M = static_cast<size_t>(ctx.M);
     const uint32_t *from = ctx.sortedOrder + static_cast<ptrdiff_t>(first) * ctx.orderSteps.column;
     const int64_t width = last - first;
 #ifdef CPU_X86_64
-    if (ctx.orderSteps.column == 1) return packRowMajor(ctx, from, width);
+    if (ctx.orderSteps.column == 1)
+        return ctx.narrowPacked ? packRowMajorNarrow(ctx, from, width) : packRowMajor(ctx, from, width);
 #endif
-    for (size_t i0 = 0; i0 < M; i0 += packedTileRows)
-        packTile(ctx, from, i0, M - i0 < packedTileRows ? M - i0 : packedTileRows, 0, width);
+    if (ctx.narrowPacked) return packTiles(ctx, ctx.narrowPacked, from, width);
+    packTiles(ctx, ctx.packed, from, width);
 }
 
 int32_t packedColumns(int32_t M) {
-    const size_t fit = packedBytes / (sizeof(uint32_t) * static_cast<size_t>(M > 1 ? M : 1));
-    return fit >= static_cast<size_t>(packedWidth) ? packedWidth : fit < 1 ? 1 : static_cast<int32_t>(fit);
+    const size_t entry = M <= narrowSamples ? sizeof(uint16_t) : sizeof(uint32_t);
+    const int32_t most = M <= narrowSamples ? narrowPackedWidth : packedWidth;
+    const size_t fit = packedBytes / (entry * static_cast<size_t>(M > 1 ? M : 1));
+    return fit >= static_cast<size_t>(most) ? most : fit < 1 ? 1 : static_cast<int32_t>(fit);
+}
+
+size_t packedWords(int32_t M) {
+    if (M < 1) return 0;
+    const size_t entry = M <= narrowSamples ? sizeof(uint16_t) : sizeof(uint32_t);
+    const size_t bytes = static_cast<size_t>(packedColumns(M)) * static_cast<size_t>(M) * entry;
+    return (bytes + sizeof(uint32_t) - 1) / sizeof(uint32_t);
 }
 
 SweepScratch::SweepScratch(int32_t M, int32_t K, int team, bool packOrder)
@@ -249,14 +342,15 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
         // are not contiguous is a caller's fault: assert() catches it in the
         // tests.
         uint32_t *packed = nullptr;
+        uint16_t *narrowPacked = nullptr;
         if (!in.orderSteps.contiguousColumns()) {
             assert(scratch.packed);
-            const size_t entries = static_cast<size_t>(packedColumns(in.M)) * static_cast<size_t>(in.M);
-            packed = scratch.packed.get() + static_cast<size_t>(thread) * entries;
+            packed = scratch.packed.get() + static_cast<size_t>(thread) * packedWords(in.M);
+            if (in.M <= narrowSamples) narrowPacked = reinterpret_cast<uint16_t *>(std::exchange(packed, nullptr));
         }
-        const SweepContext ctx{in.X,   in.sortedOrder, in.classWeights, records,       startTable,          node,
-                               screen, in.M,           in.K,            in.xSteps,     in.orderSteps,       packed,
-                               packedColumns(in.M)};
+        const SweepContext ctx{in.X,         in.sortedOrder, in.classWeights, records,      startTable,
+                               node,         screen,         in.M,            in.K,         in.xSteps,
+                               in.orderSteps, packed,        narrowPacked,    packedColumns(in.M)};
         // fmax passes over a NaN: one makes the weights' sum NaN instead, or
         // is a class weight that no sample carries. The test's argument
         // needs a positive W. Screening a column that fails here would give

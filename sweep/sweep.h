@@ -102,7 +102,7 @@ struct SweepScratch {
     // Written before they are read, so not zeroed.
     std::unique_ptr<SampleRecord[]> records;
     std::unique_ptr<double[]> tables;
-    std::unique_ptr<uint32_t[]> packed;  // packedColumns(M) x M per thread, or none
+    std::unique_ptr<uint32_t[]> packed;  // packedWords(M) per thread, or none
     std::vector<Fault> faults;
 };
 
@@ -113,7 +113,15 @@ struct SweepScratch {
 // wider the block, the fewer such lines (docs/performance.md).
 inline constexpr int32_t packedWidth = 64;
 inline constexpr size_t packedBytes = size_t{4} << 20;
+// Up to this many samples the entries are packed in 16 bits, twice as many
+// columns at a time in as many bytes: half the stores, and a row of up to
+// 128 features read whole, in one pass
+// (bench/results/2026-12-10-pack16-intel.md).
+inline constexpr int32_t narrowSamples = 65535;
+inline constexpr int32_t narrowPackedWidth = 2 * packedWidth;
 int32_t packedColumns(int32_t M);
+// A thread's packed columns in 32-bit words.
+size_t packedWords(int32_t M);
 
 // The versions of the sweep, one per instruction set; the SSE2 one is built
 // for x86-64 only, the AVX2 one where cpu.h builds wide versions (cpu::runs,

@@ -128,7 +128,11 @@ struct SweepContext {
     int32_t K;
     Steps xSteps;
     Steps orderSteps;
-    uint32_t *packed;  // this thread's packed columns, or null where sortedOrder's columns are contiguous
+    // This thread's packed columns, in 16-bit entries where M fits them
+    // (narrowPacked) or else 32-bit ones; both null where sortedOrder's
+    // columns are contiguous.
+    uint32_t *packed;
+    uint16_t *narrowPacked;
     int32_t packWidth;
 };
 
@@ -164,9 +168,11 @@ inline void resetTable(double *table, const SweepContext &ctx) {
 }
 
 // What a column's moves read, copied out of the context so that they stay
-// in registers across the stores to the class table.
+// in registers across the stores to the class table. `Entry` is the type of
+// the column's sortedOrder entries: uint32_t, or uint16_t where packed.
+template <class Entry>
 struct ColumnInputs {
-    const uint32_t *order;
+    const Entry *order;
     const SampleRecord *records;
     uint32_t samples;
 };
@@ -189,8 +195,8 @@ struct ColumnState {
 
     // Moves the sample at position s (`next`) to the left; `following` is
     // the sample at s + 1.
-    template <bool prefetch>
-    CPU_INLINE void move(const ColumnInputs &in, int32_t s, uint32_t following) {
+    template <bool prefetch, class Entry>
+    CPU_INLINE void move(const ColumnInputs<Entry> &in, int32_t s, uint32_t following) {
         if constexpr (prefetch) {
             const uint32_t ahead = in.order[static_cast<uint32_t>(s) + fetchAhead < in.samples ? s + fetchAhead : s];
             cpu::prefetch(in.records + (ahead < in.samples ? ahead : 0u));
@@ -219,8 +225,8 @@ struct ColumnState {
 // stretch it moved on its own skipped). Returns the first position not
 // moved: `to`, or the one whose next entry is bad, where a stretch stopped
 // too.
-template <bool prefetch, class Sides, bool allWeighted, class Visit>
-CPU_INLINE int32_t movePositions(const ColumnInputs &in, int32_t from, int32_t to,
+template <bool prefetch, class Sides, bool allWeighted, class Entry, class Visit>
+CPU_INLINE int32_t movePositions(const ColumnInputs<Entry> &in, int32_t from, int32_t to,
                                  ColumnState<Sides, allWeighted> &state, Visit &&visit) {
     int32_t s = from;
     while (s < to) {
@@ -234,8 +240,8 @@ CPU_INLINE int32_t movePositions(const ColumnInputs &in, int32_t from, int32_t t
 
 // Positions from ... to - 1 moved and divided out one at a time: a short
 // column's sweep, and the stretches and the end of a screened one.
-template <bool prefetch, class Sides, bool allWeighted>
-CPU_INLINE int32_t dividedPositions(const ColumnInputs &in, int32_t from, int32_t to,
+template <bool prefetch, class Sides, bool allWeighted, class Entry>
+CPU_INLINE int32_t dividedPositions(const ColumnInputs<Entry> &in, int32_t from, int32_t to,
                                     ColumnState<Sides, allWeighted> &state) {
     return movePositions<prefetch>(in, from, to, state, [&state](int32_t s) {
         state.consider(state.sides, s, state.rightWeighted);
@@ -256,8 +262,8 @@ inline constexpr int32_t directStretch = 64;
 // first position not moved: where the groups end, with fewer than a
 // group's positions left or a bad entry among the next group's, for
 // dividedPositions.
-template <bool prefetch, class Sides, bool allWeighted>
-CPU_INLINE int32_t screenedPositions(const ColumnInputs &in, int32_t M, const ScreenBound &screen,
+template <bool prefetch, class Sides, bool allWeighted, class Entry>
+CPU_INLINE int32_t screenedPositions(const ColumnInputs<Entry> &in, int32_t M, const ScreenBound &screen,
                                      ColumnState<Sides, allWeighted> &state) {
     constexpr int32_t group = Sides::screenGroup;
     static_assert(openLimit % group == 0, "whole groups to the stretch");
@@ -311,13 +317,13 @@ CPU_INLINE int32_t screenedPositions(const ColumnInputs &in, int32_t M, const Sc
 // costs no pass over the classes. `screened` columns need a node weight W
 // that is positive and finite and a finite ScreenBound.
 // `order` is feature j's column of sortedOrder, contiguous.
-template <class Sides, bool prefetch, bool screened, bool allWeighted>
-inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *order, double *table,
+template <class Sides, bool prefetch, bool screened, bool allWeighted, class Entry>
+inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const Entry *order, double *table,
                            const SplitRows &out) {
     const int32_t M = ctx.M;
     assert(M >= 1);
     const int64_t column = static_cast<int64_t>(j) * M;  // the fault's index, whatever the layout
-    const ColumnInputs inputs{order, ctx.records, static_cast<uint32_t>(M)};
+    const ColumnInputs<Entry> inputs{order, ctx.records, static_cast<uint32_t>(M)};
     if (order[0] >= inputs.samples) return column;  // checked also where M = 1 and nothing moves
     assert(!screened || (ctx.node.W > 0.0 && std::isfinite(ctx.node.W) && ctx.screen.finite()));
 
@@ -347,9 +353,29 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const uint32_t *o
     return badEntry;
 }
 
-// Columns first ... last - 1 of sortedOrder into ctx.packed, one after
-// another (sweep.cpp: the same for every version).
+// Columns first ... last - 1 of sortedOrder into ctx.packed or
+// ctx.narrowPacked, one after another (sweep.cpp: the same for every
+// version).
 void packColumns(const SweepContext &ctx, int64_t first, int64_t last);
+
+// Features begin ... end - 1 packed ctx.packWidth columns at a time into
+// `packed`, each block swept while it is in the second-level cache.
+template <class Sides, bool prefetch, bool screened, bool allWeighted, class Entry>
+inline int64_t sweepPacked(const SweepContext &ctx, const Entry *packed, int64_t begin, int64_t end, double *table,
+                           const SplitRows &out) {
+    const size_t M = static_cast<size_t>(ctx.M);
+    for (int64_t first = begin; first < end; first += ctx.packWidth) {
+        const int64_t last = end - first > ctx.packWidth ? first + ctx.packWidth : end;
+        packColumns(ctx, first, last);
+        for (int64_t j = first; j < last; ++j) {
+            const Entry *order = packed + static_cast<size_t>(j - first) * M;
+            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order,
+                                                                                    table, out);
+            if (bad != noBadEntry) return bad;
+        }
+    }
+    return noBadEntry;
+}
 
 // Sweeps features begin ... end - 1 with one class table and stops at the
 // first bad entry, which it returns (else noBadEntry), as referenceSweep does.
@@ -357,25 +383,14 @@ template <class Sides, bool prefetch, bool screened, bool allWeighted>
 inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
                              const SplitRows &out) {
     resetTable(table, ctx);
-    const size_t M = static_cast<size_t>(ctx.M);
-    if (!ctx.packed) {
-        for (int64_t j = begin; j < end; ++j) {
-            const uint32_t *order = ctx.sortedOrder + j * ctx.orderSteps.column;
-            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order,
-                                                                                    table, out);
-            if (bad != noBadEntry) return bad;
-        }
-        return noBadEntry;
-    }
-    for (int64_t first = begin; first < end; first += ctx.packWidth) {
-        const int64_t last = end - first > ctx.packWidth ? first + ctx.packWidth : end;
-        packColumns(ctx, first, last);
-        for (int64_t j = first; j < last; ++j) {
-            const uint32_t *order = ctx.packed + static_cast<size_t>(j - first) * M;
-            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order,
-                                                                                    table, out);
-            if (bad != noBadEntry) return bad;
-        }
+    if (ctx.narrowPacked)
+        return sweepPacked<Sides, prefetch, screened, allWeighted>(ctx, ctx.narrowPacked, begin, end, table, out);
+    if (ctx.packed) return sweepPacked<Sides, prefetch, screened, allWeighted>(ctx, ctx.packed, begin, end, table, out);
+    for (int64_t j = begin; j < end; ++j) {
+        const uint32_t *order = ctx.sortedOrder + j * ctx.orderSteps.column;
+        const int64_t bad =
+            sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order, table, out);
+        if (bad != noBadEntry) return bad;
     }
     return noBadEntry;
 }

@@ -429,11 +429,27 @@ Outcome placed(const SweepNode &p, const Placement &at, int team, cpu::Isa versi
 
 // Row-major, strided and reversed X and sortedOrder give the column-major
 // bits and faults: more features than one block of packed columns, a node
-// long enough to pack fewer columns at a time, contiguous columns apart or
-// reversed (read in place), and a bad entry amid a column.
+// long enough to pack fewer columns at a time, the longest node packed in 16
+// bits and the shortest in 32, contiguous columns apart or reversed (read in
+// place), and a bad entry amid a column, also one that a 16-bit entry would
+// wrap into range or would only saturate to.
 TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
     unsigned seed = 900;
-    for (const auto &[M, N] : {std::pair{1, 3}, {5, 3}, {300, 2 * split::packedWidth + 5}, {33000, 3}}) {
+    // Each node's bad entry: from 65536 on, a 16-bit entry wraps into range
+    // if truncated (in the leftover rows at M = 5, in registers at 300) and
+    // saturates to 0xFFFF, a sample of a node of 65536, which keeps 32 bits.
+    // At 33000 the entries from 32768 on go through the signed pack.
+    const uint32_t most = split::narrowSamples;
+    const struct {
+        int32_t M, N;
+        uint32_t bad;
+    } nodes[] = {{1, 3, 1},
+                 {5, 3, 0x10001u},
+                 {300, split::narrowPackedWidth + 5, 0x10007u},
+                 {33000, 5, 0xFFFFFFFFu},
+                 {most, 2, most},
+                 {most + 1, 2, 0x10000u + most / 3}};
+    for (const auto &[M, N, bad] : nodes) {
         const ptrdiff_t m = M, n = N;
         const Placement placements[] = {
             {"row-major", 0, {n, 1}, static_cast<size_t>(m * n)},
@@ -444,7 +460,7 @@ TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
         for (int r : {0, 4, 6, 8, 5}) {
             const SweepRecipe &recipe = recipes[r];
             SweepNode p = support::sweepNode(recipe, M, N, 3, seed++);
-            if (r == 5 && M > 1) p.sortedOrder[static_cast<size_t>(N / 2) * M + M / 2] = static_cast<uint32_t>(M);
+            if (r == 5 && M > 1) p.sortedOrder[static_cast<size_t>(N / 2) * M + M / 2] = bad;
             for (int team : {1, 3}) {
                 const Outcome expected = reference(p, team);
                 for (const Placement &at : placements) {
