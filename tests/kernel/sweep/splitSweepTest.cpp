@@ -438,8 +438,9 @@ TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
     // Each node's bad entry: from 65536 on, a 16-bit entry wraps into range
     // if truncated (in the leftover rows at M = 5, in registers at 300) and
     // saturates to 0xFFFF, a sample of a node of 65536, which keeps 32 bits.
-    // At 33000 the entries from 32768 on go through the signed pack.
-    const uint32_t most = split::narrowSamples;
+    // At 33000 the entries from 32768 on go through the signed pack; the
+    // node of 65536 spans two blocks of 32-bit packed columns.
+    const int32_t most = split::narrowSamples;
     const struct {
         int32_t M, N;
         uint32_t bad;
@@ -447,8 +448,8 @@ TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
                  {5, 3, 0x10001u},
                  {300, split::narrowPackedWidth + 5, 0x10007u},
                  {33000, 5, 0xFFFFFFFFu},
-                 {most, 2, most},
-                 {most + 1, 2, 0x10000u + most / 3}};
+                 {most, 2, static_cast<uint32_t>(most)},
+                 {most + 1, split::packedColumns(most + 1) + 1, 0x10000u + most / 3}};
     for (const auto &[M, N, bad] : nodes) {
         const ptrdiff_t m = M, n = N;
         const Placement placements[] = {
