@@ -459,6 +459,7 @@ TEST(SplitSweep, EveryLayoutGivesTheColumnMajorBits) {
             {"every other row and column of a row-major array", 0, {4 * n, 2}, static_cast<size_t>(4 * m * n)},
             {"rows and columns reversed", (m - 1) * n + n - 1, {-n, -1}, static_cast<size_t>(m * n)}};
         for (int r : {0, 4, 6, 8, 5}) {
+            if (M > most && r != 0 && r != 5) continue;  // the 32-bit blocks, briefly
             const SweepRecipe &recipe = recipes[r];
             SweepNode p = support::sweepNode(recipe, M, N, 3, seed++);
             if (r == 5 && M > 1) p.sortedOrder[static_cast<size_t>(N / 2) * M + M / 2] = bad;
