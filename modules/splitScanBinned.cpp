@@ -44,11 +44,6 @@ void checkIndexList(const contract::Call &call, int input, size_t limit, const c
     if (limit == 0 && count > 0)
         call.failInput(input, reason::indexOutOfRange, "lists %zu %ss, but %s is empty (0 %s): there is no %s to list.",
                        count, item, binnedData, extent, item);
-    // A pass without branches (vectorized) clears the usual call; the loop
-    // that names the first index out of range runs only after it fails.
-    uint32_t highest = 0;
-    for (size_t i = 0; i < count; ++i) highest = list[i] > highest ? list[i] : highest;
-    if (count == 0 || highest < limit) return;
     for (size_t i = 0; i < count; ++i) {
         if (list[i] < limit) continue;
         if (call.numpyTerms())
@@ -65,15 +60,9 @@ void checkIndexList(const contract::Call &call, int input, size_t limit, const c
 // Every listed sample's label lies in 1..K; unlisted samples are never read.
 void checkListedLabels(const contract::Call &call, const uint32_t *nodeSamples, int32_t n, int32_t K) {
     const uint32_t *labels = call.data<uint32_t>(labelsIn);
-    // Label 0 and negative int32 labels wrap to large values.
-    uint32_t highest = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const uint32_t zeroBased = labels[nodeSamples[i]] - 1u;
-        highest = zeroBased > highest ? zeroBased : highest;
-    }
-    if (n <= 0 || highest < static_cast<uint32_t>(K)) return;
     for (int32_t i = 0; i < n; ++i) {
         const uint32_t s = nodeSamples[i];
+        // Label 0 and negative int32 labels wrap to large values.
         if (labels[s] - 1u < static_cast<uint32_t>(K)) continue;
         if (call.numpyTerms())
             call.failInput(labelsIn, reason::labelOutOfRange,
