@@ -58,15 +58,16 @@ struct PairSides {
     // The test without division (sweepBlock.h), the first position in the
     // low lanes and the second in the high ones.
     static constexpr int32_t screenGroup = 2;
+    template <bool checkSides>
     static unsigned mayBeat(const PairSides (&at)[screenGroup], double bestTimesW, double threshold) {
         const __m128d WR = _mm_unpacklo_pd(at[0].W, at[1].W), WL = _mm_unpackhi_pd(at[0].W, at[1].W);
         const __m128d SR = _mm_unpacklo_pd(at[0].S, at[1].S), SL = _mm_unpackhi_pd(at[0].S, at[1].S);
         const __m128d p = _mm_mul_pd(WR, WL);
         const __m128d cross = _mm_add_pd(_mm_mul_pd(SL, WR), _mm_mul_pd(SR, WL));
         const __m128d d = _mm_sub_pd(_mm_mul_pd(p, _mm_sub_pd(_mm_add_pd(WR, WL), _mm_set1_pd(bestTimesW))), cross);
+        __m128d sure = _mm_cmpgt_pd(d, _mm_set1_pd(threshold));
         // Not a number in either makes min give the other; d is then not a number too.
-        const __m128d positive = _mm_cmpgt_pd(_mm_min_pd(WR, WL), _mm_setzero_pd());
-        const __m128d sure = _mm_and_pd(positive, _mm_cmpgt_pd(d, _mm_set1_pd(threshold)));
+        if constexpr (checkSides) sure = _mm_and_pd(_mm_cmpgt_pd(_mm_min_pd(WR, WL), _mm_setzero_pd()), sure);
         return static_cast<unsigned>(_mm_movemask_pd(sure)) ^ 3u;
     }
 };

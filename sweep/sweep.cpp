@@ -62,27 +62,35 @@ struct ScalarSides {
     }
     double splitGini(double W) const { return split::splitGini(WL, SL, WR, SR, W); }
     // The test without division (sweepBlock.h) at one position.
+    template <bool checkSides>
     bool surelyNotBelow(double bestTimesW, double threshold) const {
         const double d = (WR * WL) * ((WR + WL) - bestTimesW) - (SL * WR + SR * WL);
-        return WR > 0.0 && WL > 0.0 && d > threshold;
+        return (!checkSides || (WR > 0.0 && WL > 0.0)) && d > threshold;
     }
     static constexpr int32_t screenGroup = 2;
+    template <bool checkSides>
     static unsigned mayBeat(const ScalarSides (&at)[screenGroup], double bestTimesW, double threshold) {
-        return (at[0].surelyNotBelow(bestTimesW, threshold) ? 0u : 1u) |
-               (at[1].surelyNotBelow(bestTimesW, threshold) ? 0u : 2u);
+        return (at[0].surelyNotBelow<checkSides>(bestTimesW, threshold) ? 0u : 1u) |
+               (at[1].surelyNotBelow<checkSides>(bestTimesW, threshold) ? 0u : 2u);
     }
 };
 
-// Each sample's weight and class side by side; returns the sum of the
-// weights' sizes, the samples' part of the test's bound.
-double packRecords(const SweepInput &in, SampleRecord *records) {
-    double weightSize = 0.0;
+// What packRecords learns of the weights for the test's bound.
+struct WeightSummary {
+    double size;   // the sum of |w|
+    double least;  // the smallest w
+};
+
+// Each sample's weight and class side by side.
+WeightSummary packRecords(const SweepInput &in, SampleRecord *records) {
+    WeightSummary weights{0.0, HUGE_VAL};
     for (int32_t i = 0; i < in.M; ++i) {
         const double w = in.weights[i];
         records[i] = {w, classSlot::count * static_cast<uint64_t>(in.labels[i] - 1u)};
-        weightSize = weightSize + std::fabs(w);
+        weights.size = weights.size + std::fabs(w);
+        weights.least = w < weights.least ? w : weights.least;
     }
-    return weightSize;
+    return weights;
 }
 
 int64_t sweepFeaturesPortable(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end,
@@ -328,16 +336,16 @@ Fault scanSortedFeaturesWith(cpu::Isa version, ColumnMethod method, const SweepI
 
     // One copy of the records for the team, or one per thread (ownRecordsBelow).
     const bool ownRecords = recordCopies(in.M, team) > 1;
-    const double sharedWeightSize = ownRecords ? 0.0 : packRecords(in, scratch.records.get());
+    const WeightSummary sharedWeights = ownRecords ? WeightSummary{} : packRecords(in, scratch.records.get());
 
     parallel::runTeam(team, [&](int thread, int threads) {
         SampleRecord *records = scratch.records.get();
-        double weightSize = sharedWeightSize;
+        WeightSummary weights = sharedWeights;
         if (ownRecords) {
             records += static_cast<size_t>(thread) * static_cast<size_t>(in.M);
-            weightSize = packRecords(in, records);
+            weights = packRecords(in, records);
         }
-        const ScreenBound screen = ScreenBound::of(weightSize, classWeightSize);
+        const ScreenBound screen = ScreenBound::of(in.M, weights.size, weights.least, classWeightSize);
         // A team made without packed columns for a sortedOrder whose columns
         // are not contiguous is a caller's fault: assert() catches it in the
         // tests.

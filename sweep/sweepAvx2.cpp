@@ -40,6 +40,7 @@ struct WideSides : PairSides<AddSubStep> {
         left = _mm256_unpackhi_pd(even, odd);
     }
     // The pairs' test (pairSides.h), lane for lane.
+    template <bool checkSides>
     static unsigned mayBeat(const WideSides (&at)[screenGroup], double bestTimesW, double threshold) {
         __m256d WR, WL, SR, SL;
         split(at[0].W, at[1].W, at[2].W, at[3].W, WR, WL);
@@ -48,8 +49,9 @@ struct WideSides : PairSides<AddSubStep> {
         const __m256d cross = _mm256_add_pd(_mm256_mul_pd(SL, WR), _mm256_mul_pd(SR, WL));
         const __m256d d =
             _mm256_sub_pd(_mm256_mul_pd(p, _mm256_sub_pd(_mm256_add_pd(WR, WL), _mm256_set1_pd(bestTimesW))), cross);
-        const __m256d positive = _mm256_cmp_pd(_mm256_min_pd(WR, WL), _mm256_setzero_pd(), _CMP_GT_OQ);
-        const __m256d sure = _mm256_and_pd(positive, _mm256_cmp_pd(d, _mm256_set1_pd(threshold), _CMP_GT_OQ));
+        __m256d sure = _mm256_cmp_pd(d, _mm256_set1_pd(threshold), _CMP_GT_OQ);
+        if constexpr (checkSides)
+            sure = _mm256_and_pd(_mm256_cmp_pd(_mm256_min_pd(WR, WL), _mm256_setzero_pd(), _CMP_GT_OQ), sure);
         return static_cast<unsigned>(_mm256_movemask_pd(sure)) ^ 15u;
     }
 };

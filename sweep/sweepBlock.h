@@ -94,20 +94,30 @@ inline constexpr int32_t fetchAhead = 16;
 // u and v the right and left class masses times their class weights, and
 // only the running sums' drift, which the bound does not follow, could lift
 // it above the threshold. Asking costs one comparison per pair.
+//
+// Where every weight is positive and the smallest exceeds 2^-50 M a, the
+// premise holds at every position the test sees, and the sweep drops the
+// question (ScreenBound::sidesPositive): W_L is a sum of positive values,
+// never below its first, and W_R, exactly at least the smallest weight while
+// a sample remains on the right, is off by at most about 3u M a (W's own sum
+// and the moves' rounding, each under u bW).
 inline constexpr double screenMargin = 0x1p-44;
 
 // The call's bound on magnitude, base + perBest |best W|.
 struct ScreenBound {
     double base;
     double perBest;
-    // The bound for a sum of |w| of `weightSize` and class weights up to
-    // `classWeightSize` in size.
-    static ScreenBound of(double weightSize, double classWeightSize) {
+    bool sidesPositive;  // W_L > 0 and W_R > 0 wherever the test runs
+    // The bound for M samples whose |w| sum to `weightSize`, the smallest w
+    // `leastWeight`, and class weights up to `classWeightSize` in size.
+    static ScreenBound of(int32_t M, double weightSize, double leastWeight, double classWeightSize) {
         const double bW = 2.01 * weightSize;
         const double bS = 2.02 * (classWeightSize * classWeightSize) * (bW * bW);
         ScreenBound b;
         b.base = bW * bW * (2.0 * bW) + 2.0 * bS * bW;
         b.perBest = bW * bW;
+        // Not a number anywhere fails the comparison.
+        b.sidesPositive = leastWeight > 0x1p-50 * static_cast<double>(M) * weightSize;
         return b;
     }
     bool finite() const { return std::isfinite(base) && std::isfinite(perBest); }
@@ -262,7 +272,7 @@ inline constexpr int32_t directStretch = 64;
 // first position not moved: where the groups end, with fewer than a
 // group's positions left or a bad entry among the next group's, for
 // dividedPositions.
-template <bool prefetch, class Sides, bool allWeighted, class Entry>
+template <bool prefetch, bool checkSides, class Sides, bool allWeighted, class Entry>
 CPU_INLINE int32_t screenedPositions(const ColumnInputs<Entry> &in, int32_t M, const ScreenBound &screen,
                                      ColumnState<Sides, allWeighted> &state) {
     constexpr int32_t group = Sides::screenGroup;
@@ -291,7 +301,7 @@ CPU_INLINE int32_t screenedPositions(const ColumnInputs<Entry> &in, int32_t M, c
             rightWeightedAt[g] = state.rightWeighted;
         }
         // A best that has fallen since the test only makes it surer.
-        const unsigned open = Sides::mayBeat(at, bestTimesW, threshold);
+        const unsigned open = Sides::template mayBeat<checkSides>(at, bestTimesW, threshold);
         if (SWEEP_LIKELY(open == 0)) {
             openGroups = 0;
             s += group;
@@ -316,8 +326,10 @@ CPU_INLINE int32_t screenedPositions(const ColumnInputs<Entry> &in, int32_t M, c
 // entries of the classes that moved are put back, so that a short column
 // costs no pass over the classes. `screened` columns need a node weight W
 // that is positive and finite and a finite ScreenBound.
-// `order` is feature j's column of sortedOrder, contiguous.
-template <class Sides, bool prefetch, bool screened, bool allWeighted, class Entry>
+// `order` is feature j's column of sortedOrder, contiguous. Without
+// `checkSides` the screened test takes both sides' weights as positive
+// (ScreenBound::sidesPositive).
+template <class Sides, bool prefetch, bool screened, bool allWeighted, bool checkSides, class Entry>
 inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const Entry *order, double *table,
                            const SplitRows &out) {
     const int32_t M = ctx.M;
@@ -330,7 +342,7 @@ inline int64_t sweepColumn(const SweepContext &ctx, int32_t j, const Entry *orde
     ColumnState<Sides, allWeighted> state(ctx, order[0], table);
     // The last sample never moves: every sample on the left is no split.
     int32_t s = 0;
-    if constexpr (screened) s = screenedPositions<prefetch>(inputs, M, ctx.screen, state);
+    if constexpr (screened) s = screenedPositions<prefetch, checkSides>(inputs, M, ctx.screen, state);
     s = dividedPositions<prefetch>(inputs, s, M - 1, state);
     const int64_t badEntry = s < M - 1 ? column + s + 1 : noBadEntry;
 
@@ -360,7 +372,7 @@ void packColumns(const SweepContext &ctx, int64_t first, int64_t last);
 
 // Features begin ... end - 1 packed ctx.packWidth columns at a time into
 // `packed`, each block swept while it is in the second-level cache.
-template <class Sides, bool prefetch, bool screened, bool allWeighted, class Entry>
+template <class Sides, bool prefetch, bool screened, bool allWeighted, bool checkSides, class Entry>
 inline int64_t sweepPacked(const SweepContext &ctx, const Entry *packed, int64_t begin, int64_t end, double *table,
                            const SplitRows &out) {
     const size_t M = static_cast<size_t>(ctx.M);
@@ -369,8 +381,8 @@ inline int64_t sweepPacked(const SweepContext &ctx, const Entry *packed, int64_t
         packColumns(ctx, first, last);
         for (int64_t j = first; j < last; ++j) {
             const Entry *order = packed + static_cast<size_t>(j - first) * M;
-            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order,
-                                                                                    table, out);
+            const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted, checkSides>(
+                ctx, static_cast<int32_t>(j), order, table, out);
             if (bad != noBadEntry) return bad;
         }
     }
@@ -379,17 +391,20 @@ inline int64_t sweepPacked(const SweepContext &ctx, const Entry *packed, int64_t
 
 // Sweeps features begin ... end - 1 with one class table and stops at the
 // first bad entry, which it returns (else noBadEntry), as referenceSweep does.
-template <class Sides, bool prefetch, bool screened, bool allWeighted>
+template <class Sides, bool prefetch, bool screened, bool allWeighted, bool checkSides = true>
 inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end, double *table,
                              const SplitRows &out) {
     resetTable(table, ctx);
     if (ctx.narrowPacked)
-        return sweepPacked<Sides, prefetch, screened, allWeighted>(ctx, ctx.narrowPacked, begin, end, table, out);
-    if (ctx.packed) return sweepPacked<Sides, prefetch, screened, allWeighted>(ctx, ctx.packed, begin, end, table, out);
+        return sweepPacked<Sides, prefetch, screened, allWeighted, checkSides>(ctx, ctx.narrowPacked, begin, end,
+                                                                               table, out);
+    if (ctx.packed)
+        return sweepPacked<Sides, prefetch, screened, allWeighted, checkSides>(ctx, ctx.packed, begin, end, table,
+                                                                               out);
     for (int64_t j = begin; j < end; ++j) {
         const uint32_t *order = ctx.sortedOrder + j * ctx.orderSteps.column;
-        const int64_t bad =
-            sweepColumn<Sides, prefetch, screened, allWeighted>(ctx, static_cast<int32_t>(j), order, table, out);
+        const int64_t bad = sweepColumn<Sides, prefetch, screened, allWeighted, checkSides>(
+            ctx, static_cast<int32_t>(j), order, table, out);
         if (bad != noBadEntry) return bad;
     }
     return noBadEntry;
@@ -397,14 +412,18 @@ inline int64_t sweepFeatures(const SweepContext &ctx, int64_t begin, int64_t end
 
 // A version's sweep of a block of features, its column method already
 // decided (perPosition or screened). Only long columns gain from dropping
-// the count of weighted samples: the short ones' divisions hide it.
-// Columns of `fetchFrom` samples or more fetch ahead.
+// the count of weighted samples: the short ones' divisions hide it, and
+// from the test the question whether both sides weigh anything. Columns of
+// `fetchFrom` samples or more fetch ahead.
 template <class Sides, int32_t fetchFrom = prefetchFrom>
 inline int64_t sweepFeaturesWith(const SweepContext &ctx, ColumnMethod method, int64_t begin, int64_t end,
                                  double *table, const SplitRows &out) {
     assert(method != ColumnMethod::byLength);
     const bool fetch = ctx.M >= fetchFrom;
     if (method == ColumnMethod::screened) {
+        if (ctx.screen.sidesPositive && ctx.node.weightedSamples == ctx.M)
+            return fetch ? sweepFeatures<Sides, true, true, true, false>(ctx, begin, end, table, out)
+                         : sweepFeatures<Sides, false, true, true, false>(ctx, begin, end, table, out);
         if (ctx.node.weightedSamples == ctx.M)
             return fetch ? sweepFeatures<Sides, true, true, true>(ctx, begin, end, table, out)
                          : sweepFeatures<Sides, false, true, true>(ctx, begin, end, table, out);

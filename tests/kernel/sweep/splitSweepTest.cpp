@@ -18,6 +18,7 @@
 #include "common/parallel.h"
 #include "sweep/sweep.h"
 #include "sweep/reference.h"
+#include "sweep/sweepBlock.h"
 #include "tests/kernel/versionsChecked.h"
 #include "tests/support.h"
 
@@ -357,6 +358,27 @@ TEST(SplitSweep, ScreenedSweepKeepsSplitsThatRoundingDecides) {
 TEST(SplitSweep, ScreenedSweepKeepsTheClosestTie) {
     const WeightOf tenth = [](int32_t, std::mt19937 &) { return 0.1f; };
     everyVersion(tiedNode(298, 1, {2298.0537109375}, 0, false, tenth), 1, "pure node of weights 0.1");
+}
+
+// The screen takes both sides as weighing something only where no rounding
+// of W or of the moves (about 3u M a) can take W_R down to the smallest
+// weight: not with a weightless or negative sample, nor where one huge
+// weight or 2^26 moves drown a unit one, nor where anything is not finite.
+TEST(SplitSweep, ScreenTakesSidesAsPositiveOnlyWhereRoundingCannotReachZero) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = HUGE_VAL;
+    const struct {
+        int32_t M;
+        double weightSize, leastWeight;
+        bool positive;
+    } cases[] = {
+        {10000, 10000, 1, true},     {1 << 20, 1 << 20, 1, true}, {2, 1e-300, 5e-301, true},
+        {1 << 26, 1 << 26, 1, false}, {10000, 1e13, 1, false},    {10000, 10000, 0, false},
+        {10000, 10000, -0.0, false},  {10, 0, 0, false},          {10000, 5000, -1, false},
+        {10000, nan, 1, false},       {10000, inf, 1, false},     {10000, 10000, nan, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(split::ScreenBound::of(c.M, c.weightSize, c.leastWeight, 1.0).sidesPositive, c.positive)
+            << "M " << c.M << ", sum of |w| " << c.weightSize << ", least w " << c.leastWeight;
 }
 
 // A bad entry anywhere in a column, also within the reach of the fetches
