@@ -140,12 +140,9 @@ split::BinnedJob readInputs(const contract::Call &call, int32_t &threadLimit) {
 // column-major, gathered column-major in list order with the samples'
 // labels and weights: the kernels then read, position by position, what
 // they would read in place, and give the same bits. Nothing else is copied.
-// One block, on the stack for a small node: five allocations would cost a
-// small call more than its copy.
+// One block: five allocations would cost a small call more than its copy.
 struct Gathered {
-    static constexpr size_t bytesHere = 4096;
-    alignas(8) unsigned char here[bytesHere];
-    std::unique_ptr<unsigned char[]> heap;
+    std::unique_ptr<unsigned char[]> block;
 
     static uint64_t bytes(const split::BinnedJob &job) {
         const uint64_t n = static_cast<uint64_t>(job.n), F = static_cast<uint64_t>(job.F);
@@ -160,15 +157,12 @@ split::Fault gather(const contract::StridedOf<uint8_t> &binned, split::BinnedJob
     uint64_t available = 0;
     if (!memory::scratchFits(bytes, &available)) return split::Fault::outOfMemory(bytes, available);
     const size_t n = static_cast<size_t>(job.n), F = static_cast<size_t>(job.F);
-    unsigned char *block = g.here;
-    if (bytes > Gathered::bytesHere) {
-        try {
-            g.heap.reset(new unsigned char[static_cast<size_t>(bytes)]);
-        } catch (const std::bad_alloc &) {
-            return split::Fault::outOfMemory(bytes);
-        }
-        block = g.heap.get();
+    try {
+        g.block.reset(new unsigned char[static_cast<size_t>(bytes)]);
+    } catch (const std::bad_alloc &) {
+        return split::Fault::outOfMemory(bytes);
     }
+    unsigned char *block = g.block.get();
     // The four-byte arrays first, the bins after them.
     uint32_t *labels = reinterpret_cast<uint32_t *>(block);
     uint32_t *samples = labels + n;
