@@ -28,6 +28,6 @@ Fault scanOccupiedPortable(const BinnedJob &job, double *scratch, int64_t begin,
 
 }  // namespace
 
-ScanVersion portableVersion() { return {Layout::rows, fillPortable, finishPortable, scanOccupiedPortable}; }
+ScanVersion portableVersion() { return {Layout::rows, fillPortable, finishPortable, scanOccupiedPortable, 0}; }
 
 }  // namespace split::binned

@@ -198,7 +198,8 @@ Fault binnedScanWith(cpu::Isa isa, BinnedTables tables, const BinnedJob &in, con
     if (!allocate(plan, in.n, scratch)) return Fault::outOfMemory(plan.bytes);
     BinnedJob job = in;
     job.B = scannedBins(in.B);
-    binned::prepareJob(job, plan.version.layout, plan.tableBins, scratch.packed);
+    if (!plan.occupied || in.n > plan.version.smallNodes)
+        binned::prepareJob(job, plan.version.layout, plan.tableBins, scratch.packed);
 
     parallel::runTeam(plan.team, [&](int thread, int threads) {
         const parallel::Range block = parallel::staticBlock(job.F, threads, thread);

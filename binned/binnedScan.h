@@ -75,9 +75,11 @@ struct BinnedJob {
     // The node's total weight and impurity (binnedNodeTotals).
     double W = 0.0;
     double G0 = 0.0;
-    // Set by binnedScan for its own workers: the listed samples packed in
-    // list order, nodeSamples[0] when the list is a run of consecutive rows
-    // (else -1), the distance between histogram rows and the tables' layout.
+    // Set by binnedScan for its own workers (not for a version's small
+    // nodes, whose scan reads the listed samples itself): the listed samples
+    // packed in list order, nodeSamples[0] when the list is a run of
+    // consecutive rows (else -1), the distance between histogram rows and the
+    // tables' layout.
     const binned::PackedSample *packed = nullptr;
     int64_t firstSample = -1;
     int32_t stride = 0;

@@ -15,7 +15,9 @@ namespace split::binned {
 // highest bin value. `finish` makes the histograms of `count` features (at
 // most featuresPerPass; positions p, p + 1, ...) cumulative in the row
 // layout, evaluates every threshold and writes a feature's outputs when one
-// beats G0. `scanOccupied` is scanAllBins over occupied-bin tables.
+// beats G0. `scanOccupied` is scanAllBins over occupied-bin tables; for
+// nodes of at most `smallNodes` samples it reads the listed samples itself,
+// so their packing is left out.
 struct ScanVersion {
     Layout layout;
     void (*fill)(const BinnedJob &job, int count, const uint8_t *const *columns, double *const *tables,
@@ -23,6 +25,7 @@ struct ScanVersion {
     void (*finish)(const BinnedJob &job, TableBins bins, int count, double *const *tables, double *impurity,
                    int32_t p, const SplitRows &rows);
     Fault (*scanOccupied)(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows);
+    int32_t smallNodes;
 };
 
 // The version for an instruction set (one of binnedVersions) and K classes.

@@ -98,12 +98,13 @@ constexpr double plainWeightLow = 0x1p-40, plainWeightHigh = 0x1p40, plainWeight
 
 // A plain node's bound for its candidates (see above): impurityBounds'
 // allowance for the highest D the node can give; 0 for a node that is not
-// plain. A template, as every function built for one instruction set.
+// plain; `listed` holds the listed samples' weights in list order. A
+// template, as every function built for one instruction set.
 template <class L>
-CPU_INLINE double plainBound(const BinnedJob &job) {
+CPU_INLINE double plainBound(const BinnedJob &job, const float *listed) {
     float least = HUGE_VALF, most = 0.0f;
     for (int32_t i = 0; i < job.n; ++i) {
-        const float w = job.weights[job.nodeSamples[i]];
+        const float w = listed[i];
         if (!(w >= static_cast<float>(plainWeightLow) && w <= static_cast<float>(plainWeightHigh))) return 0.0;
         least = w < least ? w : least;
         most = w > most ? w : most;

@@ -64,13 +64,15 @@ struct LaneSteps {
             BoundedPick<L>::boundAndPick(job, bins, rowTable(Layout::lanes, lanes[g]), impurity, p + g, rows);
     }
 
+    static constexpr int32_t smallNodes = smallNodeLimit;
+
     static CPU_FLATTEN Fault scanOccupied(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                                           const SplitRows &rows) {
-        if (job.n <= smallNodeLimit) return SmallNode<typename L::SmallNodeLanes>::scan(job, scratch, begin, end, rows);
+        if (job.n <= smallNodes) return SmallNode<typename L::SmallNodeLanes>::scan(job, scratch, begin, end, rows);
         return scanOccupiedFeatures<LaneAddition>(job, scratch, begin, end, rows, finish);
     }
 
-    static ScanVersion version() { return {Layout::lanes, fill, finish, scanOccupied}; }
+    static ScanVersion version() { return {Layout::lanes, fill, finish, scanOccupied, smallNodes}; }
 };
 
 }  // namespace split::binned

@@ -273,11 +273,10 @@ struct SmallNode {
     }
 
     template <int N, int KC, bool Plain, bool Unit>
-    static Fault scanGroups(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
-                            const SplitRows &rows, double delta) {
+    static Fault scanGroups(const BinnedJob &job, const ListedSamples<N> &samples, double *scratch, int64_t begin,
+                            int64_t end, const SplitRows &rows, double delta) {
         const GroupTables<N> t(scratch, job.K);
         ClassSums<L, KC> classSums(t.classSums, job.K);
-        const ListedSamples<N> samples(job);
         const typename L::template Listed<N> listed(samples);
         const bool candidates = job.n > 1 && job.G0 == job.G0;
         for (int64_t p0 = begin; p0 < end; p0 += lanes) {
@@ -306,23 +305,24 @@ struct SmallNode {
     }
 
     template <int N, bool Plain, bool Unit>
-    static Fault scanClasses(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
-                             const SplitRows &rows, double delta) {
+    static Fault scanClasses(const BinnedJob &job, const ListedSamples<N> &samples, double *scratch, int64_t begin,
+                             int64_t end, const SplitRows &rows, double delta) {
         // Two and three classes have their running sums in registers.
-        if (job.K == 2) return scanGroups<N, 2, Plain, Unit>(job, scratch, begin, end, rows, delta);
-        if (job.K == 3) return scanGroups<N, 3, Plain, Unit>(job, scratch, begin, end, rows, delta);
-        return scanGroups<N, 0, Plain, Unit>(job, scratch, begin, end, rows, delta);
+        if (job.K == 2) return scanGroups<N, 2, Plain, Unit>(job, samples, scratch, begin, end, rows, delta);
+        if (job.K == 3) return scanGroups<N, 3, Plain, Unit>(job, samples, scratch, begin, end, rows, delta);
+        return scanGroups<N, 0, Plain, Unit>(job, samples, scratch, begin, end, rows, delta);
     }
 
     template <int N>
     static Fault scanNode(const BinnedJob &job, double *scratch, int64_t begin, int64_t end, const SplitRows &rows) {
-        const double delta = plainBound<L>(job);
-        if (delta == 0.0) return scanClasses<N, false, false>(job, scratch, begin, end, rows, 0.0);
+        const ListedSamples<N> samples(job);
+        const double delta = plainBound<L>(job, samples.w32);
+        if (delta == 0.0) return scanClasses<N, false, false>(job, samples, scratch, begin, end, rows, 0.0);
         // Class weights of 1 (the default) leave every product with them as it is.
         bool unit = true;
         for (int32_t k = 0; k < job.K; ++k) unit = unit && job.classWeights[k] == 1.0;
-        if (unit) return scanClasses<N, true, true>(job, scratch, begin, end, rows, delta);
-        return scanClasses<N, true, false>(job, scratch, begin, end, rows, delta);
+        if (unit) return scanClasses<N, true, true>(job, samples, scratch, begin, end, rows, delta);
+        return scanClasses<N, true, false>(job, samples, scratch, begin, end, rows, delta);
     }
 
     // Positions begin .. end-1 of a node of at most smallNodeLimit samples,

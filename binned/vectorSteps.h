@@ -24,15 +24,17 @@ struct RowSteps {
         }
     }
 
+    static constexpr int32_t smallNodes = L::smallNodes ? smallNodeLimit : 0;
+
     static Fault scanOccupied(const BinnedJob &job, double *scratch, int64_t begin, int64_t end,
                               const SplitRows &rows) {
-        if constexpr (L::smallNodes)
-            if (job.n <= smallNodeLimit)
+        if constexpr (smallNodes > 0)
+            if (job.n <= smallNodes)
                 return SmallNode<typename L::SmallNodeLanes>::scan(job, scratch, begin, end, rows);
         return scanOccupiedFeatures<RowAddition>(job, scratch, begin, end, rows, finish);
     }
 
-    static ScanVersion version() { return {Layout::rows, fill, finish, scanOccupied}; }
+    static ScanVersion version() { return {Layout::rows, fill, finish, scanOccupied, smallNodes}; }
 };
 
 }  // namespace split::binned

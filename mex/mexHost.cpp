@@ -1,8 +1,10 @@
 #include "mexHost.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "contract/modules.h"
 
@@ -18,7 +20,7 @@ struct ClassPair {
     const char *name;
 };
 
-const ClassPair classes[] = {
+constexpr ClassPair classes[] = {
     {mxCELL_CLASS, ElementClass::cell, "cell"},           {mxSTRUCT_CLASS, ElementClass::structure, "struct"},
     {mxLOGICAL_CLASS, ElementClass::logical, "logical"},  {mxCHAR_CLASS, ElementClass::character, "char"},
     {mxDOUBLE_CLASS, ElementClass::float64, "double"},    {mxSINGLE_CLASS, ElementClass::float32, "single"},
@@ -29,10 +31,20 @@ const ClassPair classes[] = {
     {mxFUNCTION_CLASS, ElementClass::function, "function_handle"},
 };
 
+// Each class id's entry in `classes` (-1: none), looked up for every view.
+constexpr int idCount = mxFUNCTION_CLASS + 1;
+struct IdIndex {
+    int8_t of[idCount];
+    constexpr IdIndex() : of() {
+        for (int8_t &i : of) i = -1;
+        for (size_t c = 0; c < std::size(classes); ++c) of[classes[c].id] = static_cast<int8_t>(c);
+    }
+};
+constexpr IdIndex idIndex;
+
 const ClassPair *byId(mxClassID id) {
-    for (const ClassPair &c : classes)
-        if (c.id == id) return &c;
-    return nullptr;
+    const int i = static_cast<int>(id);
+    return i >= 0 && i < idCount && idIndex.of[i] >= 0 ? &classes[idIndex.of[i]] : nullptr;
 }
 
 const ClassPair *byClass(ElementClass cls) {

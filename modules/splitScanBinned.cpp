@@ -140,10 +140,9 @@ split::BinnedJob readInputs(const contract::Call &call, int32_t &threadLimit) {
 // column-major, gathered column-major in list order with the samples'
 // labels and weights: the kernels then read, position by position, what
 // they would read in place, and give the same bits. Nothing else is copied.
+// One block: five allocations would cost a small call more than its copy.
 struct Gathered {
-    std::unique_ptr<uint8_t[]> bins;
-    std::unique_ptr<uint32_t[]> labels, samples, features;
-    std::unique_ptr<float[]> weights;
+    std::unique_ptr<unsigned char[]> block;
 
     static uint64_t bytes(const split::BinnedJob &job) {
         const uint64_t n = static_cast<uint64_t>(job.n), F = static_cast<uint64_t>(job.F);
@@ -159,30 +158,33 @@ split::Fault gather(const contract::StridedOf<uint8_t> &binned, split::BinnedJob
     if (!memory::scratchFits(bytes, &available)) return split::Fault::outOfMemory(bytes, available);
     const size_t n = static_cast<size_t>(job.n), F = static_cast<size_t>(job.F);
     try {
-        g.bins.reset(new uint8_t[n * F]);
-        g.labels.reset(new uint32_t[n]);
-        g.samples.reset(new uint32_t[n]);
-        g.weights.reset(new float[n]);
-        g.features.reset(new uint32_t[F]);
+        g.block.reset(new unsigned char[static_cast<size_t>(bytes)]);
     } catch (const std::bad_alloc &) {
         return split::Fault::outOfMemory(bytes);
     }
+    unsigned char *block = g.block.get();
+    // The four-byte arrays first, the bins after them.
+    uint32_t *labels = reinterpret_cast<uint32_t *>(block);
+    uint32_t *samples = labels + n;
+    uint32_t *features = samples + n;
+    float *weights = reinterpret_cast<float *>(features + F);
+    uint8_t *bins = reinterpret_cast<uint8_t *>(weights + n);
     for (size_t i = 0; i < n; ++i) {
         const uint32_t s = job.nodeSamples[i];
         const uint8_t *row = binned.data + static_cast<ptrdiff_t>(s) * binned.rowStep;
         for (size_t f = 0; f < F; ++f)
-            g.bins[f * n + i] = row[static_cast<ptrdiff_t>(job.candidateFeatures[f]) * binned.columnStep];
-        g.labels[i] = job.labels[s];
-        g.weights[i] = job.weights[s];
-        g.samples[i] = static_cast<uint32_t>(i);
+            bins[f * n + i] = row[static_cast<ptrdiff_t>(job.candidateFeatures[f]) * binned.columnStep];
+        labels[i] = job.labels[s];
+        weights[i] = job.weights[s];
+        samples[i] = static_cast<uint32_t>(i);
     }
-    for (size_t f = 0; f < F; ++f) g.features[f] = static_cast<uint32_t>(f);
-    job.binnedData = g.bins.get();
+    for (size_t f = 0; f < F; ++f) features[f] = static_cast<uint32_t>(f);
+    job.binnedData = bins;
     job.M = job.n;
-    job.labels = g.labels.get();
-    job.weights = g.weights.get();
-    job.nodeSamples = g.samples.get();
-    job.candidateFeatures = g.features.get();
+    job.labels = labels;
+    job.weights = weights;
+    job.nodeSamples = samples;
+    job.candidateFeatures = features;
     return {};
 }
 
