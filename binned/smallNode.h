@@ -229,14 +229,8 @@ struct SmallNode {
             s.WR = totalBelow - s.WL;
             s.SL = L::zero();
             s.SR = L::zero();
-            for (int32_t c = 0; c < K; ++c) {
-                if constexpr (Unit)
-                    addClassTerms(UnitWeight{}, L::load(t.cum + (c + 1) * t.row + q * lanes),
-                                  L::load(classTotals + c * t.row), s.SL, s.SR);
-                else
-                    addClassTerms(L::all(job.classWeights[c]), L::load(t.cum + (c + 1) * t.row + q * lanes),
-                                  L::load(classTotals + c * t.row), s.SL, s.SR);
-            }
+            if (K > 0) classTerms<N, Unit, true>(job, t, classTotals, q, 0, s);
+            for (int32_t c = 1; c < K; ++c) classTerms<N, Unit, false>(job, t, classTotals, q, c, s);
             double *at = t.sums + candidateSumRows * q * lanes;
             L::store(at, s.WL);
             L::store(at + lanes, s.WR);
@@ -249,6 +243,17 @@ struct SmallNode {
             untamed[q] = static_cast<uint8_t>(Plain ? 0u : untamedLanes);
         }
         return pass.reach;
+    }
+
+    // Class c's terms of the candidates' sums at position q (addClassTerms).
+    template <int N, bool Unit, bool First>
+    static CPU_INLINE void classTerms(const BinnedJob &job, const GroupTables<N> &t, const double *classTotals,
+                                      int32_t q, int32_t c, CandidateSums<L> &s) {
+        const D mL = L::load(t.cum + (c + 1) * t.row + q * lanes), total = L::load(classTotals + c * t.row);
+        if constexpr (Unit)
+            addClassTerms<First>(UnitWeight{}, mL, total, s.SL, s.SR);
+        else
+            addClassTerms<First>(L::all(job.classWeights[c]), mL, total, s.SL, s.SR);
     }
 
     // The exact impurity of the candidates that can hold the lowest, in bin
