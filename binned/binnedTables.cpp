@@ -57,8 +57,7 @@ size_t occupiedTableDoubles(const BinnedJob &job) {
 size_t smallNodeDoubles(int32_t K) {
     const size_t histograms = static_cast<size_t>(K) + 1;
     const size_t perPosition = histograms + candidateSumRows + 1;  // sums, candidates' sums, lower bound
-    const size_t runningSums = 2 * static_cast<size_t>(K);         // per class: its bin, the bins up to it
-    return smallNodeLanes * (smallNodeLimit * perPosition + runningSums);
+    return smallNodeLanes * smallNodeLimit * perPosition;
 }
 
 size_t occupiedThreadDoubles(Layout layout, int32_t K, int32_t n) {

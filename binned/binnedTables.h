@@ -82,7 +82,7 @@ double *alignedScratch(double *doubles);
 // occupied bins a vector of features at a time (smallNode.h), with a
 // thread's scratch of smallNodeDoubles: per sorted position the cumulative
 // sums of K + 1 histograms, the candidates' sums (W_L, W_R, S_L, S_R) and
-// lower bounds, and each class's running sums, for up to eight features.
+// lower bounds, for up to eight features.
 constexpr int32_t smallNodeLimit = 32;
 constexpr int smallNodeLanes = 8;    // the most features scanned side by side
 constexpr int candidateSumRows = 4;  // W_L, W_R, S_L, S_R

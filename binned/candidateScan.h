@@ -47,13 +47,21 @@ CPU_INLINE void cumulateRows(const BinnedJob &job, int32_t bins, double *table) 
 // One class's terms of both sides' weighted square sums: (c * m) * (c * m)
 // for the left mass m and for the right one (the class's total less m),
 // each added to its sum; called in class order on sums that start at +0.0.
-// V is a double, lanes of doubles or a vector register; `total` and `c` are
-// of V or double. The only form of this formula in the scan.
-template <class V, class C, class T>
+// With `First`, the first class's terms are the sums: a square is never
+// -0.0, so +0.0 plus it is the square, bits and NaNs alike. V is a double,
+// lanes of doubles or a vector register; `total` and `c` are of V or double.
+// The only form of this formula in the scan.
+template <bool First = false, class V, class C, class T>
 CPU_INLINE void addClassTerms(const C &c, const V &mL, const T &total, V &SL, V &SR) {
     const V mR = total - mL;
-    SL = SL + (c * mL) * (c * mL);
-    SR = SR + (c * mR) * (c * mR);
+    const V left = (c * mL) * (c * mL), right = (c * mR) * (c * mR);
+    if constexpr (First) {
+        SL = left;
+        SR = right;
+    } else {
+        SL = SL + left;
+        SR = SR + right;
+    }
 }
 
 // A class weight of exactly 1: c * m is m, bit for bit, for every m a class

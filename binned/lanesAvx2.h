@@ -66,7 +66,11 @@ struct Avx2Lanes {
     // sum never holds -0.0), and the operands keep their order.
     static CPU_INLINE D addOrFirst(D a, D b, Mask m) { return _mm256_add_pd(a, _mm256_and_pd(m, b)); }
     static CPU_INLINE D addOrSecond(D a, D b, Mask m) { return _mm256_add_pd(_mm256_and_pd(m, a), b); }
-    static CPU_INLINE Mask classIs(__m256i k, int32_t c) {
+    using Classes = __m256i;
+    static CPU_INLINE Classes loadClasses(const int64_t *p) {
+        return _mm256_load_si256(reinterpret_cast<const __m256i *>(p));
+    }
+    static CPU_INLINE Mask classIs(Classes k, int32_t c) {
         return _mm256_castsi256_pd(_mm256_cmpeq_epi64(k, _mm256_set1_epi64x(c)));
     }
 
@@ -91,6 +95,10 @@ struct Avx2PairLanes {
     using D = DoublePair;
     using Mask = D;  // all-ones or zero lanes
     using H = Avx2Lanes;
+    // The classes' running sums take a half at a time (smallNode.h): those of
+    // three classes and both halves would not fit the 16 registers.
+    using Part = Avx2Lanes;
+    static constexpr int parts = 2;
 
     static CPU_INLINE D zero() { return {H::zero(), H::zero()}; }
     static CPU_INLINE D all(double a) { return {H::all(a), H::all(a)}; }
@@ -148,6 +156,10 @@ struct Avx2PairLanes {
         return {H::addOrSecond(a.lo, b.lo, m.lo), H::addOrSecond(a.hi, b.hi, m.hi)};
     }
     static CPU_INLINE Mask classIs(Classes k, int32_t c) { return {H::classIs(k.lo, c), H::classIs(k.hi, c)}; }
+    static CPU_INLINE void storeClasses(int64_t *p, Classes k) {
+        _mm256_store_si256(reinterpret_cast<__m256i *>(p), k.lo);
+        _mm256_store_si256(reinterpret_cast<__m256i *>(p + 4), k.hi);
+    }
 
     // The listed samples' weights and classes by list position, N of them,
     // as a vector of list positions fetches them: eight of each per

@@ -68,6 +68,11 @@ struct Avx512Lanes {
     static CPU_INLINE D addOrFirst(D a, D b, Mask m) { return _mm512_mask_add_pd(a, m, a, b); }
     static CPU_INLINE D addOrSecond(D a, D b, Mask m) { return _mm512_mask_add_pd(b, m, a, b); }
     static CPU_INLINE Mask classIs(Classes k, int32_t c) { return _mm512_cmpeq_epi64_mask(k, _mm512_set1_epi64(c)); }
+    static CPU_INLINE void storeClasses(int64_t *p, Classes k) { _mm512_store_si512(p, k); }
+    static CPU_INLINE Classes loadClasses(const int64_t *p) { return _mm512_load_si512(p); }
+    // The classes' running sums take the whole vector (smallNode.h).
+    using Part = Avx512Lanes;
+    static constexpr int parts = 1;
 
     // The listed samples' weights and classes by list position, N of them,
     // as a vector of list positions fetches them: sixteen values per

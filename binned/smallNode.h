@@ -55,27 +55,6 @@ struct SortingNetwork {
     }
 };
 
-// Each class's running sums along the sorted samples, of the current bin
-// and of the bins up to it: in registers for KC classes, or, with KC = 0, K
-// classes in scratch.
-template <class L, int KC>
-struct ClassSums {
-    using D = typename L::D;
-    D bin[KC], below[KC];
-    ClassSums(double *, int32_t) {}
-    CPU_INLINE D &current(int32_t c) { return bin[c]; }
-    CPU_INLINE D &upTo(int32_t c) { return below[c]; }
-};
-
-template <class L>
-struct ClassSums<L, 0> {
-    using D = typename L::D;
-    D *bin, *below;
-    ClassSums(double *scratch, int32_t K) : bin(reinterpret_cast<D *>(scratch)), below(bin + K) {}
-    CPU_INLINE D &current(int32_t c) { return bin[c]; }
-    CPU_INLINE D &upTo(int32_t c) { return below[c]; }
-};
-
 template <class L>
 struct SmallNode {
     using D = typename L::D;
@@ -126,11 +105,9 @@ struct SmallNode {
         double *cum;        // per sorted position: the sums up to its bin of K + 1 histograms
         double *sums;       // per candidate: W_L, W_R, S_L, S_R
         double *lower;      // per candidate: the lower bound of its impurity
-        double *classSums;  // ClassSums<L, 0>'s running sums
 
         GroupTables(double *scratch, int32_t K)
-            : cum(scratch), sums(cum + (K + 1) * row), lower(sums + candidateSumRows * row),
-              classSums(lower + row) {}
+            : cum(scratch), sums(cum + (K + 1) * row), lower(sums + candidateSumRows * row) {}
     };
 
     // Each lane's samples sorted by key: its bin above the list position. The
@@ -169,17 +146,18 @@ struct SmallNode {
     // Along the sorted samples: a bin's sums restart from +0.0 at its first
     // sample and are added to the sums below it at its last. Notes in `ends`
     // the lanes whose bin ends at each position (those with a candidate
-    // there); returns the total weight.
+    // there); returns the total weight. The total runs first and keeps the
+    // fetched weights and classes (in the candidates' rows, which bound
+    // writes later); the classes' sums then run a part of the lanes at a time
+    // (L::Part), so that they stay in registers: AVX2's 16 do not hold those
+    // of three classes over eight lanes, and GCC spilled them at every step.
     template <int N, int KC>
     static CPU_INLINE D cumulate(const BinnedJob &job, const typename L::template Listed<N> &listed,
-                                 const Keys *keys, const GroupTables<N> &t, ClassSums<L, KC> &classSums,
-                                 uint8_t *ends) {
+                                 const Keys *keys, const GroupTables<N> &t, uint8_t *ends) {
         const int32_t n = job.n, K = KC > 0 ? KC : job.K;
+        double *weights = t.sums;
+        int64_t *classes = reinterpret_cast<int64_t *>(t.sums + t.row);
         D total = L::zero(), totalBelow = L::zero();
-        for (int32_t c = 0; c < K; ++c) {
-            classSums.current(c) = L::zero();
-            classSums.upTo(c) = L::zero();
-        }
         Keys b = L::shiftDown(keys[0], positionBits);
         // The lanes whose bin starts at q: those whose bin ended at q - 1,
         // and every lane at 0 (no bin lies above every bin).
@@ -189,22 +167,48 @@ struct SmallNode {
             D w;
             typename L::Classes k;
             listed.fetch(L::positionsOf(keys[q], (1u << positionBits) - 1), w, k);
+            L::store(weights + q * lanes, w);
+            L::storeClasses(classes + q * lanes, k);
             const typename L::Mask last = L::keysDiffer(b, after);
             ends[q] = static_cast<uint8_t>(L::bits(last));
             total = L::maskZero(total, first) + w;
             totalBelow = L::addOrSecond(total, totalBelow, last);
             L::store(t.cum + q * lanes, totalBelow);
-            for (int32_t c = 0; c < K; ++c) {
-                D &h = classSums.current(c);
-                D &m = classSums.upTo(c);
-                h = L::addOrFirst(L::maskZero(h, first), w, L::classIs(k, c));
-                m = L::addOrSecond(h, m, last);
-                L::store(t.cum + (c + 1) * t.row + q * lanes, m);
-            }
             first = last;
             b = after;
         }
+        // Two or three classes (KC) side by side, more one at a time.
+        constexpr int together = KC > 0 ? KC : 1;
+        for (int part = 0; part < L::parts; ++part)
+            for (int32_t c = 0; c < K; c += together)
+                cumulateClasses<N, together>(n, part * L::Part::width, c, weights, classes, ends, t);
         return totalBelow;
+    }
+
+    // The running sums of classes c0 .. c0 + C - 1 in the lanes from `lane`
+    // on (one L::Part), each stored at every position.
+    template <int N, int C>
+    static CPU_INLINE void cumulateClasses(int32_t n, int lane, int32_t c0, const double *weights,
+                                           const int64_t *classes, const uint8_t *ends, const GroupTables<N> &t) {
+        using P = typename L::Part;
+        typename P::D current[C], upTo[C];
+        for (int c = 0; c < C; ++c) {
+            current[c] = P::zero();
+            upTo[c] = P::zero();
+        }
+        typename P::Mask first = P::fromBits(~0u);
+        for (int32_t q = 0; q < n; ++q) {
+            const int64_t at = q * lanes + lane;
+            const typename P::D w = P::load(weights + at);
+            const typename P::Classes k = P::loadClasses(classes + at);
+            const typename P::Mask last = P::fromBits(ends[q] >> lane);
+            for (int c = 0; c < C; ++c) {
+                current[c] = P::addOrFirst(P::maskZero(current[c], first), w, P::classIs(k, c0 + c));
+                upTo[c] = P::addOrSecond(current[c], upTo[c], last);
+                P::store(t.cum + (c0 + c + 1) * t.row + at, upTo[c]);
+            }
+            first = last;
+        }
     }
 
     // A candidate at every occupied bin but the highest: its sums, kept for
@@ -212,9 +216,11 @@ struct SmallNode {
     // node, `delta` from plainBound). Notes the untamed lanes of each
     // position; returns each lane's reach.
     template <int N, int KC, bool Plain, bool Unit>
-    static CPU_INLINE D bound(const BinnedJob &job, const GroupTables<N> &t, D totalBelow,
-                              ClassSums<L, KC> &classSums, const uint8_t *ends, double delta, uint8_t *untamed) {
+    static CPU_INLINE D bound(const BinnedJob &job, const GroupTables<N> &t, D totalBelow, const uint8_t *ends,
+                              double delta, uint8_t *untamed) {
         const int32_t K = KC > 0 ? KC : job.K;
+        // Each class's total: its sums up to the last position's bin.
+        const double *classTotals = t.cum + t.row + (job.n - 1) * lanes;
         const D iW = L::all(1.0 / job.W), plainDelta = L::all(delta);
         BoundsPass<L> pass;
         for (int32_t q = 0; q + 1 < job.n; ++q) {
@@ -223,14 +229,8 @@ struct SmallNode {
             s.WR = totalBelow - s.WL;
             s.SL = L::zero();
             s.SR = L::zero();
-            for (int32_t c = 0; c < K; ++c) {
-                if constexpr (Unit)
-                    addClassTerms(UnitWeight{}, L::load(t.cum + (c + 1) * t.row + q * lanes), classSums.upTo(c),
-                                  s.SL, s.SR);
-                else
-                    addClassTerms(L::all(job.classWeights[c]), L::load(t.cum + (c + 1) * t.row + q * lanes),
-                                  classSums.upTo(c), s.SL, s.SR);
-            }
+            if (K > 0) classTerms<N, Unit, true>(job, t, classTotals, q, 0, s);
+            for (int32_t c = 1; c < K; ++c) classTerms<N, Unit, false>(job, t, classTotals, q, c, s);
             double *at = t.sums + candidateSumRows * q * lanes;
             L::store(at, s.WL);
             L::store(at + lanes, s.WR);
@@ -243,6 +243,17 @@ struct SmallNode {
             untamed[q] = static_cast<uint8_t>(Plain ? 0u : untamedLanes);
         }
         return pass.reach;
+    }
+
+    // Class c's terms of the candidates' sums at position q (addClassTerms).
+    template <int N, bool Unit, bool First>
+    static CPU_INLINE void classTerms(const BinnedJob &job, const GroupTables<N> &t, const double *classTotals,
+                                      int32_t q, int32_t c, CandidateSums<L> &s) {
+        const D mL = L::load(t.cum + (c + 1) * t.row + q * lanes), total = L::load(classTotals + c * t.row);
+        if constexpr (Unit)
+            addClassTerms<First>(UnitWeight{}, mL, total, s.SL, s.SR);
+        else
+            addClassTerms<First>(L::all(job.classWeights[c]), mL, total, s.SL, s.SR);
     }
 
     // The exact impurity of the candidates that can hold the lowest, in bin
@@ -276,7 +287,6 @@ struct SmallNode {
     static Fault scanGroups(const BinnedJob &job, const ListedSamples<N> &samples, double *scratch, int64_t begin,
                             int64_t end, const SplitRows &rows, double delta) {
         const GroupTables<N> t(scratch, job.K);
-        ClassSums<L, KC> classSums(t.classSums, job.K);
         const typename L::template Listed<N> listed(samples);
         const bool candidates = job.n > 1 && job.G0 == job.G0;
         for (int64_t p0 = begin; p0 < end; p0 += lanes) {
@@ -290,12 +300,12 @@ struct SmallNode {
             const uint32_t faulty = sortSamples<N>(job, columns, group, keys);
             const int written = faulty ? cpu::countTrailingZeros(faulty) : group;
             uint8_t ends[N];
-            const D totalBelow = cumulate(job, listed, keys, t, classSums, ends);
+            const D totalBelow = cumulate<N, KC>(job, listed, keys, t, ends);
             BestSplit best[lanes];
             for (BestSplit &b : best) b = BestSplit(job.G0);
             if (candidates) {
                 uint8_t untamed[N];
-                const D reach = bound<N, KC, Plain, Unit>(job, t, totalBelow, classSums, ends, delta, untamed);
+                const D reach = bound<N, KC, Plain, Unit>(job, t, totalBelow, ends, delta, untamed);
                 pick(job, t, reach, ends, untamed, best);
             }
             writeBest(job, keys, best, p0, written, rows);
