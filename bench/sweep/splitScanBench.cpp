@@ -13,6 +13,10 @@
 // (splitScan/ and splitScanSmall/). Run with repetitions and look at the
 // medians, e.g.
 //   benchmarks --benchmark_filter='^splitScan(Scalar|Sse2|Avx2|Small)?/' --benchmark_repetitions=9 --benchmark_report_aggregates_only
+// splitScanRowMajor/ rows put the fastest version's sweep of a row-major
+// sortedOrder (reported) beside its sweep of the same node column-major (in
+// the reference's place): `ratio` is then the column-major time over the
+// row-major one.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -85,6 +89,59 @@ void sweep(benchmark::State &state, cpu::Isa version, bool fastest,
     sideBySide::report(state, fastSeconds, referenceSeconds, static_cast<double>(n.M) * n.N, identical);
 }
 
+// The node's sortedOrder in rows of N entries.
+std::vector<uint32_t> rowMajor(const support::SweepNode &n) {
+    std::vector<uint32_t> rows(n.sortedOrder.size());
+    for (size_t j = 0; j < static_cast<size_t>(n.N); ++j)
+        for (size_t i = 0; i < static_cast<size_t>(n.M); ++i) rows[i * n.N + j] = n.sortedOrder[j * n.M + i];
+    return rows;
+}
+
+void splitScanRowMajor(benchmark::State &state) {
+    const cpu::Isa version = cpu::fastest(split::sweepVersions);
+    support::SweepRecipe continuous{"continuous"};
+    continuous.continuous = true;
+    const support::SweepNode n = support::sweepNode(continuous,
+                                                    static_cast<int32_t>(state.range(0)),
+                                                    static_cast<int32_t>(state.range(1)),
+                                                    static_cast<int32_t>(state.range(2)), 42);
+    const int team = static_cast<int>(state.range(3));
+    const split::SweepInput columns{n.X.data(), n.labels.data(), n.weights.data(), n.sortedOrder.data(),
+                                    n.classWeights.data(), n.M, n.N, n.K,
+                                    split::Steps::columnMajor(n.M), split::Steps::columnMajor(n.M)};
+    const std::vector<uint32_t> order = rowMajor(n);
+    split::SweepInput rows = columns;
+    rows.sortedOrder = order.data();
+    rows.orderSteps = {n.N, 1};
+    std::vector<double> classMass(n.K, 0.0);
+    split::NodeTotals node{};
+    split::nodeTotals(columns, classMass.data(), node);
+    // Each layout's scratch made once: the module makes its own per call.
+    split::SweepScratch columnScratch(n.M, n.K, team);
+    split::SweepScratch rowScratch(n.M, n.K, team, true);
+    auto run = [&](const split::SweepInput &in, Rows &out) {
+        split::SweepScratch &scratch = &in == &columns ? columnScratch : rowScratch;
+        benchmark::DoNotOptimize(split::scanSortedFeaturesWith(version, split::ColumnMethod::byLength, in, node,
+                                                               out.view(), team, scratch));
+    };
+    Rows columnMajorRows(n.N), rowMajorRows(n.N);
+    double columnSeconds = 0, rowSeconds = 0;
+    bool identical = true;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        run(columns, columnMajorRows);
+        columnSeconds += sideBySide::secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        run(rows, rowMajorRows);
+        const double seconds = sideBySide::secondsSince(start);
+        rowSeconds += seconds;
+        state.SetIterationTime(seconds);
+        identical = identical && support::sameBits(rowMajorRows.all, columnMajorRows.all);
+        benchmark::ClobberMemory();
+    }
+    sideBySide::report(state, rowSeconds, columnSeconds, static_cast<double>(n.M) * n.N, identical);
+}
+
 void splitScan(benchmark::State &state) { sweep(state, cpu::Isa::portable, true); }
 void splitScanScalar(benchmark::State &state) { sweep(state, cpu::Isa::portable, false); }
 void splitScanSse2(benchmark::State &state) { sweep(state, cpu::Isa::sse2, false); }
@@ -107,6 +164,16 @@ void splitScanAvx2Screened(benchmark::State &state) {
 BENCHMARK(splitScan)
     ->ArgNames({"M", "N", "K", "team"})
     ->Apply(sideBySide::largeSweepNodes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(splitScanRowMajor)
+    ->ArgNames({"M", "N", "K", "team"})
+    ->Apply(sideBySide::largeSweepNodes)
+    ->Args({10000, 100, 3, 1})
+    ->Args({20000, 50, 3, 1})
+    ->Args({10000, 100, 3, 2})
+    ->Args({20000, 50, 3, 2})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
