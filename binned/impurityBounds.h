@@ -151,6 +151,12 @@ struct BoundsPass {
         reach = L::lowerTo(reach, i.tame, i.upper);
         return valid & ~L::bits(i.tame);
     }
+
+    // Takes a plain node's vector of upper bounds over every lane, each lane
+    // either a candidate (tame), a copy of its lane's previous candidate's
+    // bound, or NaN (smallNode.h, bound): neither lowers reach, so no mask
+    // of the candidates is needed.
+    CPU_INLINE void addPlain(typename L::D upper) { reach = L::lowerUnlessNaN(reach, upper); }
 };
 
 // The lanes of a vector that pick evaluates exactly (see BoundsPass): lower

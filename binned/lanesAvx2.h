@@ -47,6 +47,9 @@ struct Avx2Lanes {
     static CPU_INLINE D lowerTo(D reach, Mask m, D v) {
         return _mm256_min_pd(reach, _mm256_blendv_pd(_mm256_set1_pd(HUGE_VAL), v, m));
     }
+    // The lower of reach and v; reach where v is NaN (vminpd gives its
+    // second operand when either is NaN). reach is never NaN.
+    static CPU_INLINE D lowerUnlessNaN(D reach, D v) { return _mm256_min_pd(v, reach); }
     // The single-precision estimate (relative error at most 1.5 * 2^-12, and
     // 2^-24 from rounding x to single precision) after one Newton step: below
     // 2^-22 for |x| in [sideLow, sideHigh].
@@ -118,6 +121,9 @@ struct Avx2PairLanes {
     static CPU_INLINE Mask fromBits(uint32_t b) { return {H::fromBits(b), H::fromBits(b >> 4)}; }
     static CPU_INLINE D lowerTo(D reach, Mask m, D v) {
         return {H::lowerTo(reach.lo, m.lo, v.lo), H::lowerTo(reach.hi, m.hi, v.hi)};
+    }
+    static CPU_INLINE D lowerUnlessNaN(D reach, D v) {
+        return {H::lowerUnlessNaN(reach.lo, v.lo), H::lowerUnlessNaN(reach.hi, v.hi)};
     }
     static CPU_INLINE D reciprocal(D x) { return {H::reciprocal(x.lo), H::reciprocal(x.hi)}; }
 

@@ -32,6 +32,9 @@ struct Avx512Lanes {
     // Lanes of m: the lower of reach and v; others: reach. Neither is NaN
     // in the lanes of m.
     static CPU_INLINE D lowerTo(D reach, Mask m, D v) { return _mm512_mask_min_pd(reach, m, reach, v); }
+    // The lower of reach and v; reach where v is NaN (vminpd gives its
+    // second operand when either is NaN). reach is never NaN.
+    static CPU_INLINE D lowerUnlessNaN(D reach, D v) { return _mm512_maskz_min_pd(0xff, v, reach); }
     // Relative error below 2^-14 for |x| in [sideLow, sideHigh].
     static CPU_INLINE D reciprocal(D x) { return _mm512_maskz_rcp14_pd(0xff, x); }
     // The lowest of the lanes, none NaN.

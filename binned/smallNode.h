@@ -103,7 +103,7 @@ struct SmallNode {
     struct GroupTables {
         static constexpr int64_t row = static_cast<int64_t>(N) * lanes;  // one histogram's sums
         double *cum;        // per sorted position: the sums up to its bin of K + 1 histograms
-        double *sums;       // per candidate: W_L, W_R, S_L, S_R
+        double *sums;       // per candidate: S_L, S_R (W_L is cum's, W_R pick's subtraction)
         double *lower;      // per candidate: the lower bound of its impurity
 
         GroupTables(double *scratch, int32_t K)
@@ -211,19 +211,25 @@ struct SmallNode {
         }
     }
 
-    // A candidate at every occupied bin but the highest: its sums, kept for
-    // pick, and the bounds of its impurity (impurityBounds.h; in a plain
-    // node, `delta` from plainBound). Notes the untamed lanes of each
-    // position; returns each lane's reach.
+    // A candidate at every occupied bin but the highest: its square sums,
+    // kept for pick, and the bounds of its impurity (impurityBounds.h; in a
+    // plain node, `delta` from plainBound). Notes the untamed lanes of each
+    // position (none in a plain node); returns each lane's reach.
+    //
+    // A plain node's reach takes every lane of every position: where a lane
+    // has no candidate, its running sums are those of its previous one (the
+    // sums below add +0.0 there, and no sum of positive weights is -0.0), so
+    // are its bounds; before its first one, W_L is +0.0, whose reciprocal
+    // estimate is +inf, and S_L / W_L and the bounds NaN.
     template <int N, int KC, bool Plain, bool Unit>
     static CPU_INLINE D bound(const BinnedJob &job, const GroupTables<N> &t, D totalBelow, const uint8_t *ends,
                               double delta, uint8_t *untamed) {
-        const int32_t K = KC > 0 ? KC : job.K;
+        const int32_t n = job.n, K = KC > 0 ? KC : job.K;
         // Each class's total: its sums up to the last position's bin.
-        const double *classTotals = t.cum + t.row + (job.n - 1) * lanes;
+        const double *classTotals = t.cum + t.row + (n - 1) * lanes;
         const D iW = L::all(1.0 / job.W), plainDelta = L::all(delta);
         BoundsPass<L> pass;
-        for (int32_t q = 0; q + 1 < job.n; ++q) {
+        for (int32_t q = 0; q + 1 < n; ++q) {
             CandidateSums<L> s;
             s.WL = L::load(t.cum + q * lanes);
             s.WR = totalBelow - s.WL;
@@ -231,16 +237,16 @@ struct SmallNode {
             s.SR = L::zero();
             if (K > 0) classTerms<N, Unit, true>(job, t, classTotals, q, 0, s);
             for (int32_t c = 1; c < K; ++c) classTerms<N, Unit, false>(job, t, classTotals, q, c, s);
-            double *at = t.sums + candidateSumRows * q * lanes;
-            L::store(at, s.WL);
-            L::store(at + lanes, s.WR);
-            L::store(at + 2 * lanes, s.SL);
-            L::store(at + 3 * lanes, s.SR);
+            double *at = t.sums + 2 * q * lanes;
+            L::store(at, s.SL);
+            L::store(at + lanes, s.SR);
             const ImpurityBounds<L> i = Plain ? plainImpurityBounds<L>(s, iW, plainDelta, ends[q])
                                               : impurityBounds<L, false>(s, iW, ends[q]);
             L::store(t.lower + q * lanes, i.lower);
-            const uint32_t untamedLanes = pass.add(i, ends[q]);
-            untamed[q] = static_cast<uint8_t>(Plain ? 0u : untamedLanes);
+            if constexpr (Plain)
+                pass.addPlain(i.upper);
+            else
+                untamed[q] = static_cast<uint8_t>(pass.add(i, ends[q]));
         }
         return pass.reach;
     }
@@ -258,17 +264,21 @@ struct SmallNode {
 
     // The exact impurity of the candidates that can hold the lowest, in bin
     // order, into each lane's best.
-    template <int N>
+    template <int N, bool Plain>
     static CPU_INLINE void pick(const BinnedJob &job, const GroupTables<N> &t, D reach, const uint8_t *ends,
                                 const uint8_t *untamed, BestSplit *best) {
         const D g0 = L::all(job.G0);
+        const double *totals = t.cum + (job.n - 1) * lanes;
         for (int32_t q = 0; q + 1 < job.n; ++q) {
-            const double *at = t.sums + candidateSumRows * q * lanes;
-            for (uint32_t kept = lanesToEvaluate<L>(L::load(t.lower + q * lanes), g0, reach, ends[q], untamed[q]);
+            const double *WL = t.cum + q * lanes, *at = t.sums + 2 * q * lanes;
+            const uint32_t untamedLanes = Plain ? 0u : untamed[q];
+            for (uint32_t kept = lanesToEvaluate<L>(L::load(t.lower + q * lanes), g0, reach, ends[q], untamedLanes);
                  kept != 0; kept &= kept - 1) {
                 const int g = cpu::countTrailingZeros(kept);
+                // bound's subtraction for W_R, in one lane: the same bits.
+                const double WR = totals[g] - WL[g];
                 double I;
-                splitImpurity(at[g], at[2 * lanes + g], at[lanes + g], at[3 * lanes + g], job.W, I);
+                splitImpurity(WL[g], at[g], WR, at[lanes + g], job.W, I);
                 best[g].offer(I, q);
             }
         }
@@ -306,7 +316,7 @@ struct SmallNode {
             if (candidates) {
                 uint8_t untamed[N];
                 const D reach = bound<N, KC, Plain, Unit>(job, t, totalBelow, ends, delta, untamed);
-                pick(job, t, reach, ends, untamed, best);
+                pick<N, Plain>(job, t, reach, ends, untamed, best);
             }
             writeBest(job, keys, best, p0, written, rows);
             if (faulty) return Fault::binOutOfRange(p0 + written, firstBinAtOrAbove(job, columns[written]));
