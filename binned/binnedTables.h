@@ -81,11 +81,11 @@ double *alignedScratch(double *doubles);
 // Nodes of at most this many samples: the x86-64 vector versions scan their
 // occupied bins a vector of features at a time (smallNode.h), with a
 // thread's scratch of smallNodeDoubles: per sorted position the cumulative
-// sums of K + 1 histograms, the candidates' sums (W_L, W_R, S_L, S_R) and
+// sums of K + 1 histograms, the candidates' square sums (S_L, S_R) and
 // lower bounds, for up to eight features.
 constexpr int32_t smallNodeLimit = 32;
 constexpr int smallNodeLanes = 8;    // the most features scanned side by side
-constexpr int candidateSumRows = 4;  // W_L, W_R, S_L, S_R
+constexpr int candidateSumRows = 2;  // S_L, S_R
 size_t smallNodeDoubles(int32_t K);
 
 // Occupied-bin tables (ScanVersion::scanOccupied) for n <= occupiedBinsLimit:

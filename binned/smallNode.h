@@ -237,7 +237,7 @@ struct SmallNode {
             s.SR = L::zero();
             if (K > 0) classTerms<N, Unit, true>(job, t, classTotals, q, 0, s);
             for (int32_t c = 1; c < K; ++c) classTerms<N, Unit, false>(job, t, classTotals, q, c, s);
-            double *at = t.sums + 2 * q * lanes;
+            double *at = t.sums + candidateSumRows * q * lanes;
             L::store(at, s.SL);
             L::store(at + lanes, s.SR);
             const ImpurityBounds<L> i = Plain ? plainImpurityBounds<L>(s, iW, plainDelta, ends[q])
@@ -270,7 +270,7 @@ struct SmallNode {
         const D g0 = L::all(job.G0);
         const double *totals = t.cum + (job.n - 1) * lanes;
         for (int32_t q = 0; q + 1 < job.n; ++q) {
-            const double *WL = t.cum + q * lanes, *at = t.sums + 2 * q * lanes;
+            const double *WL = t.cum + q * lanes, *at = t.sums + candidateSumRows * q * lanes;
             const uint32_t untamedLanes = Plain ? 0u : untamed[q];
             for (uint32_t kept = lanesToEvaluate<L>(L::load(t.lower + q * lanes), g0, reach, ends[q], untamedLanes);
                  kept != 0; kept &= kept - 1) {
